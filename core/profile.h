@@ -1,0 +1,56 @@
+#pragma once
+// The network profile: service roots, domains and the gallery's fixed addresses.
+// The main-net profile is compiled in; QUENVALE_PROFILE=/path/profile.json replaces it
+// for the whole run (the devnet writes such a file).
+#include <array>
+#include <string>
+#include <vector>
+
+namespace core {
+
+struct HouseRow {
+    std::string id;
+    std::string name;
+    std::string category;
+    std::array<std::string, 3> addresses;
+};
+
+struct Profile {
+    std::string network;
+    std::string woc_api;
+    std::string ord_api;
+    std::string ord_host;
+    std::string arc_tx;
+    std::string service_root;
+    std::string service_host;
+    std::string service_pin_ip;  // empty: no pinning
+    std::string paymail_domain;
+    std::string platform_domain;
+    std::string update_site;
+    std::array<std::string, 10> frames;
+    std::string admission_address;
+    std::string placement_fee_address;
+    std::string sale_fee_address;
+    std::string ocp_address;
+    std::string oao_address;
+    std::string credential_issuer_address;
+    std::vector<HouseRow> house;
+    std::string app_tag_label;
+};
+
+// Parses a profile document; false with an error text when a member is missing or of
+// the wrong type.
+bool parse_profile(const std::string& text, Profile& out, std::string& error);
+
+// The profile in force. Loaded once: from QUENVALE_PROFILE when set, else the
+// compiled-in main-net profile. A profile file that cannot be read or parsed is
+// reported on stderr once and the program keeps the compiled-in one.
+const Profile& profile();
+// Tests: replace or forget the profile in force.
+void set_profile(const Profile& p);
+void reset_profile();
+
+// The compiled-in main-net profile text.
+extern const char* const MAINNET_PROFILE_JSON;
+
+}  // namespace core

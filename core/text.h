@@ -1,0 +1,21 @@
+#pragma once
+// Text helpers: UTF-8 / UTF-16 conversion and trimming.
+#include <string>
+#include <string_view>
+
+namespace core {
+
+// Invalid sequences become U+FFFD; never throws.
+std::u16string utf8_to_utf16(std::string_view text);
+std::string utf16_to_utf8(std::u16string_view text);
+
+// Removes the given characters from both ends (default: space, tab, CR, LF).
+std::string trim(std::string_view text, std::string_view chars = " \t\r\n");
+std::string trim_left(std::string_view text, std::string_view chars);
+std::string trim_right(std::string_view text, std::string_view chars);
+bool starts_with(std::string_view text, std::string_view prefix);
+bool ends_with(std::string_view text, std::string_view suffix);
+// Cuts to at most max bytes without splitting a UTF-8 sequence.
+std::string cut_utf8(std::string_view text, std::size_t max_bytes);
+
+}  // namespace core

@@ -1,0 +1,11 @@
+# Turns the word list (one word a line) into a C++ array.
+file(STRINGS ${IN} words)
+list(LENGTH words n)
+if(NOT n EQUAL 2048)
+  message(FATAL_ERROR "word list ${IN} has ${n} words, expected 2048")
+endif()
+set(body "")
+foreach(w IN LISTS words)
+  string(APPEND body "    \"${w}\",\n")
+endforeach()
+file(WRITE ${OUT} "// Generated from resources/bip39_english.txt; do not edit.\n#include <array>\n#include <string_view>\n\nnamespace wallet {\nextern const std::array<std::string_view, 2048> BIP39_WORDS;\nconst std::array<std::string_view, 2048> BIP39_WORDS = {\n${body}};\n}  // namespace wallet\n")

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Runs every test suite: C++ unit tests (plain and under ASan+UBSan), the devnet's
+# tests and the room page's browser tests. Exits non-zero when any of them fails.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh || { echo "test: setup failed" >&2; exit 1; }
+
+failed=()
+run() {
+  local name=$1; shift
+  echo "== $name"
+  if "$@"; then echo "== $name: passed"; else echo "== $name: FAILED"; failed+=("$name"); fi
+}
+
+# The sanitizer build lives beside the main one and skips the benchmarks.
+sanitized_unit_tests() {
+  if [ ! -f build-asan/build.ninja ]; then
+    cmake -S . -B build-asan -G Ninja -DQUENVALE_WERROR=ON -DQUENVALE_SANITIZE=ON -DQUENVALE_BENCH=OFF \
+      -DCMAKE_BUILD_TYPE=Debug >/dev/null || return 1
+  fi
+  ninja -C build-asan --quiet unit_tests wendrel || return 1
+  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    ./build-asan/bin/unit_tests --gtest_brief=1
+}
+
+run "unit tests" ctest --test-dir build --output-on-failure -j2 --timeout 300
+run "unit tests (ASan+UBSan)" sanitized_unit_tests
+if [ -d tests/devnet ]; then
+  run "devnet tests" node --test --test-reporter=spec tests/devnet/
+fi
+if [ -f web/package.json ]; then
+  run "room page tests" npm --prefix web test --silent
+fi
+
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "test: FAILED: ${failed[*]}"
+  exit 1
+fi
+echo "test: all suites passed"

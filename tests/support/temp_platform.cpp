@@ -1,0 +1,115 @@
+#include "tests/support/temp_platform.h"
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "core/clock.h"
+#include "core/profile.h"
+#include "wallet/registry.h"
+#include "wallet/state.h"
+
+namespace testing_support {
+
+TempPlatform::TempPlatform() {
+    char tmpl[] = "/tmp/quenvale-test-XXXXXX";
+    char* made = ::mkdtemp(tmpl);
+    root_ = made ? made : "/tmp/quenvale-test-fallback";
+    if (const char* v = std::getenv("LOCALAPPDATA")) {
+        had_local_ = true;
+        saved_local_ = v;
+    }
+    ::setenv("LOCALAPPDATA", root_.c_str(), 1);
+    wallet::reset_registry_state();
+    wallet::clear_wallet_state();
+}
+
+TempPlatform::~TempPlatform() {
+    wallet::clear_wallet_state();
+    wallet::reset_registry_state();
+    if (had_local_)
+        ::setenv("LOCALAPPDATA", saved_local_.c_str(), 1);
+    else
+        ::unsetenv("LOCALAPPDATA");
+    std::error_code ec;
+    std::filesystem::remove_all(root_, ec);
+}
+
+void TempPlatform::write(const std::string& rel, const std::string& text) const {
+    std::filesystem::path p(path(rel));
+    std::filesystem::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary | std::ios::trunc) << text;
+}
+
+std::string TempPlatform::read(const std::string& rel) const {
+    std::ifstream in(path(rel), std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void FakeClock::install() {
+    core::ClockHooks h;
+    h.wall_ms = [this] { return wall; };
+    h.monotonic_ms = [this] { return mono; };
+    h.sleep_ms = [this](std::int64_t ms) {
+        sleeps.push_back(ms);
+        advance(ms);
+    };
+    core::set_clock(h);
+}
+
+FakeClock::~FakeClock() { core::reset_clock(); }
+
+std::string bin_path(const std::string& name) { return std::string(QUENVALE_BIN_DIR) + "/" + name; }
+std::string source_path(const std::string& rel) { return std::string(QUENVALE_SOURCE_DIR) + "/" + rel; }
+
+namespace {
+std::string slurp(int fd) {
+    std::string out;
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::read(fd, buf, sizeof buf)) > 0) out.append(buf, static_cast<std::size_t>(n));
+    return out;
+}
+}  // namespace
+
+RunResult run_program(const std::string& name, const std::vector<std::string>& args) {
+    RunResult r;
+    std::string prog = bin_path(name);
+    char out_tmpl[] = "/tmp/quenvale-out-XXXXXX";
+    char err_tmpl[] = "/tmp/quenvale-err-XXXXXX";
+    int out_fd = ::mkstemp(out_tmpl);
+    int err_fd = ::mkstemp(err_tmpl);
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(out_fd, 1);
+        ::dup2(err_fd, 2);
+        int devnull = ::open("/dev/null", O_RDONLY);
+        if (devnull >= 0) ::dup2(devnull, 0);
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(prog.c_str()));
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(prog.c_str(), argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    ::lseek(out_fd, 0, SEEK_SET);
+    ::lseek(err_fd, 0, SEEK_SET);
+    r.out = slurp(out_fd);
+    r.err = slurp(err_fd);
+    ::close(out_fd);
+    ::close(err_fd);
+    ::unlink(out_tmpl);
+    ::unlink(err_tmpl);
+    return r;
+}
+
+}  // namespace testing_support

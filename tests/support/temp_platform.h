@@ -1,0 +1,52 @@
+#pragma once
+// Test support: a fresh platform folder per test (LOCALAPPDATA pointed at a temporary
+// directory), a fake clock, and running programs of the build.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+class TempPlatform {
+public:
+    TempPlatform();
+    ~TempPlatform();
+    TempPlatform(const TempPlatform&) = delete;
+    TempPlatform& operator=(const TempPlatform&) = delete;
+
+    const std::string& root() const { return root_; }  // the LOCALAPPDATA value
+    std::string dir() const { return root_ + "/Orvane"; }  // the platform folder
+    std::string path(const std::string& rel) const { return dir() + "/" + rel; }
+    void write(const std::string& rel, const std::string& text) const;
+    std::string read(const std::string& rel) const;
+
+private:
+    std::string root_;
+    std::string saved_local_;
+    bool had_local_ = false;
+};
+
+// A clock whose time moves only when told or when code sleeps.
+struct FakeClock {
+    std::int64_t wall = 1733650000000;  // ms since 1970
+    std::int64_t mono = 1000000;
+    std::vector<std::int64_t> sleeps;
+    void install();
+    void advance(std::int64_t ms) {
+        wall += ms;
+        mono += ms;
+    }
+    ~FakeClock();
+};
+
+struct RunResult {
+    int exit_code = -1;
+    std::string out;
+    std::string err;
+};
+// Runs a program of the build (bin/NAME) with args and the current environment.
+RunResult run_program(const std::string& name, const std::vector<std::string>& args);
+std::string bin_path(const std::string& name);
+std::string source_path(const std::string& rel);
+
+}  // namespace testing_support
