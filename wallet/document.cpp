@@ -84,6 +84,7 @@ void clear_for_load(WalletState& s) {
     s.recv = {};
     s.show = 0;
     s.scan_mark = 0;
+    ++s.generation;
 }
 
 }  // namespace

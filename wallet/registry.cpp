@@ -272,6 +272,15 @@ void remove_binding() {
     core::remove_file(bind_path_for(b.instance));
 }
 
+void bind_wallet_in_memory(const std::string& app, const std::string& wallet_id) {
+    auto& s = state();
+    std::lock_guard<std::mutex> lock(s.binding_mutex);
+    s.binding = AppBinding{};
+    s.binding.app = app;
+    s.binding.instance = ".";
+    s.binding.wallet_id = is_valid_wallet_id(wallet_id) ? wallet_id : "";
+}
+
 AppBinding app_binding() {
     auto& s = state();
     std::lock_guard<std::mutex> lock(s.binding_mutex);

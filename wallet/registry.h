@@ -64,6 +64,10 @@ void write_bound_wallet_id(const std::string& id);
 // Disconnect: removes the bind file and clears the id in memory.
 void remove_binding();
 
+// For tools that act on one wallet of the registry directly (the wallet application):
+// binds in memory only, without a bind file.
+void bind_wallet_in_memory(const std::string& app, const std::string& wallet_id);
+
 // A copy of the process binding (thread-safe).
 AppBinding app_binding();
 // Tests: forget the binding and the lock depth.

@@ -4,8 +4,37 @@
 
 namespace wallet {
 
-std::recursive_mutex& wallet_mutex() {
-    static std::recursive_mutex m;
+void StateMutex::lock() {
+    mutex_.lock();
+    ++depth_;
+    owner_.store(std::this_thread::get_id());
+}
+
+bool StateMutex::try_lock() {
+    if (!mutex_.try_lock()) return false;
+    ++depth_;
+    owner_.store(std::this_thread::get_id());
+    return true;
+}
+
+void StateMutex::unlock() {
+    if (--depth_ == 0) owner_.store(std::thread::id());
+    mutex_.unlock();
+}
+
+int StateMutex::release_all() {
+    if (owner_.load() != std::this_thread::get_id()) return 0;
+    int depth = depth_;
+    for (int i = 0; i < depth; ++i) unlock();
+    return depth;
+}
+
+void StateMutex::reacquire(int depth) {
+    for (int i = 0; i < depth; ++i) lock();
+}
+
+StateMutex& wallet_mutex() {
+    static StateMutex m;
     return m;
 }
 
@@ -41,6 +70,7 @@ void clear_wallet_state() {
     s.contacts.clear();
     s.scan_mark = 0;
     s.cached_balance = -1;
+    ++s.generation;
 }
 
 }  // namespace wallet

@@ -2,6 +2,8 @@
 // The process-wide in-memory wallet, guarded by the wallet-state lock (a recursive
 // mutex). Every read or change of it happens with that lock held.
 #include <array>
+#include <atomic>
+#include <thread>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -50,10 +52,43 @@ struct WalletState {
     std::vector<Contact> contacts;
     std::uint32_t scan_mark = 0;
     std::int64_t cached_balance = -1;
+    // Bumped whenever the wallet in memory is cleared or loaded, so caches kept by
+    // higher layers (coin listings, journals) can tell they belong to another wallet.
+    std::uint64_t generation = 0;
 };
 
-std::recursive_mutex& wallet_mutex();
-using WalletLock = std::lock_guard<std::recursive_mutex>;
+// The wallet-state lock: a recursive mutex that also knows how deep its owner holds
+// it, so long operations can let go completely while they wait on the network.
+class StateMutex {
+public:
+    void lock();
+    void unlock();
+    bool try_lock();
+    // By the owning thread: releases every level and returns how many there were
+    // (0 when this thread does not hold it).
+    int release_all();
+    void reacquire(int depth);
+
+private:
+    std::recursive_mutex mutex_;
+    std::atomic<std::thread::id> owner_{};
+    int depth_ = 0;  // touched only by the owner
+};
+
+StateMutex& wallet_mutex();
+using WalletLock = std::lock_guard<StateMutex>;
+
+// Lets go of the wallet-state lock for a scope (a network wait) and takes it back.
+class WalletUnlocked {
+public:
+    WalletUnlocked() : depth_(wallet_mutex().release_all()) {}
+    ~WalletUnlocked() { wallet_mutex().reacquire(depth_); }
+    WalletUnlocked(const WalletUnlocked&) = delete;
+    WalletUnlocked& operator=(const WalletUnlocked&) = delete;
+
+private:
+    int depth_;
+};
 
 // Caller holds wallet_mutex().
 WalletState& wallet_state();

@@ -35,6 +35,8 @@ int cmd_approve(const Args& a);
 int cmd_deny(const Args& a);
 int cmd_auto(const Args& a);
 int cmd_limit(const Args& a);
+int cmd_balance(const Args& a);
+int cmd_send(const Args& a);
 
 // The registry's active wallet, else its first; "" when there is none.
 std::string active_wallet_id();

@@ -25,7 +25,11 @@ const char* const USAGE =
     "  approve [--request ID] [--wallet ID]     approve a request (default: the oldest, the active wallet)\n"
     "  deny [--request ID]                      deny a request (default: the oldest)\n"
     "  auto on|off                              automatic approval of small payments\n"
-    "  limit SATS                               the automatic approval limit in satoshis\n";
+    "  limit SATS                               the automatic approval limit in satoshis\n"
+    "  balance [--wallet ID] [--json]           the wallet's balance as the chain services see it\n"
+    "  send --to ADDRESS --sats N [--wallet ID] [--json]  a plain payment; prints \"success: \" + txid\n"
+    "\n"
+    "The chain services come from the network profile (QUENVALE_PROFILE=/path/profile.json).\n";
 
 const std::set<std::string> FLAGS = {"json", "reveal", "help"};
 
@@ -68,5 +72,7 @@ int main(int argc, char** argv) {
     if (command == "deny") return wendrel::cmd_deny(args);
     if (command == "auto") return wendrel::cmd_auto(args);
     if (command == "limit") return wendrel::cmd_limit(args);
+    if (command == "balance") return wendrel::cmd_balance(args);
+    if (command == "send") return wendrel::cmd_send(args);
     return wendrel::fail("unknown command \"" + command + "\"; see wendrel --help");
 }

@@ -11,6 +11,14 @@ export { startDevnet, DEVNET_MNEMONIC }
 
 export const WOC = '/woc/v1/bsv/main'
 
+// Nothing in these tests, the devnet or the SDK may leave loopback.
+const loopbackFetch = globalThis.fetch
+globalThis.fetch = (input, init) => {
+  const url = new URL(typeof input === 'string' || input instanceof URL ? input : input.url)
+  if (url.hostname !== '127.0.0.1') throw new Error(`refusing a request off loopback: ${url.href}`)
+  return loopbackFetch(input, init)
+}
+
 // A started devnet plus small HTTP helpers bound to it.
 export async function openDevnet (opts = {}) {
   const devnet = await startDevnet(opts)

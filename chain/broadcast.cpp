@@ -1,0 +1,178 @@
+#include "chain/broadcast.h"
+
+#include <thread>
+
+#include "chain/coin_state.h"
+#include "chain/endpoints.h"
+#include "chain/http.h"
+#include "chain/spendable.h"
+#include "core/hex.h"
+#include "core/json.h"
+#include "core/text.h"
+
+namespace chain {
+
+namespace {
+
+const char* const NOT_TAKEN = "error: the network did not take that transaction. Nothing was sent.";
+const char* const ALREADY_SPENT = "error: that coin is already spent in an unconfirmed transaction. Nothing was sent.";
+
+bool contains_nocase(const std::string& text, const std::string& word) {
+    return core::lower_ascii(text).find(core::lower_ascii(word)) != std::string::npos;
+}
+
+bool contains(const std::string& text, const char* word) { return text.find(word) != std::string::npos; }
+
+// After a service took the transaction: look for it on WhatsOnChain, four times.
+std::string confirm(const std::string& txid, const std::vector<TxInput>& inputs, const std::vector<TxOutput>& outputs,
+                    const std::string& computed) {
+    for (int check = 1; check <= 4; ++check) {
+        Presence p = tx_presence(txid);
+        if (p != Presence::NotFound) {
+            if (arc_conflict(txid)) return ALREADY_SPENT;
+            return finish_success(txid, computed, inputs, outputs);
+        }
+        if (check < 4) wait_ms(400);
+    }
+    return NOT_TAKEN;
+}
+
+}  // namespace
+
+bool is_already_spent_error(const std::string& text) {
+    for (const char* w : {"mempool-conflict", "double_spend", "double spend", "seen_in_orphan",
+                          "txn-already-in-mempool", "txn-already-known"})
+        if (contains_nocase(text, w)) return true;
+    return false;
+}
+
+std::string finish_success(const std::string& txid, const std::string& computed, const std::vector<TxInput>& inputs,
+                           const std::vector<TxOutput>& outputs) {
+    std::string id = core::is_txid(txid) ? core::lower_ascii(txid) : core::lower_ascii(computed);
+    if (!core::is_txid(id)) return "";
+    coin_state().last_success_txid = id;
+    register_broadcast(inputs, outputs, id);
+    return "success: " + id;
+}
+
+Presence tx_presence(const std::string& txid) {
+    if (!core::is_txid(txid)) return Presence::Unknown;
+    HttpResult r = wallet_get(woc_tx_hex_url(txid), 12, false);
+    if (r.ok && r.body.size() > 20) return Presence::Known;
+    if (contains(r.error, "HTTP 404")) return Presence::NotFound;
+    r = wallet_get(woc_tx_url(txid), 12, false);
+    if (r.ok && contains(r.body, "txid")) return Presence::Known;
+    if (contains(r.error, "HTTP 404")) return Presence::NotFound;
+    return Presence::Unknown;
+}
+
+bool tx_known(const std::string& txid) {
+    if (!core::is_txid(txid)) return false;
+    HttpResult r = wallet_get(woc_tx_hex_url(txid), 25, false);
+    if (r.ok && r.body.size() > 20) return true;
+    r = wallet_get(woc_tx_url(txid), 25, false);
+    return r.ok && contains(r.body, "txid");
+}
+
+bool tx_known_quick(const std::string& txid) {
+    if (!core::is_txid(txid)) return false;
+    HttpResult r = wallet_get(woc_tx_hex_url(txid), 2, false);
+    return r.ok && r.body.size() > 20;
+}
+
+bool arc_conflict(const std::string& txid) {
+    if (!core::is_txid(txid)) return false;
+    HttpResult r = wallet_get(arc_tx_status_url(txid), 12, false);
+    return r.ok && (contains_nocase(r.body, "DOUBLE_SPEND") || contains_nocase(r.body, "SEEN_IN_ORPHAN"));
+}
+
+bool arc_broadcast(const std::string& hex, const std::string& expected, std::string& error) {
+    error.clear();
+    HttpResult r = wallet_post_json(arc_tx_url(), core::dump_compact({{"rawTx", hex}}), 60, 2);
+    if (!r.ok) {
+        error = r.error;
+        return false;
+    }
+    core::Json j;
+    core::parse_json(r.body, j);
+    std::string status = core::json_string(j, "txStatus");
+    std::string extra = core::json_string(j, "extraInfo");
+    if (status == "REJECTED" || status == "DOUBLE_SPEND_ATTEMPTED" || status == "SEEN_IN_ORPHAN_MEMPOOL") {
+        error = status + (!extra.empty() && extra != status ? ": " + extra : "");
+        return false;
+    }
+    if (contains(extra, "Missing inputs") || contains(extra, "missing inputs") || contains(extra, "missingorspent")) {
+        error = extra;
+        return false;
+    }
+    std::string txid = core::json_string(j, "txid");
+    if (!core::is_txid(txid)) txid = expected;
+    if (!core::is_txid(txid)) {
+        error = "arc did not return a txid";
+        return false;
+    }
+    for (const char* ok : {"RECEIVED", "STORED", "ANNOUNCED_TO_NETWORK", "REQUESTED_BY_NETWORK", "SENT_TO_NETWORK",
+                           "ACCEPTED_BY_NETWORK", "SEEN_ON_NETWORK", "MINED", "CONFIRMED"})
+        if (status == ok) return true;
+    error = !extra.empty() ? extra : !status.empty() ? status : "broadcast did not confirm";
+    return false;
+}
+
+std::string broadcast_tx(const std::vector<TxInput>& inputs, const std::vector<TxOutput>& outputs,
+                         const core::Bytes& /*change_hash*/, std::string* txid_out) {
+    core::Bytes raw = serialize_tx(inputs, outputs, false);
+    if (raw.empty()) return "error: serialize failed.";
+    std::string txid = tx_id(raw);
+    if (txid_out) *txid_out = txid;
+    std::string hex = core::to_hex(raw);
+    std::string body = core::dump_compact({{"txhex", hex}});
+
+    HttpResult sub = submit_post_json(svc_submit_url(), body);
+    if (sub.ok) {
+        core::Json j;
+        bool accepted = true;
+        if (core::parse_json(sub.body, j) && core::has_bool(j, "ok")) accepted = j["ok"].get<bool>();
+        if (accepted && core::is_txid(txid)) {
+            std::string done = finish_success(txid, txid, inputs, outputs);
+            if (!done.empty()) return done;
+        }
+    }
+
+    HttpResult woc = wallet_post_json(woc_tx_raw_post_url(), body, 60, 2);
+    if (woc.ok) {
+        std::string id = core::trim_right(core::trim_left(woc.body, "\" \n"), "\" \n\r");
+        if (id.size() != 64) {
+            core::Json j;
+            id.clear();
+            if (core::parse_json(woc.body, j)) id = j.is_string() ? j.get<std::string>() : core::json_string(j, "txid");
+        }
+        if (core::is_txid(id)) return confirm(id, inputs, outputs, txid);
+        return NOT_TAKEN;
+    }
+    if (contains(woc.error, "mempool-conflict") || contains(woc.error, "txn-already") ||
+        contains(woc.error, "already have")) {
+        bool known = tx_known_quick(txid);
+        bool conflict = known && arc_conflict(txid);
+        if (known && !conflict) {
+            std::string done = finish_success(txid, txid, inputs, outputs);
+            if (!done.empty()) return done;
+        }
+        if (known && conflict) return ALREADY_SPENT;
+    }
+
+    std::string arc_error;
+    if (arc_broadcast(hex, txid, arc_error)) {
+        std::string result = confirm(txid, inputs, outputs, txid);
+        if (core::starts_with(result, "success") || result == NOT_TAKEN || result == ALREADY_SPENT) return result;
+    }
+    if (contains_nocase(arc_error, "DOUBLE_SPEND") || contains_nocase(arc_error, "SEEN_IN_ORPHAN")) return ALREADY_SPENT;
+    return "error: broadcast failed: " + (arc_error.empty() ? woc.error : arc_error);
+}
+
+void submit_to_platform_async(const std::string& hex) {
+    std::string url = svc_submit_url();
+    std::string body = core::dump_compact({{"txhex", hex}});
+    std::thread([url, body] { wallet_post_json(url, body, 8, 1); }).detach();
+}
+
+}  // namespace chain

@@ -1,0 +1,96 @@
+#pragma once
+// The chain HTTP client: every call to WhatsOnChain, the ordinals indexer, ARC and the
+// platform service goes through one of the blocking operations below. They differ in
+// user agent, time limits, redirect policy, how a reply is judged and how a failure is
+// worded. All of them block for the whole exchange, so call them from worker threads
+// only. None throws.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <curl/curl.h>
+
+#include "core/json.h"
+
+namespace chain {
+
+struct HttpResult {
+    bool ok = false;
+    long status = 0;    // HTTP status of the last exchange; 0 when no reply arrived
+    std::string body;   // the whole reply body, whatever the status
+    std::string error;  // empty when ok
+};
+
+// Reply bodies are collected in memory; anything larger fails with REPLY_TOO_LARGE
+// rather than growing without bound.
+inline constexpr std::size_t REPLY_BODY_CAP = 64u * 1024u * 1024u;
+inline constexpr const char* REPLY_TOO_LARGE = "reply too large";
+inline constexpr const char* CURL_INIT_FAILED = "curl init failed";
+
+// GET, "Orvane-Wendrel/0.1", transfer limit max(2, timeout_s), connect 8 s, follows at
+// most 5 redirects, pinned service host. Success: 2xx, or 404 when accept_404 is set.
+// A 429 is retried after 400, 800 and 1600 ms (four attempts at most).
+HttpResult wallet_get(const std::string& url, long timeout_s, bool accept_404 = false);
+
+// POST of a JSON body, "Orvane-Wendrel/0.1", transfer limit timeout_s, connect 8 s, no
+// redirects, pinned service host. Success: 2xx. After a 429 on attempt k (from 0) the
+// call waits 400 * 2^k ms and tries again while k + 1 < attempts.
+HttpResult wallet_post_json(const std::string& url, const std::string& body, long timeout_s,
+                            int attempts);
+
+// POST of a JSON body over one process-wide kept-alive handle (2 s limits, TCP
+// keep-alive, pinned once per handle). The call takes the submit mutex itself for the
+// whole exchange, so one submit runs at a time; callers must not hold it. The handle
+// survives a time-out and is discarded after any other transport failure. No retry.
+HttpResult submit_post_json(const std::string& url, const std::string& body);
+
+// GETs that only report whether a 2xx reply parsed as JSON; out is null on failure.
+// No resolve pinning: service URLs resolve normally.
+bool gallery_get_json(const std::string& url, long timeout_s, core::Json& out);  // "Orvane-Gallery/1"
+bool art_get_json(const std::string& url, long timeout_s, core::Json& out);      // "Orvane-Art/1"
+
+// GET without a user agent, 15 s, follows redirects, only the bare service host pinned
+// (no "www." entry, no IPv4-only switch). Success: exactly 200, a non-empty body that
+// parses as JSON.
+bool identity_get_json(const std::string& url, core::Json& out);
+
+// GET without a user agent, 12 s, follows redirects, pinned service host. TLS checks
+// are off only for "https://127.0.0.1..." and "https://localhost..." URLs. A refused
+// status gives "HTTP " + status as the error, never the body.
+HttpResult service_get_text(const std::string& url);
+
+// The wording of a finished exchange whose status was refused: the rate-limit sentence
+// for 429; "HTTP <status>" for an empty or HTML body; else "HTTP <status> – <body>"
+// with the body's trailing LF, CR and spaces removed and cut to 120 bytes.
+std::string http_failure_text(long status, std::string_view body);
+
+// Which names a request pins. host_and_www: the service host and "www." + host, IPv4
+// only; bare_host: the service host alone, any address family.
+enum class PinScope { host_and_www, bare_host };
+
+// The CURLOPT_RESOLVE entries ("name:443:ip") for url: empty unless the profile has a
+// pin address and the URL's host is the service host or its "www." name. Host names
+// are compared without port and case.
+std::vector<std::string> pin_entries(std::string_view url, PinScope scope = PinScope::host_and_www);
+
+// Applies pin_entries to handle. The list is appended to resolve, which the caller
+// frees with curl_slist_free_all after the transfer. False when nothing was pinned.
+bool pin_service_host(CURL* handle, const std::string& url, curl_slist*& resolve,
+                      PinScope scope = PinScope::host_and_www);
+
+// Sleeps n ms through the clock seam: a deadline on core::monotonic_ms, then steps of
+// the remaining time (at most a day each) until it has passed.
+void wait_ms(std::int64_t n);
+
+// --- tests -------------------------------------------------------------------------
+// Identity of the kept-alive submit handle: 0 while none is held, otherwise a number
+// that changes every time a new handle is made.
+std::uint64_t submit_handle_serial();
+// Lowers (or restores) the reply body cap for the whole process.
+void set_reply_cap_for_tests(std::size_t bytes);
+// Discards the kept-alive handle and restores the default cap.
+void reset_http_state();
+
+}  // namespace chain

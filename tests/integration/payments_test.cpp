@@ -1,0 +1,239 @@
+// Payments against the devnet, whose independent validator checks every transaction
+// this code builds: quick successive payments, record postings, 1-sat coins held back,
+// and the broadcast ladder under injected faults.
+#include <gtest/gtest.h>
+
+#include "chain/broadcast.h"
+#include "chain/coin_state.h"
+#include "chain/coins.h"
+#include "chain/posting.h"
+#include "chain/selection.h"
+#include "chain/spendable.h"
+#include "core/hex.h"
+#include "core/profile.h"
+#include "tests/support/devnet.h"
+#include "tests/support/temp_platform.h"
+#include "wallet/document.h"
+#include "wallet/keys.h"
+#include "wallet/registry.h"
+#include "wallet/state.h"
+
+using testing_support::Devnet;
+
+namespace {
+
+const char* const ABANDON =
+    "abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon about";
+const char* const MAIN_ADDRESS = "18pBoqRpHUYf9udsab5G9LT3vQUPxEyMFf";
+const char* const OTHER_ADDRESS = "1BoatSLRHtKNngkdXEeobR76b53LETtpyT";
+
+class Payments : public ::testing::Test {
+protected:
+    testing_support::TempPlatform tp;
+    Devnet& dn = Devnet::shared();
+
+    void SetUp() override {
+        ASSERT_TRUE(dn.running());
+        dn.reset();
+        core::Json doc = {{"version", 2}, {"mnemonic", ABANDON}, {"recv", {0, 0, 0, 0, 0, 0}}, {"show", 0}};
+        tp.write("wallets.json", R"({"wallets":[{"id":"w1","name":"One"}]})");
+        tp.write("wallets/w1/wallet.json", core::dump_pretty(doc));
+        wallet::init_app_binding("Quenvale", "payments-test");
+        ASSERT_TRUE(wallet::load_wallet());
+    }
+    void TearDown() override { dn.clear_faults(); }
+
+    core::Json tx_json(const std::string& txid) { return dn.get("/woc/v1/bsv/main/tx/" + txid); }
+    bool on_chain(const std::string& txid) { return chain::tx_known_quick(txid); }
+
+    std::string pay(std::int64_t sats, const std::string& to = OTHER_ADDRESS) {
+        core::Bytes h;
+        wallet::hash160_from_address(to, h);
+        wallet::WalletLock lock(wallet::wallet_mutex());
+        return chain::pay_outputs({chain::TxOutput{sats, wallet::p2pkh_script(h)}}, {});
+    }
+
+    // A signed transaction from the wallet's coins, not yet broadcast.
+    bool build_signed(std::vector<chain::TxInput>& inputs, std::vector<chain::TxOutput>& outputs, core::Bytes& change) {
+        wallet::WalletLock lock(wallet::wallet_mutex());
+        std::string error;
+        if (!chain::change_hash(change, error) || !chain::prepare_payment_coins(error)) return false;
+        if (!chain::gather_spendable(inputs, {}, false)) return false;
+        core::Bytes h;
+        wallet::hash160_from_address(OTHER_ADDRESS, h);
+        outputs = {chain::TxOutput{1000, wallet::p2pkh_script(h)}};
+        std::int64_t fee = 0;
+        if (!chain::select_and_balance(inputs, 0, outputs, change, fee, error)) return false;
+        const auto& w = wallet::wallet_state();
+        for (std::size_t i = 0; i < inputs.size(); ++i)
+            if (!chain::sign_input(i, inputs, outputs, inputs[i].private_key, inputs[i].public_key, inputs[i].key_hash))
+                return false;
+        (void)w;
+        return true;
+    }
+
+    std::string raw_hex(const std::vector<chain::TxInput>& in, const std::vector<chain::TxOutput>& out) {
+        return core::to_hex(chain::serialize_tx(in, out, false));
+    }
+};
+
+std::string txid_of(const std::string& result) { return result.rfind("success: ", 0) == 0 ? result.substr(9) : ""; }
+
+}  // namespace
+
+TEST_F(Payments, SecondPaymentSpendsTheFirstsChangeBeforeAnyIndexerListsIt) {
+    ASSERT_FALSE(dn.fund(MAIN_ADDRESS, 50000).empty());
+    std::string first = txid_of(pay(5000));
+    ASSERT_FALSE(first.empty());
+    // From now on the indexers list nothing for this address.
+    dn.fault({{"method", "GET"}, {"pathRegex", std::string("/address/") + MAIN_ADDRESS + "/(unspent|unconfirmed)"},
+              {"status", 200}, {"body", "[]"}, {"count", 1000}});
+    std::string second = pay(3000);
+    ASSERT_EQ(second.rfind("success: ", 0), 0u) << second;
+    core::Json tx = tx_json(txid_of(second));
+    ASSERT_TRUE(tx.is_object());
+    ASSERT_EQ(tx["vin"].size(), 1u);
+    EXPECT_EQ(tx["vin"][0]["txid"], first);
+    EXPECT_TRUE(on_chain(first));
+    EXPECT_TRUE(on_chain(txid_of(second)));
+}
+
+TEST_F(Payments, AdmissionAndRemovalPostingsHaveTheirOutputLayout) {
+    ASSERT_FALSE(dn.fund(MAIN_ADDRESS, 30000, true).empty());
+    const auto& p = core::profile();
+    std::string admission = chain::post_gallery_record(R"({"type":"art_enter"})", p.admission_address,
+                                                       p.admission_address, 200);
+    ASSERT_EQ(admission.rfind("success: ", 0), 0u) << admission;
+    core::Json tx = tx_json(txid_of(admission));
+    ASSERT_EQ(tx["vout"].size(), 3u);
+    EXPECT_DOUBLE_EQ(tx["vout"][0]["value"].get<double>(), 0.000002);
+    EXPECT_EQ(tx["vout"][0]["scriptPubKey"]["addresses"][0], p.admission_address);
+    EXPECT_EQ(tx["vout"][1]["value"].get<double>(), 0.0);
+    EXPECT_EQ(tx["vout"][1]["scriptPubKey"]["hex"], "006a" + core::to_hex(std::string("\x14")) +
+                                                      core::to_hex(std::string(R"({"type":"art_enter"})")));
+    EXPECT_EQ(tx["vout"][2]["scriptPubKey"]["addresses"][0], MAIN_ADDRESS);
+
+    std::string removal = chain::post_gallery_record(R"({"type":"art_hide"})", p.frames[0], "", 0);
+    ASSERT_EQ(removal.rfind("success: ", 0), 0u) << removal;
+    tx = tx_json(txid_of(removal));
+    ASSERT_EQ(tx["vout"].size(), 3u);
+    EXPECT_DOUBLE_EQ(tx["vout"][0]["value"].get<double>(), 0.00000001);
+    EXPECT_EQ(tx["vout"][0]["scriptPubKey"]["addresses"][0], p.frames[0]);
+    EXPECT_EQ(tx["vout"][1]["scriptPubKey"]["hex"].get<std::string>().substr(0, 4), "006a");
+    EXPECT_EQ(tx["vin"][0]["txid"], txid_of(admission));  // the admission's change, straight away
+}
+
+TEST_F(Payments, PostingRefusesBadAddressesAndAnEmptyRecord) {
+    const auto& p = core::profile();
+    EXPECT_EQ(chain::post_gallery_record("", p.frames[0], "", 0), "error: empty gallery payload.");
+    EXPECT_EQ(chain::post_gallery_record("{}", "", "", 0), "error: gallery watch is not assigned.");
+    EXPECT_EQ(chain::post_gallery_record("{}", "1notanaddress", "", 0), "error: gallery watch address decode failed.");
+    EXPECT_EQ(chain::post_gallery_record("{}", p.frames[0], "", 10000), "error: gallery fee address decode failed.");
+    EXPECT_EQ(chain::post_gallery_record("{}", p.frames[0], p.frames[1], 0).rfind("error: you have 0", 0), 0u);
+}
+
+TEST_F(Payments, InscriptionsAndOneSatCoinsAreNeverSpent) {
+    std::string origin = dn.inscribe(MAIN_ADDRESS, "image/png", "\x89PNG fake picture");
+    ASSERT_FALSE(origin.empty());
+    std::string one_a = dn.fund(MAIN_ADDRESS, 1);
+    std::string one_b = dn.fund(MAIN_ADDRESS, 1, true);
+    ASSERT_FALSE(dn.fund(MAIN_ADDRESS, 20000).empty());
+    std::string paid = pay(15000);
+    ASSERT_EQ(paid.rfind("success: ", 0), 0u) << paid;
+    for (const auto& in : tx_json(txid_of(paid))["vin"]) {
+        EXPECT_NE(in["txid"], origin.substr(0, 64));
+        EXPECT_NE(in["txid"], one_a);
+        EXPECT_NE(in["txid"], one_b);
+    }
+    // What is left besides the 1-sat coins cannot pay 10 000: the 1-sat coins stay put.
+    std::string refused = pay(10000);
+    EXPECT_EQ(refused.rfind("error: insufficient funds.", 0), 0u) << refused;
+    for (const auto& t : {origin.substr(0, 64), one_a, one_b})
+        EXPECT_TRUE(dn.get("/woc/v1/bsv/main/tx/" + t + "/0/spent").is_null()) << t;
+}
+
+TEST_F(Payments, OnlyOneSatCoinsMeansNothingSpendable) {
+    dn.fund(MAIN_ADDRESS, 1);
+    dn.fund(MAIN_ADDRESS, 1);
+    {
+        wallet::WalletLock lock(wallet::wallet_mutex());
+        wallet::wallet_state().cached_balance = 2;
+    }
+    EXPECT_EQ(pay(100), "error: Wendrel can see the balance, but not a coin it can spend yet. Try again in a few seconds.");
+}
+
+TEST_F(Payments, BroadcastLadderUnderFaults) {
+    for (int i = 0; i < 6; ++i) ASSERT_FALSE(dn.fund(MAIN_ADDRESS, 20000, true).empty());
+    struct Case {
+        const char* name;
+        std::vector<core::Json> faults;
+        bool preload;  // the transaction reaches the chain before the ladder runs
+        std::string expect;  // "success" or the exact error text
+    };
+    const std::string not_taken = "error: the network did not take that transaction. Nothing was sent.";
+    const std::string spent = "error: that coin is already spent in an unconfirmed transaction. Nothing was sent.";
+    core::Json platform_fail = {{"method", "POST"}, {"pathRegex", "^/svc/oi/submit"}, {"status", 500}, {"body", "down"}};
+    core::Json woc_fail = {{"method", "POST"}, {"pathRegex", "^/woc/v1/bsv/main/tx/raw"}, {"status", 500}, {"body", "down"}};
+    std::vector<Case> cases = {
+        {"platform says ok false", {{{"method", "POST"}, {"pathRegex", "^/svc/oi/submit"}, {"status", 200},
+                                     {"body", R"({"ok":false,"error":"busy"})"}}}, false, "success"},
+        {"platform answers text", {{{"method", "POST"}, {"pathRegex", "^/svc/oi/submit"}, {"status", 200},
+                                    {"body", "accepted"}}}, false, "success"},
+        {"txn-already-known", {platform_fail, {{"method", "POST"}, {"pathRegex", "^/woc/v1/bsv/main/tx/raw"},
+                                               {"status", 400}, {"body", "257: txn-already-known"}}}, true, "success"},
+        {"arc seen but never found", {platform_fail, woc_fail, {{"method", "POST"}, {"pathRegex", "^/arc/v1/tx"},
+                                                               {"status", 200}, {"body", R"({"txStatus":"SEEN_ON_NETWORK"})"}}},
+         false, not_taken},
+        {"arc double spend", {platform_fail, woc_fail, {{"method", "POST"}, {"pathRegex", "^/arc/v1/tx"}, {"status", 200},
+                                                        {"body", R"({"txStatus":"DOUBLE_SPEND_ATTEMPTED","extraInfo":"seen 1f2e"})"}}},
+         false, spent},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<chain::TxInput> inputs;
+        std::vector<chain::TxOutput> outputs;
+        core::Bytes change;
+        ASSERT_TRUE(build_signed(inputs, outputs, change));
+        std::string txid = chain::tx_id(chain::serialize_tx(inputs, outputs, false));
+        if (c.preload) {
+            ASSERT_FALSE(dn.post("/arc/v1/tx", {{"rawTx", raw_hex(inputs, outputs)}}).is_null());
+        }
+        for (auto& f : c.faults) dn.fault(f);
+        std::string got;
+        {
+            wallet::WalletLock lock(wallet::wallet_mutex());
+            got = chain::broadcast_tx(inputs, outputs, change, nullptr);
+        }
+        dn.clear_faults();
+        wallet::WalletLock lock(wallet::wallet_mutex());
+        if (c.expect == "success") {
+            EXPECT_EQ(got, "success: " + txid);
+            EXPECT_TRUE(chain::is_spent(inputs[0].txid, inputs[0].vout));
+        } else {
+            EXPECT_EQ(got, c.expect);
+            EXPECT_FALSE(chain::is_spent(inputs[0].txid, inputs[0].vout)) << "a failed broadcast left a spent mark";
+        }
+        if (std::string(c.name) == "platform answers text") {
+            EXPECT_FALSE(on_chain(txid));  // nobody else was asked
+        }
+        if (std::string(c.name) == "platform says ok false") {
+            EXPECT_TRUE(on_chain(txid));
+        }
+        // Start the next case from fresh listings.
+        chain::age_listings(60000);
+    }
+}
+
+TEST_F(Payments, QuotedTxidWithLineFeedIsConfirmed) {
+    ASSERT_FALSE(dn.fund(MAIN_ADDRESS, 20000, true).empty());
+    std::vector<chain::TxInput> inputs;
+    std::vector<chain::TxOutput> outputs;
+    core::Bytes change;
+    ASSERT_TRUE(build_signed(inputs, outputs, change));
+    std::string txid = chain::tx_id(chain::serialize_tx(inputs, outputs, false));
+    ASSERT_FALSE(dn.post("/arc/v1/tx", {{"rawTx", raw_hex(inputs, outputs)}}).is_null());
+    dn.fault({{"method", "POST"}, {"pathRegex", "^/svc/oi/submit"}, {"status", 503}, {"body", ""}});
+    dn.fault({{"method", "POST"}, {"pathRegex", "^/woc/v1/bsv/main/tx/raw"}, {"status", 200}, {"body", "\"" + txid + "\"\n"}});
+    wallet::WalletLock lock(wallet::wallet_mutex());
+    EXPECT_EQ(chain::broadcast_tx(inputs, outputs, change, nullptr), "success: " + txid);
+}

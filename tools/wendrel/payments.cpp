@@ -1,0 +1,92 @@
+// Balance and plain payments, built, signed and broadcast by the gallery's own code.
+#include <cstdio>
+#include <cstdlib>
+
+#include "chain/coins.h"
+#include "chain/posting.h"
+#include "chain/spendable.h"
+#include "chain/tx.h"
+#include "core/result.h"
+#include "tools/wendrel/cli.h"
+#include "wallet/derive.h"
+#include "wallet/document.h"
+#include "wallet/keys.h"
+#include "wallet/registry.h"
+#include "wallet/state.h"
+
+namespace wendrel {
+
+namespace {
+
+// Binds this process to the chosen wallet (in memory only) and loads it.
+int open_wallet(const Args& a, std::string& id) {
+    id = a.has_opt("wallet") ? a.opt("wallet") : active_wallet_id();
+    if (id.empty()) return fail("no wallets yet; make one with: wendrel create");
+    if (!wallet::is_valid_wallet_id(id) || !wallet_exists(id)) return fail("no wallet with the id \"" + id + "\"");
+    wallet::bind_wallet_in_memory("Wendrel", id);
+    if (wallet::wallet_is_locked()) return fail("wallet " + id + " is sealed; unseal it first");
+    if (!wallet::load_wallet()) return fail("wallet " + id + " would not load");
+    return 0;
+}
+
+bool parse_sats(const std::string& text, std::int64_t& out) {
+    if (text.empty() || text.size() > 16) return false;
+    for (char c : text)
+        if (c < '0' || c > '9') return false;
+    out = std::strtoll(text.c_str(), nullptr, 10);
+    return out >= 1 && out <= chain::MAX_SATS;
+}
+
+}  // namespace
+
+int cmd_balance(const Args& a) {
+    std::string id;
+    if (int rc = open_wallet(a, id)) return rc;
+    std::vector<chain::FetchTask> tasks;
+    for (const auto& address : wallet::watched_addresses()) {
+        chain::FetchTask t;
+        t.address = address;
+        t.mempool_filter = true;
+        tasks.push_back(std::move(t));
+    }
+    chain::refresh_coins(tasks, true);
+    wallet::WalletLock lock(wallet::wallet_mutex());
+    std::int64_t sats = chain::wallet_balance();
+    std::string address = wallet::wallet_state().address;
+    if (sats >= 0) chain::write_balance_file(sats, address);
+    if (a.has("json")) {
+        print_json({{"wallet", id}, {"address", address}, {"sats", sats}});
+        return sats >= 0 ? 0 : 1;
+    }
+    if (sats < 0) return fail("no balance could be established: " + chain::coin_state().last_coin_error);
+    std::printf("%lld sats at %s\n", static_cast<long long>(sats), address.c_str());
+    return 0;
+}
+
+int cmd_send(const Args& a) {
+    std::string to = a.opt("to");
+    core::Bytes hash;
+    if (!wallet::hash160_from_address(to, hash)) return fail("--to needs a main-net address (1…)");
+    std::int64_t sats = 0;
+    if (!parse_sats(a.opt("sats"), sats)) return fail("--sats needs a whole number of satoshis, 1 to 21 million BSV");
+    std::string id;
+    if (int rc = open_wallet(a, id)) return rc;
+    std::string result;
+    {
+        wallet::WalletLock lock(wallet::wallet_mutex());
+        result = chain::pay_outputs({chain::TxOutput{sats, wallet::p2pkh_script(hash)}}, {});
+    }
+    bool ok = core::is_success(result);
+    if (a.has("json")) {
+        core::Json out = {{"ok", ok}, {"result", result}};
+        if (ok) out["txid"] = result.substr(9);
+        print_json(out);
+    } else if (ok) {
+        std::printf("%s\n", result.c_str());
+    } else {
+        std::fprintf(stderr, "%s\n", result.c_str());
+    }
+    return ok ? 0 : 1;
+}
+
+}  // namespace wendrel

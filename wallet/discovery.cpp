@@ -1,0 +1,81 @@
+#include "wallet/discovery.h"
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "chain/endpoints.h"
+#include "chain/http.h"
+#include "core/crypto.h"
+#include "core/json.h"
+#include "wallet/derive.h"
+#include "wallet/document.h"
+#include "wallet/state.h"
+
+namespace wallet {
+
+namespace {
+constexpr std::uint32_t LOOKAHEAD = 400;
+constexpr std::size_t BATCH = 20;
+
+std::recursive_mutex& discovery_mutex() {
+    static std::recursive_mutex m;
+    return m;
+}
+}  // namespace
+
+void discover_receive_addresses() {
+    std::lock_guard<std::recursive_mutex> discovery(discovery_mutex());
+    std::uint32_t last = 0, start = 0;
+    std::uint64_t generation = 0;
+    std::vector<std::string> addresses;
+    {
+        WalletLock lock(wallet_mutex());
+        if (!load_wallet() || !wallet_state().hd) return;
+        auto& s = wallet_state();
+        generation = s.generation;
+        last = s.recv[1];
+        start = std::max(last + 1, s.scan_mark);
+        if (start > last + LOOKAHEAD) return;
+        std::string priv, pub, address;
+        for (std::uint32_t i = start; i <= last + LOOKAHEAD; ++i) {
+            bool ok = derive_path(receive_path(i), priv, pub, address);
+            core::cleanse(priv);
+            if (!ok) return;
+            addresses.push_back(address);
+        }
+    }
+
+    std::int64_t highest_used = -1;
+    std::int64_t scanned_to = -1;  // last index of the last answered batch
+    for (std::size_t b = 0; b < addresses.size(); b += BATCH) {
+        std::size_t end = std::min(b + BATCH, addresses.size());
+        std::vector<std::string> batch(addresses.begin() + static_cast<std::ptrdiff_t>(b),
+                                       addresses.begin() + static_cast<std::ptrdiff_t>(end));
+        chain::HttpResult r =
+            chain::wallet_post_json(chain::woc_addresses_balance_url(), core::dump_compact({{"addresses", batch}}), 20, 4);
+        core::Json j;
+        if (!r.ok || !core::parse_json(r.body, j) || !j.is_array()) break;
+        for (const auto& row : j) {
+            std::string address = core::json_string(row, "address");
+            if (!row.is_object() || !row.contains("balance") || !row["balance"].is_object()) continue;
+            const auto& bal = row["balance"];
+            bool used = core::json_int(bal, "confirmed") > 0 || core::json_int(bal, "unconfirmed") > 0;
+            if (!used) continue;
+            for (std::size_t k = b; k < end; ++k)
+                if (addresses[k] == address) highest_used = std::max<std::int64_t>(highest_used, start + static_cast<std::int64_t>(k));
+        }
+        scanned_to = start + static_cast<std::int64_t>(end) - 1;
+    }
+
+    WalletLock lock(wallet_mutex());
+    if (!load_wallet() || !wallet_state().hd || wallet_state().generation != generation) return;
+    auto& s = wallet_state();
+    if (scanned_to >= 0) s.scan_mark = static_cast<std::uint32_t>(scanned_to + 1);
+    if (highest_used > static_cast<std::int64_t>(last) && s.recv[1] < highest_used) {
+        s.recv[1] = static_cast<std::uint32_t>(highest_used);
+        save_wallet();
+    }
+}
+
+}  // namespace wallet
