@@ -1,0 +1,328 @@
+// Coin bookkeeping without the network: journals with the fake clock, the hold-back
+// rule, candidate order and filters, reservation files, the change address, balance.
+#include <gtest/gtest.h>
+
+#include "chain/coin_state.h"
+#include "chain/coins.h"
+#include "chain/posting.h"
+#include "chain/reservations.h"
+#include "chain/spendable.h"
+#include "core/files.h"
+#include "core/hex.h"
+#include "core/profile.h"
+#include "tests/support/temp_platform.h"
+#include "wallet/derive.h"
+#include "wallet/document.h"
+#include "wallet/keys.h"
+#include "wallet/registry.h"
+#include "wallet/state.h"
+
+using testing_support::FakeClock;
+using testing_support::TempPlatform;
+
+namespace {
+
+const char* const ABANDON =
+    "abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon about";
+const char* const MAIN = "18pBoqRpHUYf9udsab5G9LT3vQUPxEyMFf";
+const char* const IDENTITY = "1Hg7Jm7G3DUetk4vxbAdjSf49qq3zbp8g6";
+
+std::string txid(char c) { return std::string(64, c); }
+
+class Coins : public ::testing::Test {
+protected:
+    TempPlatform tp;
+    FakeClock clock;
+    core::Profile profile;
+    void SetUp() override {
+        clock.install();
+        profile.paymail_domain = "orvane.test";
+        core::set_profile(profile);
+        tp.write("wallets.json", R"({"wallets":[{"id":"w1"}]})");
+        tp.write("wallets/w1/wallet.json",
+                 core::dump_pretty({{"version", 2}, {"mnemonic", ABANDON}, {"recv", {0, 1, 0, 0, 0, 0}}, {"show", 0}}));
+        wallet::init_app_binding("Quenvale", "coins-test");
+        ASSERT_TRUE(wallet::load_wallet());
+    }
+    void TearDown() override { core::reset_profile(); }
+
+    // A loaded listing for address, as a fetch would leave it.
+    void list(const std::string& address, std::vector<chain::Coin> coins, std::int64_t balance = -1) {
+        chain::FetchTask t;
+        t.address = address;
+        t.result.ok = true;
+        t.result.coins = std::move(coins);
+        t.balance = balance;
+        t.mempool_filter = true;
+        t.keep_cached = true;
+        std::vector<chain::FetchTask> tasks{t};
+        chain::merge_tasks(tasks, false);
+    }
+    // A successful inscription listing of address that lists the given outpoints.
+    void holds(const std::string& address, std::vector<std::string> outpoints) {
+        chain::FetchTask t;
+        t.address = address;
+        t.result.ok = true;
+        t.inscriptions_ok = true;
+        t.inscriptions.insert(outpoints.begin(), outpoints.end());
+        t.keep_cached = true;
+        std::vector<chain::FetchTask> tasks{t};
+        chain::merge_tasks(tasks, true);
+    }
+    std::vector<chain::TxInput> candidates(const std::vector<std::string>& held = {}) {
+        std::vector<chain::TxInput> out;
+        chain::gather_spendable(out, held, false);
+        return out;
+    }
+};
+
+}  // namespace
+
+TEST_F(Coins, OutpointSamenessIgnoresCaseAndByteOrder) {
+    std::string t = "00112233445566778899aabbccddeeff00112233445566778899aabbccddeeff";
+    EXPECT_TRUE(chain::same_outpoint(t, 1, core::lower_ascii(t), 1));
+    EXPECT_TRUE(chain::same_outpoint(t, 1, chain::reversed_txid(t), 1));
+    EXPECT_FALSE(chain::same_outpoint(t, 1, t, 2));
+    EXPECT_EQ(chain::reversed_txid("aabbcc"), "ccbbaa");
+    EXPECT_EQ(chain::outpoint_key("AB", 3), "ab:3");
+}
+
+TEST_F(Coins, WalletKeyWordIsFileNameSafe) {
+    EXPECT_EQ(chain::wallet_key_word(), "w1");
+    wallet::bind_wallet_in_memory("T", "a-b_c");
+    EXPECT_EQ(chain::wallet_key_word(), "a_b_c");
+}
+
+TEST_F(Coins, SpentMarkHoldsForTwentySecondsAgainstTheIndexer) {
+    chain::Coin c{txid('a'), 0, 5000, 10};
+    wallet::WalletLock lock(wallet::wallet_mutex());
+    chain::mark_spent(c.txid, c.vout);
+    EXPECT_TRUE(chain::is_spent(chain::reversed_txid(c.txid), 0));
+    clock.advance(5000);
+    list(MAIN, {c});  // still listed 5 s after the mark
+    EXPECT_TRUE(chain::is_spent(c.txid, 0));
+    EXPECT_TRUE(candidates().empty());
+    clock.advance(20000);
+    list(MAIN, {c});  // 25 s after the mark the listing wins
+    EXPECT_FALSE(chain::is_spent(c.txid, 0));
+    ASSERT_EQ(candidates().size(), 1u);
+}
+
+TEST_F(Coins, JournalsSurviveInFilesAndCountAsOld) {
+    {
+        wallet::WalletLock lock(wallet::wallet_mutex());
+        chain::mark_spent("0b" + txid('b').substr(2), 2);
+    }
+    core::Json spent;
+    ASSERT_TRUE(core::parse_json(tp.read("ord_snap/w1_spent.json"), spent));
+    EXPECT_EQ(spent["outpoints"].size(), 2u);  // the txid as given and reversed
+    wallet::forget_wallet();
+    ASSERT_TRUE(wallet::load_wallet());
+    wallet::WalletLock lock(wallet::wallet_mutex());
+    EXPECT_TRUE(chain::is_spent("0b" + txid('b').substr(2), 2));
+    list(MAIN, {{"0b" + txid('b').substr(2), 2, 700, 5}});  // a mark read from the file has no time: old
+    EXPECT_FALSE(chain::is_spent("0b" + txid('b').substr(2), 2));
+}
+
+TEST_F(Coins, OneSatCoinsAreHeldBackUnlessAFreshIndexListingClearsThem) {
+    wallet::WalletLock lock(wallet::wallet_mutex());
+    chain::Coin one{txid('c'), 0, 1, 5}, insc{txid('d'), 0, 1, 5}, big{txid('e'), 1, 9000, 5};
+    list(MAIN, {one, insc, big});
+    EXPECT_TRUE(chain::is_held_back(MAIN, one));  // no inscription listing yet
+    EXPECT_FALSE(chain::is_held_back(MAIN, big));
+    // That listing asked for no inscriptions, which marks the index unavailable for 20 s.
+    holds(MAIN, {chain::outpoint_key(insc.txid, 0)});
+    EXPECT_TRUE(chain::is_held_back(MAIN, one));
+    clock.advance(20000);
+    holds(MAIN, {chain::outpoint_key(insc.txid, 0)});
+    EXPECT_FALSE(chain::is_held_back(MAIN, one));
+    EXPECT_TRUE(chain::is_held_back(MAIN, insc));
+    EXPECT_TRUE(chain::is_held_back("", insc));  // any hold set listing it holds it
+    clock.advance(21000);
+    EXPECT_TRUE(chain::is_held_back(MAIN, one));  // the listing is too old now
+    holds(MAIN, {});
+    // An index failure holds every 1-sat coin for 20 seconds.
+    chain::FetchTask failed;
+    failed.address = MAIN;
+    failed.result.ok = true;
+    std::vector<chain::FetchTask> tasks{failed};
+    chain::merge_tasks(tasks, true);
+    EXPECT_TRUE(chain::is_held_back(MAIN, one));
+    EXPECT_FALSE(chain::is_held_back(MAIN, big));
+}
+
+TEST_F(Coins, CandidatesAreConfirmedFirstThenLargestAndSkipReservedOnes) {
+    wallet::WalletLock lock(wallet::wallet_mutex());
+    std::string p, k, second;
+    ASSERT_TRUE(wallet::derive_path(wallet::receive_path(1), p, k, second));
+    list(MAIN, {{txid('1'), 0, 500, 0}, {txid('2'), 0, 800, 7}, {txid('3'), 0, 9000, 0}, {txid('4'), 0, 100, 7}});
+    list(second, {{txid('5'), 3, 700, 9}, {"bad", 0, 5000, 9}});
+    list(IDENTITY, {{txid('6'), 0, 2000, 9}});
+    auto c = candidates();
+    ASSERT_EQ(c.size(), 6u);
+    std::vector<std::int64_t> values;
+    for (const auto& in : c) values.push_back(in.value);
+    EXPECT_EQ(values, (std::vector<std::int64_t>{2000, 800, 700, 100, 9000, 500}));
+    EXPECT_EQ(wallet::address_from_hash160(c[2].key_hash), second);  // each coin signs with its own key
+
+    // The gallery reserve, another application's listing and the caller's held ids.
+    chain::ReserveEntry e;
+    e.pic_utxo = txid('2') + ":0";
+    e.cert_utxo = txid('9') + "_0";
+    e.pic = "pic";
+    ASSERT_TRUE(chain::write_reserve_entries({e}));
+    tp.write("velmora/reserves_w1.json", R"({"reserves":[{"utxo":")" + core::lower_ascii(txid('6')) + R"(_0"}]})");
+    tp.write("tradora/reserves_w1.json", R"({"holds":[{"utxo":")" + txid('4') + R"(_0"}]})");
+    c = candidates({txid('5') + "_3"});
+    values.clear();
+    for (const auto& in : c) values.push_back(in.value);
+    EXPECT_EQ(values, (std::vector<std::int64_t>{9000, 500}));
+    std::vector<chain::TxInput> with_trades;
+    chain::gather_spendable(with_trades, {}, true);  // trade holds allowed: the tradora coin is back
+    EXPECT_EQ(with_trades.size(), 4u);
+}
+
+TEST_F(Coins, ExpiredReserveEntriesFreeTheirCoins) {
+    chain::ReserveEntry e;
+    e.pic_utxo = txid('7') + "_0";
+    e.exp = clock.wall / 1000 - 1;
+    ASSERT_TRUE(chain::write_reserve_entries({e}));
+    EXPECT_FALSE(chain::is_reserved_coin(txid('7'), 0));
+    e.exp = 0;
+    ASSERT_TRUE(chain::write_reserve_entries({e}));
+    EXPECT_TRUE(chain::is_reserved_coin(core::lower_ascii(txid('7')), 0));
+    tp.write("gallery/reserves_w1.json", "{broken");
+    EXPECT_TRUE(chain::read_reserve_entries().empty());
+}
+
+TEST_F(Coins, OfferLocksDropSpentCoinsAndKeepOtherMembers) {
+    wallet::WalletLock lock(wallet::wallet_mutex());
+    tp.write("gallery/offer_locks_w1.json",
+             R"({"note":"keep","utxos":[")" + txid('a') + R"(_0",")" + txid('b') + R"(_1"]})");
+    list(MAIN, {{txid('b'), 1, 5000, 3}, {txid('c'), 0, 6000, 3}});
+    chain::mark_spent(txid('a'), 0);
+    auto c = candidates();
+    ASSERT_EQ(c.size(), 1u);
+    EXPECT_EQ(c[0].txid, txid('c'));
+    core::Json locks;
+    ASSERT_TRUE(core::parse_json(tp.read("gallery/offer_locks_w1.json"), locks));
+    EXPECT_EQ(locks["utxos"], core::Json::array({txid('b') + "_1"}));
+    EXPECT_EQ(locks["note"], "keep");
+}
+
+TEST_F(Coins, ChangeOfTheLastBroadcastIsACandidateForTwentySeconds) {
+    wallet::WalletLock lock(wallet::wallet_mutex());
+    core::Bytes h;
+    ASSERT_TRUE(wallet::hash160_from_address(MAIN, h));
+    chain::TxInput in;
+    in.txid = txid('f');
+    in.vout = 0;
+    in.value = 10000;
+    in.key_hash = h;
+    std::vector<chain::TxOutput> outs = {{200, wallet::p2pkh_script(core::Bytes(20, 1))}, {9777, wallet::p2pkh_script(h)}};
+    std::string sent = txid('9');
+    chain::register_broadcast({in}, outs, sent);
+    EXPECT_TRUE(chain::is_spent(txid('f'), 0));
+    auto c = candidates();
+    ASSERT_EQ(c.size(), 1u);
+    EXPECT_EQ(c[0].txid, sent);
+    EXPECT_EQ(c[0].vout, 1u);
+    EXPECT_EQ(c[0].height, 0);
+    core::Json change;
+    ASSERT_TRUE(core::parse_json(tp.read("ord_snap/w1_change.json"), change));
+    EXPECT_EQ(change["coins"][0]["addr"], MAIN);
+    EXPECT_EQ(change["coins"][0]["sats"], 9777);
+    // The listing made for it keeps it a candidate after the journal's 20 seconds...
+    clock.advance(21000);
+    EXPECT_EQ(candidates().size(), 1u);
+    // ...until a fresh listing that replaces the cache no longer shows it.
+    chain::FetchTask t;
+    t.address = MAIN;
+    t.result.ok = true;
+    std::vector<chain::FetchTask> tasks{t};
+    chain::merge_tasks(tasks, false);
+    EXPECT_TRUE(candidates().empty());
+}
+
+TEST_F(Coins, ChangeAvoidsHouseOracleAddresses) {
+    std::string p, k, second;
+    {
+        wallet::WalletLock lock(wallet::wallet_mutex());
+        ASSERT_TRUE(wallet::derive_path(wallet::receive_path(1), p, k, second));
+    }
+    profile.house = {core::HouseRow{"h", "House", "oracle", {MAIN, "", ""}}};
+    core::set_profile(profile);
+    wallet::WalletLock lock(wallet::wallet_mutex());
+    core::Bytes h;
+    std::string error;
+    ASSERT_TRUE(chain::change_hash(h, error));
+    EXPECT_EQ(wallet::address_from_hash160(h), second);
+    profile.house[0].addresses[2] = second;
+    core::set_profile(profile);
+    EXPECT_FALSE(chain::change_hash(h, error));
+    EXPECT_EQ(error, "change would land on a house oracle.");
+}
+
+TEST_F(Coins, BalanceComesFromTheMainListingAndTheBalanceFile) {
+    wallet::WalletLock lock(wallet::wallet_mutex());
+    EXPECT_EQ(chain::wallet_balance(), -1);  // nothing loaded yet
+    list(MAIN, {{txid('1'), 0, 3000, 5}, {txid('2'), 0, 1, 5}});
+    EXPECT_EQ(chain::wallet_balance(), 3000);  // the 1-sat coin is held back
+    list(MAIN, {{txid('1'), 0, 3000, 5}}, 4500);
+    EXPECT_EQ(chain::wallet_balance(), 4500);  // the indexer's balance wins when known
+    chain::write_balance_file(4500, MAIN);
+    EXPECT_EQ(chain::read_balance_file(MAIN), 4500);
+    EXPECT_EQ(chain::read_balance_file(IDENTITY), -1);
+    // After a payment the indexer may lag: never show more than 8000 below expectation.
+    wallet::wallet_state().cached_balance = 50000;
+    chain::balance_after_payment(1000);
+    EXPECT_EQ(wallet::wallet_state().cached_balance, 49000);
+}
+
+TEST(UnspentList, ParsesBothShapesAndSkipsUnusableEntries) {
+    std::vector<chain::Coin> coins;
+    std::string t = std::string(64, 'a');
+    ASSERT_TRUE(chain::parse_unspent_list(
+        R"([{"tx_hash":")" + t + R"(","tx_pos":2,"value":5,"height":7},{"txid":")" + t +
+            R"(","vout":3,"value":6},{"tx_hash":"short","value":9},{"tx_hash":")" + t +
+            R"(","value":0},{"tx_hash":")" + t + R"(","value":8,"isSpentInMempoolTx":true},7])",
+        coins));
+    ASSERT_EQ(coins.size(), 2u);
+    EXPECT_EQ(coins[0].vout, 2u);
+    EXPECT_EQ(coins[0].height, 7);
+    EXPECT_EQ(coins[1].vout, 3u);
+    EXPECT_EQ(coins[1].height, -1);
+    coins.clear();
+    ASSERT_TRUE(chain::parse_unspent_list(R"({"address":"x","result":[{"tx_hash":")" + t + R"(","value":4}]})", coins));
+    EXPECT_EQ(coins.size(), 1u);
+    EXPECT_FALSE(chain::parse_unspent_list(R"({"result":"no"})", coins));
+    EXPECT_FALSE(chain::parse_unspent_list("<html>", coins));
+}
+
+TEST(RecordPosting, OutputsAndHeldOfferCoins) {
+    core::Profile p;
+    core::set_profile(p);
+    std::vector<chain::TxOutput> outs;
+    std::string error;
+    const std::string watch = "1BoatSLRHtKNngkdXEeobR76b53LETtpyT";
+    ASSERT_TRUE(chain::record_outputs("{}", watch, watch, 200, outs, error));
+    ASSERT_EQ(outs.size(), 2u);  // the fee already touches the watch address
+    EXPECT_EQ(outs[0].value, 200);
+    EXPECT_EQ(outs[1].value, 0);
+    ASSERT_TRUE(chain::record_outputs("{}", watch, MAIN, 10000, outs, error));
+    ASSERT_EQ(outs.size(), 3u);
+    EXPECT_EQ(outs[1].value, 1);
+    ASSERT_TRUE(chain::record_outputs("{}", watch, "", 0, outs, error));
+    ASSERT_EQ(outs.size(), 2u);
+    EXPECT_EQ(outs[0].value, 1);
+
+    // A one-input offer: version, 1 input, txid, vout 5, empty script, sequence, 1 output, lock time.
+    std::string offer = "01000000" "01" + std::string(62, '0') + "ab" + "05000000" "00" "ffffffff" "01" +
+                        "0100000000000000" "00" "00000000";
+    auto ids = chain::offer_held_coins(R"({"offer":")" + offer + R"("})");
+    ASSERT_EQ(ids.size(), 1u);
+    EXPECT_EQ(ids[0], "ab" + std::string(62, '0') + "_5");
+    EXPECT_TRUE(chain::offer_held_coins(R"({"offer":"abcd"})").empty());
+    EXPECT_TRUE(chain::offer_held_coins("not json").empty());
+    core::reset_profile();
+}
