@@ -403,7 +403,7 @@ HttpResult submit_post_json(const std::string& url, const std::string& body) {
         r.body.clear();
         r.error = std::move(ex.error);
         // A time-out leaves the connection worth keeping; anything else may not.
-        (void)code;
+        if (code != CURLE_OPERATION_TIMEDOUT) discard_submit_handle(s);
         return r;
     }
     if (is_2xx(r.status))

@@ -27,7 +27,7 @@ sanitized_unit_tests() {
 run "unit tests" ctest --test-dir build --output-on-failure -j2 --timeout 300
 run "unit tests (ASan+UBSan)" sanitized_unit_tests
 if [ -d tests/devnet ]; then
-  run "devnet tests" node --test --test-reporter=spec tests/devnet/
+  run "devnet tests" node --test tests/devnet/
 fi
 if [ -f web/package.json ]; then
   run "room page tests" npm --prefix web test --silent

@@ -7,6 +7,7 @@
 #include "wallet/document.h"
 #include "wallet/identity.h"
 #include "wallet/keys.h"
+#include "wallet/paymail.h"
 #include "wallet/state.h"
 
 namespace wallet {
@@ -99,6 +100,7 @@ bool derive_wallet_keys() {
     else
         s.ordinals_address.clear();
     core::cleanse(priv);
+    if (!s.identity_pub.empty() && !s.ordinals_address.empty()) register_ordinals_address();
     return true;
 }
 

@@ -289,8 +289,12 @@ AppBinding app_binding() {
 
 void reset_registry_state() {
     auto& s = state();
-    std::lock_guard<std::mutex> lock(s.binding_mutex);
-    s.binding = AppBinding{};
+    {
+        std::lock_guard<std::mutex> lock(s.binding_mutex);
+        s.binding = AppBinding{};
+    }
+    std::lock_guard<std::mutex> lock(s.id_mutex);
+    s.last_id_ms = 0;
 }
 
 }  // namespace wallet

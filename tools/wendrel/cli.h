@@ -37,6 +37,11 @@ int cmd_auto(const Args& a);
 int cmd_limit(const Args& a);
 int cmd_balance(const Args& a);
 int cmd_send(const Args& a);
+int cmd_paymail(const Args& a);
+int cmd_mint(const Args& a);
+
+// Binds this process (in memory only) to --wallet or the active wallet and loads it.
+int open_wallet(const Args& a, std::string& id);
 
 // The registry's active wallet, else its first; "" when there is none.
 std::string active_wallet_id();

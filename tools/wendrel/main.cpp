@@ -28,6 +28,9 @@ const char* const USAGE =
     "  limit SATS                               the automatic approval limit in satoshis\n"
     "  balance [--wallet ID] [--json]           the wallet's balance as the chain services see it\n"
     "  send --to ADDRESS --sats N [--wallet ID] [--json]  a plain payment; prints \"success: \" + txid\n"
+    "  paymail ALIAS [--wallet ID]              set the wallet's paymail alias and claim it at the platform\n"
+    "  mint --image FILE --title T [--artist A] [--created DATE] [--note N] [--wallet ID] [--json]\n"
+    "                                           inscribe an artwork and its certificate and post their signed pair\n"
     "\n"
     "The chain services come from the network profile (QUENVALE_PROFILE=/path/profile.json).\n";
 
@@ -74,5 +77,7 @@ int main(int argc, char** argv) {
     if (command == "limit") return wendrel::cmd_limit(args);
     if (command == "balance") return wendrel::cmd_balance(args);
     if (command == "send") return wendrel::cmd_send(args);
+    if (command == "paymail") return wendrel::cmd_paymail(args);
+    if (command == "mint") return wendrel::cmd_mint(args);
     return wendrel::fail("unknown command \"" + command + "\"; see wendrel --help");
 }

@@ -16,8 +16,6 @@
 
 namespace wendrel {
 
-namespace {
-
 // Binds this process to the chosen wallet (in memory only) and loads it.
 int open_wallet(const Args& a, std::string& id) {
     id = a.has_opt("wallet") ? a.opt("wallet") : active_wallet_id();
@@ -28,6 +26,8 @@ int open_wallet(const Args& a, std::string& id) {
     if (!wallet::load_wallet()) return fail("wallet " + id + " would not load");
     return 0;
 }
+
+namespace {
 
 bool parse_sats(const std::string& text, std::int64_t& out) {
     if (text.empty() || text.size() > 16) return false;

@@ -119,12 +119,12 @@ TEST(Registry, RenameTouchesOnlyMatchingRowsAndIgnoresEmptyArguments) {
 }
 
 TEST(Registry, WalletIdsAreFreshAndPathsRefuseUnsafeIds) {
+    TempPlatform tp;
     testing_support::FakeClock clock;
     clock.install();
     std::string a = wallet::new_wallet_id(), b = wallet::new_wallet_id();
     EXPECT_EQ(a, "w" + std::to_string(clock.wall));
-    EXPECT_NE(a, b);
-    TempPlatform tp;
+    EXPECT_NE(a, b);  // same millisecond, still two ids
     EXPECT_EQ(wallet::wallet_json_path("w1"), tp.dir() + "/wallets/w1/wallet.json");
     for (const char* bad : {"", "../w1", "w1/..", "a b", "w\n1"}) EXPECT_EQ(wallet::wallet_json_path(bad), "") << bad;
     EXPECT_EQ(wallet::wallet_json_path(std::string(65, 'w')), "");

@@ -1,0 +1,174 @@
+#include "ledger/identity_checks.h"
+
+#include <map>
+#include <mutex>
+
+#include "chain/endpoints.h"
+#include "chain/http.h"
+#include "core/clock.h"
+#include "core/hex.h"
+#include "core/json.h"
+#include "core/profile.h"
+#include "core/text.h"
+#include "wallet/document.h"
+#include "wallet/identity.h"
+#include "wallet/paymail.h"
+
+namespace ledger {
+
+namespace {
+
+constexpr long IDENTITY_STATUS_TIMEOUT_S = 6;
+constexpr long QUOTA_TIMEOUT_S = 8;
+
+struct KeyEntry {
+    std::string key;
+    std::int64_t taken_at = 0;  // monotonic ms
+};
+
+struct IdentityKeyCache {
+    std::mutex mutex;
+    std::map<std::string, KeyEntry> by_alias;
+};
+
+IdentityKeyCache& identity_key_cache() {
+    static IdentityKeyCache c;
+    return c;
+}
+
+struct RoleEntry {
+    bool architect = false;
+    std::int64_t taken_at = 0;  // monotonic ms
+};
+
+struct ArchitectCache {
+    std::mutex mutex;
+    std::map<std::string, RoleEntry> by_key;
+};
+
+ArchitectCache& architect_cache() {
+    static ArchitectCache c;
+    return c;
+}
+
+std::string drop_hex_prefix(std::string_view text) {
+    if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
+    return std::string(text);
+}
+
+// The first of the two spellings that holds a non-empty text.
+std::string key_member(const core::Json& reply) {
+    std::string k = core::json_string(reply, "pubkey");
+    return k.empty() ? core::json_string(reply, "publicKey") : k;
+}
+
+bool may_act_unguarded(std::string& error) {
+    const std::string& domain = core::profile().paymail_domain;
+    if (wallet::current_alias().empty()) {
+        error = "error: Connect Wendrel and publish a @" + domain + " paymail first.";
+        return false;
+    }
+    std::string key = core::lower_ascii(wallet::wallet_identity_key());
+    if (key.empty()) {
+        error = "error: this wallet has no identity pubkey.";
+        return false;
+    }
+    // The status request may fail or not answer JSON; only a clear "frozen" stops us.
+    core::Json reply;
+    std::string url = chain::svc_paymail_identity_url(key);
+    if (!url.empty() && chain::gallery_get_json(url, IDENTITY_STATUS_TIMEOUT_S, reply) &&
+        core::json_bool(reply, "frozen")) {
+        error = "error: this identity is frozen.";
+        return false;
+    }
+    error.clear();
+    return true;
+}
+
+}  // namespace
+
+bool may_act(std::string& error) {
+    try {
+        return may_act_unguarded(error);
+    } catch (...) {
+        error = "error: could not check this identity.";
+        return false;
+    }
+}
+
+std::string normalise_handle(std::string_view handle) {
+    std::string h = core::trim(handle);
+    if (!h.empty() && (h[0] == '@' || h[0] == '$')) h.erase(0, 1);
+    return core::lower_ascii(core::trim(h));
+}
+
+std::string normalise_key(std::string_view hex) {
+    std::string text = drop_hex_prefix(core::trim(hex));
+    core::Bytes bytes;
+    if (text.empty() || !core::from_hex(text, bytes)) return "";
+    return wallet::compressed_pubkey_hex(bytes);
+}
+
+std::string identity_key_of(std::string_view actor) {
+    try {
+        const std::string alias = normalise_handle(actor);
+        if (alias.empty()) return "";
+        auto& cache = identity_key_cache();
+        {
+            std::lock_guard<std::mutex> lock(cache.mutex);
+            auto it = cache.by_alias.find(alias);
+            if (it != cache.by_alias.end() && core::monotonic_ms() - it->second.taken_at < IDENTITY_KEY_FRESH_MS)
+                return it->second.key;
+        }
+        const std::string url = chain::svc_bsvalias_id_url(alias);
+        core::Json reply;
+        if (url.empty() || !chain::identity_get_json(url, reply)) return "";
+        std::string key = normalise_key(key_member(reply));
+        if (key.empty()) return "";
+        std::lock_guard<std::mutex> lock(cache.mutex);
+        cache.by_alias[alias] = KeyEntry{key, core::monotonic_ms()};
+        return key;
+    } catch (...) {
+        return "";
+    }
+}
+
+bool is_architect(std::string_view identity_key) {
+    try {
+        const std::string key = drop_hex_prefix(core::lower_ascii(identity_key));
+        if (!chain::is_pubkey_hex(key)) return false;
+        auto& cache = architect_cache();
+        {
+            std::lock_guard<std::mutex> lock(cache.mutex);
+            auto it = cache.by_key.find(key);
+            if (it != cache.by_key.end()) {
+                const std::int64_t age = core::monotonic_ms() - it->second.taken_at;
+                if (age < (it->second.architect ? ARCHITECT_YES_FRESH_MS : ARCHITECT_NO_FRESH_MS))
+                    return it->second.architect;
+            }
+        }
+        core::Json reply;
+        const bool answered = chain::gallery_get_json(chain::svc_paymail_quota_url(key), QUOTA_TIMEOUT_S, reply);
+        const bool architect = answered && core::lower_ascii(core::json_string(reply, "role")) == "architect";
+        // A failed request is remembered like a "no", so a service that is down is not
+        // asked again for every record of a wall read.
+        std::lock_guard<std::mutex> lock(cache.mutex);
+        cache.by_key[key] = RoleEntry{architect, core::monotonic_ms()};
+        return architect;
+    } catch (...) {
+        return false;
+    }
+}
+
+void reset_identity_caches() {
+    {
+        auto& c = identity_key_cache();
+        std::lock_guard<std::mutex> lock(c.mutex);
+        c.by_alias.clear();
+    }
+    auto& a = architect_cache();
+    std::lock_guard<std::mutex> lock(a.mutex);
+    a.by_key.clear();
+}
+
+}  // namespace ledger

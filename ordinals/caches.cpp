@@ -1,0 +1,143 @@
+#include "ordinals/caches.h"
+
+#include "chain/endpoints.h"
+#include "chain/http.h"
+#include "core/files.h"
+#include "core/hex.h"
+#include "ordinals/kinds.h"
+#include "ordinals/paths.h"
+#include "wallet/state.h"
+
+namespace ordinals {
+
+namespace {
+
+// The transaction cache holds replies for the process's lifetime; past this many
+// entries new replies are still returned but no longer kept.
+constexpr std::size_t MAX_CACHED_TXS = 4096;
+// Type and name files hold one short line; anything longer is not ours.
+constexpr std::uintmax_t MAX_LINE_FILE = 4096;
+constexpr std::uintmax_t MAX_KIND_FILE = 8u * 1024u * 1024u;
+constexpr std::size_t MAX_TYPE_BYTES = 255;
+
+std::string first_line(const std::string& text) {
+    std::string line = text.substr(0, text.find('\n'));
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+}
+
+}  // namespace
+
+CacheState& cache_state() {
+    static CacheState s;
+    return s;
+}
+
+void reset_cache_state() {
+    auto& s = cache_state();
+    std::lock_guard<std::mutex> lock(s.tx_mutex);
+    s.txs.clear();
+}
+
+void content_cache_store(const std::string& origin, const std::string& type, const std::string& bytes) {
+    if (bytes.empty() || bytes.size() > MAX_CACHED_CONTENT) return;
+    wallet::WalletLock lock(wallet::wallet_mutex());
+    std::string bin = content_bin_path(origin);
+    if (bin.empty()) return;
+    if (!core::write_file_atomic(bin, bytes)) return;
+    std::string line = first_line(type);
+    if (line.size() > MAX_TYPE_BYTES) line.resize(MAX_TYPE_BYTES);
+    if (!line.empty()) core::write_file_atomic(content_type_path(origin), line);
+}
+
+bool content_cache_read(const std::string& origin, Content& out) {
+    out = Content{};
+    wallet::WalletLock lock(wallet::wallet_mutex());
+    std::string bin = content_bin_path(origin);
+    if (bin.empty()) return false;
+    std::string bytes;
+    if (!core::read_file(bin, bytes, MAX_CACHED_CONTENT) || bytes.empty()) return false;
+    std::string type;
+    if (core::read_file(content_type_path(origin), type, MAX_LINE_FILE)) out.type = first_line(type);
+    out.bytes.swap(bytes);
+    out.name = name_cache_read(origin);
+    return true;
+}
+
+void name_cache_store(const std::string& origin, const std::string& name) {
+    std::string cleaned = clean_name(name);
+    if (cleaned.empty()) return;
+    // A name is one line: a line break inside it would hide the rest from readers.
+    cleaned = first_line(cleaned);
+    if (cleaned.empty()) return;
+    wallet::WalletLock lock(wallet::wallet_mutex());
+    std::string path = name_path(origin);
+    if (!path.empty()) core::write_file_atomic(path, cleaned);
+}
+
+std::string name_cache_read(const std::string& origin) {
+    std::string path = name_path(origin);
+    std::string text;
+    if (path.empty() || !core::read_file(path, text, MAX_LINE_FILE)) return "";
+    return first_line(text);
+}
+
+std::string kind_cache_read(const std::string& origin) {
+    std::string key = origin_key(origin);
+    if (key.empty()) return "";
+    std::lock_guard<std::mutex> lock(cache_state().kind_mutex);
+    std::string path = kind_cache_path();
+    std::string text;
+    core::Json j;
+    if (path.empty() || !core::read_file(path, text, MAX_KIND_FILE) || !core::parse_json(text, j) || !j.is_object())
+        return "";
+    std::string kind = core::json_string(j, key);
+    if (!is_kind_word(kind)) kind = core::json_string(j, origin);
+    return is_kind_word(kind) ? kind : "";
+}
+
+void kind_cache_store(const std::string& origin, const std::string& kind) {
+    std::string key = origin_key(origin);
+    if (key.empty() || !is_kind_word(kind)) return;
+    std::lock_guard<std::mutex> lock(cache_state().kind_mutex);
+    std::string path = kind_cache_path();
+    if (path.empty()) return;
+    core::Json j = core::Json::object();
+    if (core::file_exists(path)) {
+        // The wallet application keeps its own entries here: never replace a file we
+        // cannot read with one that has only ours.
+        std::string text;
+        if (!core::read_file(path, text, MAX_KIND_FILE) || !core::parse_json(text, j) || !j.is_object()) return;
+    }
+    if (core::json_string(j, key) == kind) return;
+    j[key] = kind;
+    core::write_file_atomic(path, core::dump_compact(j));
+}
+
+bool fetch_tx_json(const std::string& txid, core::Json& out) {
+    out = nullptr;
+    if (!core::is_txid(txid)) return false;
+    std::string key = core::lower_ascii(txid);
+    auto& s = cache_state();
+    {
+        std::lock_guard<std::mutex> lock(s.tx_mutex);
+        auto it = s.txs.find(key);
+        if (it != s.txs.end()) {
+            out = it->second;
+            return true;
+        }
+    }
+    std::string url = chain::woc_tx_url(key);
+    if (url.empty()) return false;
+    chain::HttpResult r = chain::wallet_get(url, 15, false);
+    core::Json j;
+    if (!r.ok || !core::parse_json(r.body, j) || !j.is_object()) return false;
+    {
+        std::lock_guard<std::mutex> lock(s.tx_mutex);
+        if (s.txs.size() < MAX_CACHED_TXS) s.txs.emplace(key, j);
+    }
+    out = std::move(j);
+    return true;
+}
+
+}  // namespace ordinals

@@ -1,0 +1,113 @@
+#include "ordinals/issued.h"
+
+#include <algorithm>
+#include <mutex>
+
+#include "chain/endpoints.h"
+#include "chain/http.h"
+#include "core/hex.h"
+#include "core/profile.h"
+#include "ordinals/content.h"
+#include "ordinals/credentials.h"
+#include "ordinals/envelope.h"
+#include "ordinals/kinds.h"
+#include "ordinals/pool.h"
+#include "wallet/keys.h"
+
+namespace ordinals {
+
+namespace {
+
+constexpr long ISSUER_TIMEOUT_S = 12;
+constexpr std::size_t TXIDS_PER_SOURCE = 12;
+constexpr std::size_t FETCH_THREADS = 4;
+
+void add_txids(const core::Json& list, std::vector<std::string>& out, std::size_t cap) {
+    if (!list.is_array()) return;
+    std::size_t taken = 0;
+    for (const auto& e : list) {
+        if (taken >= cap) break;
+        std::string t = e.is_string() ? e.get<std::string>() : core::json_string(e, "tx_hash");
+        if (t.empty()) t = core::json_string(e, "txid");
+        if (!core::is_txid(t)) continue;
+        ++taken;
+        t = core::lower_ascii(t);
+        if (std::find(out.begin(), out.end(), t) == out.end()) out.push_back(t);
+    }
+}
+
+const core::Json& list_member(const core::Json& j, const char* key) {
+    static const core::Json none;
+    if (j.is_array()) return j;
+    if (j.is_object()) {
+        auto it = j.find(key);
+        if (it != j.end()) return *it;
+    }
+    return none;
+}
+
+}  // namespace
+
+std::vector<IssuedCredential> credentials_in_tx(const core::Json& tx, const std::string& txid,
+                                                const std::vector<std::string>& addresses,
+                                                const std::string& identity_pub) {
+    std::vector<IssuedCredential> out;
+    if (!tx.is_object() || !core::is_txid(txid)) return out;
+    auto outs = tx.find("vout");
+    if (outs == tx.end() || !outs->is_array()) return out;
+    for (std::size_t n = 0; n < outs->size() && n <= 0x7fffffff; ++n) {
+        core::Bytes script;
+        Inscription insc;
+        if (!script_from_tx_json(tx, static_cast<std::uint32_t>(n), script) || !parse_inscription_script(script, insc))
+            continue;
+        std::string owner = wallet::address_from_hash160(insc.owner_hash);
+        if (std::find(addresses.begin(), addresses.end(), owner) == addresses.end()) continue;
+        core::Json cred;
+        if (!parse_credential_content(insc.content, cred)) continue;
+        IssuedCredential c;
+        c.row.txid = core::lower_ascii(txid);
+        c.row.vout = static_cast<std::int32_t>(n);
+        c.row.origin = c.row.txid + "_" + std::to_string(n);
+        c.row.content_type = "application/json";
+        c.row.address = owner;
+        auto map_name = insc.map.find("name");
+        if (map_name != insc.map.end()) c.row.name = clean_name(map_name->second);
+        if (c.row.name.empty()) c.row.name = clean_name(credential_name(cred, identity_pub));
+        c.row.credential = true;
+        c.content = std::move(insc.content);
+        out.push_back(std::move(c));
+    }
+    return out;
+}
+
+std::vector<IssuedCredential> issued_credentials(const std::vector<std::string>& addresses,
+                                                 const std::string& identity_pub) {
+    std::vector<IssuedCredential> out;
+    std::vector<std::string> txids;
+    const std::string& issuer = core::profile().credential_issuer_address;
+    std::string url = chain::woc_address_unconfirmed_history_url(issuer, TXIDS_PER_SOURCE);
+    core::Json j;
+    if (!url.empty()) {
+        chain::HttpResult r = chain::wallet_get(url, ISSUER_TIMEOUT_S, false);
+        if (r.ok && core::parse_json(r.body, j)) add_txids(list_member(j, "result"), txids, TXIDS_PER_SOURCE);
+    }
+    url = chain::svc_ident_txids_url();
+    if (!url.empty()) {
+        chain::HttpResult r = chain::wallet_get(url, ISSUER_TIMEOUT_S, false);
+        if (r.ok && core::parse_json(r.body, j)) add_txids(list_member(j, "txids"), txids, TXIDS_PER_SOURCE);
+    }
+    std::mutex m;
+    run_pool(txids.size(), FETCH_THREADS, [&](std::size_t i) {
+        core::Json tx;
+        if (!fetch_tx_json(txids[i], tx)) return;
+        auto found = credentials_in_tx(tx, txids[i], addresses, identity_pub);
+        std::lock_guard<std::mutex> lock(m);
+        for (auto& c : found) out.push_back(std::move(c));
+    });
+    // Threads finish in any order; keep the result stable for the caller.
+    std::sort(out.begin(), out.end(),
+              [](const IssuedCredential& a, const IssuedCredential& b) { return a.row.origin < b.row.origin; });
+    return out;
+}
+
+}  // namespace ordinals
