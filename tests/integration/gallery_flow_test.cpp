@@ -14,6 +14,8 @@
 #include "ledger/records.h"
 #include "tests/support/devnet.h"
 #include "tests/support/temp_platform.h"
+#include "wallet/connect.h"
+#include "wallet/paymail.h"
 #include "wallet/registry.h"
 
 using testing_support::Devnet;
@@ -153,4 +155,26 @@ TEST_F(GalleryFlow, DeniedOrSealedConnections) {
     EXPECT_TRUE(core::file_exists(bind));
     EXPECT_EQ(run_program("quenvale-cli", {"--instance", instance, "disconnect"}).exit_code, 0);
     EXPECT_FALSE(core::file_exists(bind));
+}
+
+TEST_F(GalleryFlow, UnchangedPaymailIsClaimedOnce) {
+    std::string id = line(run_program("wendrel", {"restore", "--mnemonic",
+                                                  "abandon abandon abandon abandon abandon abandon abandon abandon "
+                                                  "abandon abandon abandon about"}).out);
+    ASSERT_EQ(run_program("wendrel", {"paymail", "Carol"}).exit_code, 0);
+    wallet::init_app_binding("Quenvale", tp.root() + "/inst");
+    ASSERT_EQ(wallet::app_binding().wallet_id, id);
+    wallet::reset_paymail_state();
+    // Let claims through, counting them.
+    dn.fault({{"method", "POST"}, {"pathRegex", "^/svc/api/paymail/claim"}, {"delayMs", 1}, {"count", 100}});
+    EXPECT_TRUE(wallet::refresh_wallet_status());
+    EXPECT_TRUE(wallet::refresh_wallet_status());
+    core::Json faults = dn.get("/devnet/faults");
+    dn.clear_faults();
+    ASSERT_TRUE(faults.is_array() || faults.is_object());
+    const core::Json& list = faults.is_array() ? faults : faults["faults"];
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0]["fired"], 1);
+    // The alias came back in lower case and named the wallet.
+    EXPECT_EQ(wallet::wallet_display_name(id), "carol");
 }

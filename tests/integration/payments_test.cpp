@@ -237,3 +237,40 @@ TEST_F(Payments, QuotedTxidWithLineFeedIsConfirmed) {
     wallet::WalletLock lock(wallet::wallet_mutex());
     EXPECT_EQ(chain::broadcast_tx(inputs, outputs, change, nullptr), "success: " + txid);
 }
+
+TEST_F(Payments, UnspentListingPagesDedupesAndSortsAcrossSources) {
+    const std::string t1 = std::string(62, '1') + "ab";
+    const std::string t2 = std::string(62, '2') + "cd";
+    const std::string base = std::string("/woc/v1/bsv/main/address/") + MAIN_ADDRESS;
+    auto body = [](const std::string& txid, int value, const char* token) {
+        core::Json page = {{"address", MAIN_ADDRESS},
+                           {"result", {{{"tx_hash", txid}, {"tx_pos", 0}, {"value", value}, {"height", 5}}}},
+                           {"error", ""}};
+        if (token) page["nextPageToken"] = token;
+        return core::dump_compact(page);
+    };
+    // The paged source repeats its token: paging stops at the second page.
+    dn.fault({{"method", "GET"}, {"pathRegex", "^" + base + "/unspent/all"}, {"status", 200},
+              {"body", body(t1, 700, "same")}, {"count", 50}});
+    // The bare list names t1 again, byte-reversed; the mempool list adds t2.
+    dn.fault({{"method", "GET"}, {"pathRegex", "^" + base + "/unspent$"}, {"status", 200},
+              {"body", core::dump_compact(core::Json::array({{{"tx_hash", chain::reversed_txid(t1)}, {"tx_pos", 0}, {"value", 700}}}))}});
+    dn.fault({{"method", "GET"}, {"pathRegex", "^" + base + "/unconfirmed/unspent"}, {"status", 200},
+              {"body", body(t2, 900, nullptr)}});
+    chain::UnspentResult r = chain::list_unspent(MAIN_ADDRESS, false);
+    core::Json faults = dn.get("/devnet/faults")["faults"];
+    dn.clear_faults();
+    ASSERT_TRUE(r.ok) << r.error;
+    ASSERT_EQ(r.coins.size(), 2u);
+    EXPECT_EQ(r.coins[0].txid, t2);  // largest first
+    EXPECT_EQ(r.coins[1].txid, t1);
+    ASSERT_FALSE(faults.empty());
+    EXPECT_EQ(faults[0]["fired"], 2);  // two pages of /unspent/all, then the token repeated
+
+    // Every source failing gives the last HTTP error text.
+    dn.fault({{"method", "GET"}, {"pathRegex", "^" + base + "/"}, {"status", 503}, {"body", "maintenance"}, {"count", 10}});
+    r = chain::list_unspent(MAIN_ADDRESS, false);
+    dn.clear_faults();
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error, "HTTP 503 \xE2\x80\x93 maintenance");
+}
