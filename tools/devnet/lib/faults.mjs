@@ -11,15 +11,15 @@ export class Faults {
     return this.rules.map(r => ({ id: r.id, method: r.method, pathRegex: r.pathRegex, status: r.status, delayMs: r.delayMs, drop: r.drop, remaining: r.remaining, fired: r.fired }))
   }
 
-  add (spec) {
-    if (!isPlainObject(spec)) throw new HttpError(400, 'fault must be a JSON object')
-    const method = spec.method === undefined ? '*' : spec.method
+  add (request) {
+    if (!isPlainObject(request)) throw new HttpError(400, 'fault must be a JSON object')
+    const method = request.method === undefined ? '*' : request.method
     if (typeof method !== 'string' || !/^(?:\*|[A-Za-z]{1,10})$/.test(method)) throw new HttpError(400, 'method must be an HTTP method or "*"')
-    if (typeof spec.pathRegex !== 'string' || spec.pathRegex.length === 0 || spec.pathRegex.length > 500) throw new HttpError(400, 'pathRegex must be a non-empty string')
+    if (typeof request.pathRegex !== 'string' || request.pathRegex.length === 0 || request.pathRegex.length > 500) throw new HttpError(400, 'pathRegex must be a non-empty string')
     let re
-    try { re = new RegExp(spec.pathRegex) } catch { throw new HttpError(400, 'pathRegex does not compile') }
+    try { re = new RegExp(request.pathRegex) } catch { throw new HttpError(400, 'pathRegex does not compile') }
     const int = (name, min, max, def) => {
-      const v = spec[name]
+      const v = request[name]
       if (v === undefined || v === null) return def
       if (!Number.isInteger(v) || v < min || v > max) throw new HttpError(400, `${name} must be an integer from ${min} to ${max}`)
       return v
@@ -27,18 +27,18 @@ export class Faults {
     const status = int('status', 100, 599, null)
     const delayMs = int('delayMs', 0, 600000, 0)
     const count = int('count', 1, 1e9, 1)
-    if (spec.drop !== undefined && typeof spec.drop !== 'boolean') throw new HttpError(400, 'drop must be a boolean')
-    const drop = spec.drop === true
+    if (request.drop !== undefined && typeof request.drop !== 'boolean') throw new HttpError(400, 'drop must be a boolean')
+    const drop = request.drop === true
     if (status === null && !drop && delayMs === 0) throw new HttpError(400, 'a fault needs status, drop or delayMs')
-    let body = spec.body ?? ''
-    let contentType = typeof spec.contentType === 'string' ? spec.contentType : null
+    let body = request.body ?? ''
+    let contentType = typeof request.contentType === 'string' ? request.contentType : null
     if (typeof body !== 'string') {
       body = JSON.stringify(body)
       contentType = contentType ?? 'application/json'
     }
     contentType = contentType ?? 'text/plain; charset=utf-8'
     if (!/^[\x20-\x7e]{1,200}$/.test(contentType)) throw new HttpError(400, 'bad contentType')
-    const rule = { id: this.nextId++, method: method.toUpperCase(), pathRegex: spec.pathRegex, re, status, body, contentType, delayMs, drop, remaining: count, fired: 0 }
+    const rule = { id: this.nextId++, method: method.toUpperCase(), pathRegex: request.pathRegex, re, status, body, contentType, delayMs, drop, remaining: count, fired: 0 }
     this.rules.push(rule)
     return rule
   }
