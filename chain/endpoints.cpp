@@ -8,14 +8,6 @@ namespace {
 
 const std::string_view BASE58_ALPHABET = "123456789ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz";
 
-bool is_hex_digit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-
-bool all_hex(std::string_view text) {
-    for (char c : text)
-        if (!is_hex_digit(c)) return false;
-    return true;
-}
-
 // Canonical decimal of a 32-bit output index.
 bool is_vout_text(std::string_view text) {
     if (text.empty() || text.size() > 10) return false;
@@ -66,8 +58,6 @@ std::string svc_pubkey(std::string_view prefix, std::string_view pubkey_hex) {
 
 }  // namespace
 
-bool is_txid(std::string_view text) { return text.size() == 64 && all_hex(text); }
-
 bool is_address_text(std::string_view text) {
     if (text.size() < 26 || text.size() > 35) return false;
     return text.find_first_not_of(BASE58_ALPHABET) == std::string_view::npos;
@@ -87,7 +77,7 @@ bool is_oracle_name(std::string_view text) {
     return false;
 }
 
-bool is_pubkey_hex(std::string_view text) { return (text.size() == 66 || text.size() == 130) && all_hex(text); }
+bool is_pubkey_hex(std::string_view text) { return (text.size() == 66 || text.size() == 130) && core::is_hex(text); }
 
 std::string percent_encode(std::string_view text) {
     static const char HEX[] = "0123456789ABCDEF";

@@ -7,10 +7,12 @@
 #include <string>
 #include <string_view>
 
+#include "core/hex.h"
+
 namespace chain {
 
 // --- checks ----------------------------------------------------------------------
-bool is_txid(std::string_view text);          // 64 hex digits, either case
+using core::is_txid;                          // 64 hex digits, either case
 bool is_address_text(std::string_view text);  // 26..35 Base58 alphabet characters
 // txid + "_" + output index in decimal (no sign, no leading zeros, at most 2^32 - 1).
 bool is_outpoint(std::string_view text);

@@ -63,20 +63,28 @@ void add_recent_change(std::vector<TxInput>& out, const std::set<std::string>& h
     }
 }
 
-// Addresses in the order their coins are offered.
-std::vector<std::string> spend_addresses() {
-    std::vector<std::string> out;
+// The addresses whose coins are offered, in order, each with its key: derived once
+// here rather than searched for again per address.
+struct SpendAddress {
+    std::string address;
+    std::string priv;
+    std::string pub;
+    ~SpendAddress() { core::cleanse(priv); }
+};
+
+std::vector<SpendAddress> spend_addresses() {
+    std::vector<SpendAddress> out;
     const auto& w = wallet::wallet_state();
     if (!w.hd) {
-        out.push_back(w.address);
+        out.push_back({w.address, w.priv.str(), w.pub});
         return out;
     }
-    std::string p, k, a;
-    for (std::uint32_t i = 0; i <= w.recv[1]; ++i) {
-        if (wallet::derive_path(wallet::receive_path(i), p, k, a)) out.push_back(a);
-        core::cleanse(p);
-    }
-    if (!w.identity_address.empty()) out.push_back(w.identity_address);
+    auto add = [&out](const wallet::Path& path) {
+        SpendAddress a;
+        if (wallet::derive_path(path, a.priv, a.pub, a.address)) out.push_back(std::move(a));
+    };
+    for (std::uint32_t i = 0; i <= w.recv[1]; ++i) add(wallet::receive_path(i));
+    add(wallet::identity_path());
     return out;
 }
 
@@ -123,33 +131,20 @@ bool gather_spendable(std::vector<TxInput>& out, const std::vector<std::string>&
     std::set<std::string> held = reserved_coin_ids(allow_trade);
     for (const auto& h : held_in) held.insert(normalise_coin_id(h));
 
-    const auto& w = wallet::wallet_state();
     add_recent_change(out, held);
-    for (const auto& address : spend_addresses()) {
-        CoinListing* l = find_listing(address);
-        if (!l || !l->loaded) continue;
-        std::string priv, pub;
+    for (const auto& key : spend_addresses()) {
+        CoinListing* l = find_listing(key.address);
         core::Bytes hash;
-        if (w.hd) {
-            if (!wallet::find_key_for_address(address, priv, pub)) continue;
-        } else {
-            priv = w.priv.str();
-            pub = w.pub;
-        }
-        if (!wallet::hash160_from_address(address, hash)) {
-            core::cleanse(priv);
-            continue;
-        }
+        if (!l || !l->loaded || !wallet::hash160_from_address(key.address, hash)) continue;
         for (const auto& c : l->coins) {
-            if (!offered_ok(c, address, held, out)) continue;
-            out.push_back(to_input(c, priv, pub, hash));
+            if (!offered_ok(c, key.address, held, out)) continue;
+            out.push_back(to_input(c, key.priv, key.pub, hash));
             s.change.erase(std::remove_if(s.change.begin(), s.change.end(),
                                           [&](const ChangeCoin& cc) {
                                               return same_outpoint(cc.coin.txid, cc.coin.vout, c.txid, c.vout);
                                           }),
                            s.change.end());
         }
-        core::cleanse(priv);
     }
     add_recent_change(out, held);
     if (out.empty()) {

@@ -1,5 +1,6 @@
 #pragma once
 // The stand-in wallet application's command line: small helpers shared by its commands.
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -39,6 +40,9 @@ int cmd_balance(const Args& a);
 int cmd_send(const Args& a);
 int cmd_paymail(const Args& a);
 int cmd_mint(const Args& a);
+
+// A whole number of satoshis from min to 21 million BSV, digits only.
+bool parse_sats(const std::string& text, std::int64_t min, std::int64_t& out);
 
 // Binds this process (in memory only) to --wallet or the active wallet and loads it.
 int open_wallet(const Args& a, std::string& id);

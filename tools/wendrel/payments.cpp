@@ -17,6 +17,14 @@
 namespace wendrel {
 
 // Binds this process to the chosen wallet (in memory only) and loads it.
+bool parse_sats(const std::string& text, std::int64_t min, std::int64_t& out) {
+    if (text.empty() || text.size() > 16) return false;
+    for (char c : text)
+        if (c < '0' || c > '9') return false;
+    out = std::strtoll(text.c_str(), nullptr, 10);
+    return out >= min && out <= chain::MAX_SATS;
+}
+
 int open_wallet(const Args& a, std::string& id) {
     id = a.has_opt("wallet") ? a.opt("wallet") : active_wallet_id();
     if (id.empty()) return fail("no wallets yet; make one with: wendrel create");
@@ -29,13 +37,6 @@ int open_wallet(const Args& a, std::string& id) {
 
 namespace {
 
-bool parse_sats(const std::string& text, std::int64_t& out) {
-    if (text.empty() || text.size() > 16) return false;
-    for (char c : text)
-        if (c < '0' || c > '9') return false;
-    out = std::strtoll(text.c_str(), nullptr, 10);
-    return out >= 1 && out <= chain::MAX_SATS;
-}
 
 }  // namespace
 
@@ -68,7 +69,7 @@ int cmd_send(const Args& a) {
     core::Bytes hash;
     if (!wallet::hash160_from_address(to, hash)) return fail("--to needs a main-net address (1…)");
     std::int64_t sats = 0;
-    if (!parse_sats(a.opt("sats"), sats)) return fail("--sats needs a whole number of satoshis, 1 to 21 million BSV");
+    if (!parse_sats(a.opt("sats"), 1, sats)) return fail("--sats needs a whole number of satoshis, 1 to 21 million BSV");
     std::string id;
     if (int rc = open_wallet(a, id)) return rc;
     std::string result;

@@ -12,8 +12,6 @@ namespace wendrel {
 
 namespace {
 
-constexpr std::int64_t MAX_SATS = 2100000000000000;  // 21 million BSV
-
 struct Request {
     std::string id, app, instance, exe;
     std::int64_t ts = 0;
@@ -130,11 +128,8 @@ int cmd_auto(const Args& a) {
 
 int cmd_limit(const Args& a) {
     if (a.positional.size() != 1) return fail("usage: wendrel limit SATS");
-    const std::string& text = a.positional[0];
-    bool digits = !text.empty() && text.size() <= 16 &&
-                  std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-    std::int64_t sats = digits ? std::strtoll(text.c_str(), nullptr, 10) : -1;
-    if (sats < 0 || sats > MAX_SATS) return fail("the limit must be a whole number of satoshis up to 21 million BSV");
+    std::int64_t sats = 0;
+    if (!parse_sats(a.positional[0], 0, sats)) return fail("the limit must be a whole number of satoshis up to 21 million BSV");
     if (int rc = update_setting("security_limit.json", "sats", sats)) return rc;
     std::printf("automatic approval limit %lld sats\n", static_cast<long long>(sats));
     return 0;
