@@ -1,6 +1,5 @@
 #include "core/profile.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
@@ -15,7 +14,11 @@ namespace {
 struct ProfileState {
     std::mutex mutex;
     std::shared_ptr<const Profile> current;
+    std::string error;  // why the profile in force is empty
 };
+
+// A profile is a page of JSON; anything far larger is not one.
+constexpr std::size_t MAX_PROFILE_BYTES = 1024 * 1024;
 
 ProfileState& profile_state() {
     static ProfileState s;
@@ -90,41 +93,58 @@ bool parse_profile(const std::string& text, Profile& out, std::string& error) {
     return true;
 }
 
+namespace {
+
+// Caller holds the state mutex.
+void load_profile_locked(ProfileState& s) {
+    if (s.current) return;
+    auto p = std::make_shared<Profile>();
+    s.error.clear();
+    std::string detail;
+    const char* path = std::getenv("QUENVALE_PROFILE");
+    if (path && *path) {
+        std::string text;
+        if (!read_file(path, text, MAX_PROFILE_BYTES))
+            s.error = std::string("the network profile ") + path + " could not be read";
+        else if (!parse_profile(text, *p, detail))
+            s.error = std::string("the network profile ") + path + " is not valid: " + detail;
+        if (!s.error.empty()) *p = Profile{};
+    } else if (!parse_profile(MAINNET_PROFILE_JSON, *p, detail)) {
+        s.error = "the compiled-in network profile is not valid: " + detail;
+        *p = Profile{};
+    }
+    s.current = p;
+}
+
+}  // namespace
+
 const Profile& profile() {
     auto& s = profile_state();
     std::lock_guard<std::mutex> lock(s.mutex);
-    if (!s.current) {
-        auto p = std::make_shared<Profile>();
-        std::string error;
-        const char* path = std::getenv("QUENVALE_PROFILE");
-        bool loaded = false;
-        if (path && *path) {
-            std::string text;
-            if (!read_file(path, text))
-                std::fprintf(stderr, "quenvale: cannot read QUENVALE_PROFILE %s; using the main-net profile\n", path);
-            else if (!parse_profile(text, *p, error))
-                std::fprintf(stderr, "quenvale: %s in %s; using the main-net profile\n", error.c_str(), path);
-            else
-                loaded = true;
-        }
-        if (!loaded && !parse_profile(MAINNET_PROFILE_JSON, *p, error))
-            std::fprintf(stderr, "quenvale: compiled-in profile: %s\n", error.c_str());
-        s.current = p;
-    }
+    load_profile_locked(s);
     // Profiles are replaced only by tests, before the code under test runs.
     return *s.current;
+}
+
+std::string profile_error() {
+    auto& s = profile_state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    load_profile_locked(s);
+    return s.error;
 }
 
 void set_profile(const Profile& p) {
     auto& s = profile_state();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.current = std::make_shared<const Profile>(p);
+    s.error.clear();
 }
 
 void reset_profile() {
     auto& s = profile_state();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.current.reset();
+    s.error.clear();
 }
 
 }  // namespace core

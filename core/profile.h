@@ -43,9 +43,13 @@ struct Profile {
 bool parse_profile(const std::string& text, Profile& out, std::string& error);
 
 // The profile in force. Loaded once: from QUENVALE_PROFILE when set, else the
-// compiled-in main-net profile. A profile file that cannot be read or parsed is
-// reported on stderr once and the program keeps the compiled-in one.
+// compiled-in main-net profile. A named profile that cannot be read or parsed never
+// falls back to main net: the profile in force is then empty (no service root, so
+// every service call fails) and profile_error() says why.
 const Profile& profile();
+// "" when the profile in force loaded; else a sentence naming the file and the fault.
+// Programs check it at start and stop when it is not empty.
+std::string profile_error();
 // Tests: replace or forget the profile in force.
 void set_profile(const Profile& p);
 void reset_profile();

@@ -115,3 +115,93 @@ std::string cut_utf8(std::string_view text, std::size_t max_bytes) {
 }
 
 }  // namespace core
+
+namespace core {
+
+namespace {
+
+constexpr std::uint32_t NOT_UTF8 = 0xFFFFFFFF;
+
+// The code point at text[i] and its length in bytes; NOT_UTF8 and 1 for a byte that
+// does not start a well-formed sequence (overlong forms and surrogates included).
+std::uint32_t code_point_at(std::string_view text, std::size_t i, std::size_t& len) {
+    auto c = static_cast<unsigned char>(text[i]);
+    len = 1;
+    if (c < 0x80) return c;
+    std::size_t want = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+    if (want == 0 || i + want > text.size()) return NOT_UTF8;
+    std::uint32_t v = c & (0xFF >> (want + 1));
+    for (std::size_t k = 1; k < want; ++k) {
+        auto cc = static_cast<unsigned char>(text[i + k]);
+        if ((cc & 0xC0) != 0x80) return NOT_UTF8;
+        v = (v << 6) | (cc & 0x3F);
+    }
+    static const std::uint32_t min_for_len[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (v < min_for_len[want] || v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF)) return NOT_UTF8;
+    len = want;
+    return v;
+}
+
+// Control strings (OSC, DCS, SOS, PM, APC) run to BEL, ESC \ or ST; an unterminated
+// one runs to the end, as a terminal would swallow it.
+std::size_t skip_control_string(std::string_view text, std::size_t i) {
+    while (i < text.size()) {
+        std::size_t len = 1;
+        std::uint32_t cp = code_point_at(text, i, len);
+        if (cp == 0x07 || cp == 0x9C) return i + len;
+        if (cp == 0x1B && i + 1 < text.size() && text[i + 1] == '\\') return i + 2;
+        i += len;
+    }
+    return i;
+}
+
+// CSI parameters and intermediates (0x20..0x3F) up to one final byte (0x40..0x7E).
+std::size_t skip_csi(std::string_view text, std::size_t i) {
+    while (i < text.size() && text[i] >= 0x20 && text[i] <= 0x3F) ++i;
+    if (i < text.size() && text[i] >= 0x40 && text[i] <= 0x7E) ++i;
+    return i;
+}
+
+bool starts_control_string(std::uint32_t cp) {
+    return cp == 0x90 || cp == 0x98 || cp == 0x9D || cp == 0x9E || cp == 0x9F;
+}
+
+// i is just past an ESC.
+std::size_t skip_escape(std::string_view text, std::size_t i) {
+    if (i >= text.size()) return i;
+    char c = text[i];
+    if (c == '[') return skip_csi(text, i + 1);
+    if (c == ']' || c == 'P' || c == 'X' || c == '^' || c == '_') return skip_control_string(text, i + 1);
+    while (i < text.size() && text[i] >= 0x20 && text[i] <= 0x2F) ++i;
+    if (i < text.size() && text[i] >= 0x30 && text[i] <= 0x7E) ++i;
+    return i;
+}
+
+}  // namespace
+
+std::string strip_controls(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        std::size_t len = 1;
+        std::uint32_t cp = code_point_at(text, i, len);
+        i += len;
+        if (cp == NOT_UTF8) {
+            out += "\xEF\xBF\xBD";
+        } else if (cp == 0x1B) {
+            i = skip_escape(text, i);
+        } else if (cp == 0x9B) {
+            i = skip_csi(text, i);
+        } else if (starts_control_string(cp)) {
+            i = skip_control_string(text, i);
+        } else if (cp >= 0x09 && cp <= 0x0D) {
+            out.push_back(' ');
+        } else if (cp >= 0x20 && !(cp >= 0x7F && cp <= 0x9F)) {
+            out.append(text.substr(i - len, len));
+        }
+    }
+    return out;
+}
+
+}  // namespace core

@@ -18,4 +18,10 @@ bool ends_with(std::string_view text, std::string_view suffix);
 // Cuts to at most max bytes without splitting a UTF-8 sequence.
 std::string cut_utf8(std::string_view text, std::size_t max_bytes);
 
+// Outside text made safe to print on a terminal: C0 controls, DEL and C1 controls
+// (raw or UTF-8 encoded U+0080..U+009F) are removed, whole ESC/CSI/OSC/DCS sequences
+// with them; tab, CR, LF, VT and FF become a space; bytes that are not UTF-8 become
+// U+FFFD. Linear in the input.
+std::string strip_controls(std::string_view text);
+
 }  // namespace core

@@ -27,6 +27,7 @@ namespace {
 
 constexpr std::int64_t LISTING_FRESH_MS = 8000;
 constexpr std::int64_t HOLDS_FRESH_MS = 20000;
+constexpr std::uintmax_t MAX_REPLY_BYTES = 64 * 1024;  // a reply is two members
 
 struct ConnectState {
     std::recursive_mutex observer_mutex;
@@ -116,7 +117,10 @@ PollOutcome poll_connect_reply(const std::string& id) {
     if (!core::file_exists(path)) return PollOutcome::Pending;
     std::string text;
     core::Json j;
-    if (!core::read_file(path, text) || !core::parse_json(text, j) || !j.is_object()) return PollOutcome::Denied;
+    // A reply the wallet application is still writing (written in place rather than
+    // renamed) reads as nothing or half an object: wait for the next poll.
+    if (!core::read_file(path, text, MAX_REPLY_BYTES) || !core::parse_json(text, j)) return PollOutcome::Pending;
+    if (!j.is_object()) return PollOutcome::Denied;
     if (j.contains("ok") && !j["ok"].is_boolean()) return PollOutcome::Denied;
     if (!core::json_bool(j, "ok")) return PollOutcome::Denied;
     if (j.contains("wallet_id") && !j["wallet_id"].is_string()) return PollOutcome::Denied;
@@ -129,10 +133,10 @@ PollOutcome poll_connect_reply(const std::string& id) {
 bool show_wallet_app() {
     if (platform::raise_window_by_class("OrvaneWendrelShell")) return true;
     std::string dir = platform::executable_dir();
-    std::string candidate = dir + "/wendrel";
+    std::string candidate = dir + "/" + WALLET_APP_FILE;
     if (!core::file_exists(candidate)) {
         std::string parent = core::parent_path(dir);
-        candidate = (parent.empty() ? std::string(".") : parent) + "/wendrel";
+        candidate = (parent.empty() ? std::string(".") : parent) + "/" + WALLET_APP_FILE;
     }
     if (!core::file_exists(candidate)) return false;
     return platform::start_program(candidate, {}, dir);
@@ -169,7 +173,8 @@ std::string connect_wallet() {
     }
     if (!approved) {
         report_event("connect-denied", "timeout");
-        return error_result("error: Wendrel did not approve in time. Open Wendrel.exe and try Connect again.");
+        return error_result(std::string("error: Wendrel did not approve in time. Open ") + WALLET_APP_FILE +
+                            " and try Connect again.");
     }
     WalletLock lock(wallet_mutex());
     forget_wallet();

@@ -9,10 +9,19 @@ namespace wallet {
 
 enum class PollOutcome { Pending, Denied, Ok };
 
+// The wallet application's program file, as started and as named to the person.
+#ifdef _WIN32
+inline constexpr const char* WALLET_APP_FILE = "Wendrel.exe";
+#else
+inline constexpr const char* WALLET_APP_FILE = "wendrel";
+#endif
+
 // "success" or an "error: …" text. Blocks up to about a minute (worker threads only).
 std::string connect_wallet();
 std::string disconnect_wallet();
 std::string write_connect_request();
+// Pending while the reply is absent, unreadable or not yet whole JSON (the wallet
+// application may be writing it); Denied for any other reply than {"ok": true, ...}.
 PollOutcome poll_connect_reply(const std::string& request_id);
 bool show_wallet_app();
 // At most one run at a time; returns false when another run is in progress.

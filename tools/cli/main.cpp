@@ -6,12 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "chain/coin_state.h"
 #include "chain/spendable.h"
 #include "core/json.h"
 #include "core/profile.h"
 #include "core/result.h"
+#include "core/text.h"
 #include "ordinals/listing.h"
 #include "platform/folders.h"
+#include "tools/common/args.h"
+#include "tools/common/report.h"
 #include "wallet/connect.h"
 #include "wallet/document.h"
 #include "wallet/registry.h"
@@ -19,29 +23,38 @@
 
 namespace {
 
-const char* const USAGE =
-    "usage: quenvale-cli [--instance DIR] COMMAND [--json]\n"
-    "\n"
-    "  connect       ask the wallet application (wendrel) to connect this gallery to a wallet\n"
-    "  disconnect    forget the connection (the wallet itself is untouched)\n"
-    "  status        connected or not, wallet name, address, paymail, balance\n"
-    "  arts          the connected wallet's inscriptions: origin, name and kind\n"
-    "\n"
-    "The instance string defaults to the folder of this program, as for the windowed gallery.\n"
-    "Chain services come from the network profile (QUENVALE_PROFILE=/path/profile.json).\n";
+using tools::print_json;
 
-int fail(const std::string& text) {
-    std::fprintf(stderr, "%s\n", text.c_str());
-    return 1;
+int fail(const std::string& text) { return tools::fail("quenvale-cli", text); }
+
+// Every command takes the global --instance and --json and nothing else.
+tools::ProgramSpec program() {
+    tools::ProgramSpec p;
+    p.name = "quenvale-cli";
+    p.synopsis = "[--instance DIR] COMMAND [--json]";
+    p.notes =
+        "The instance string defaults to the folder of this program, as for the windowed gallery.\n"
+        "Chain services come from the network profile (QUENVALE_PROFILE=/path/profile.json;\n"
+        "main net when unset).\n";
+    p.global_flags = {"json"};
+    p.global_options = {"instance"};
+    p.commands = {
+        {"connect", "[--json]",
+         "Asks the wallet application (wendrel) to connect this gallery to a wallet and waits\n"
+         "up to a minute for its answer.",
+         {}, {}, {}, 0, 0},
+        {"disconnect", "[--json]", "Forgets the connection (the wallet itself is untouched).", {}, {}, {}, 0, 0},
+        {"status", "[--json]", "Connected or not, wallet name, address, paymail and balance.", {}, {}, {}, 0, 0},
+        {"arts", "[--json]", "The connected wallet's inscriptions: origin, kind and name.", {}, {}, {}, 0, 0},
+    };
+    return p;
 }
-
-void print_json(const core::Json& j) { std::cout << core::dump_pretty(j) << "\n"; }
 
 int cmd_connect(bool json) {
     wallet::WalletObserver observer;
     // Tell the person what the program waits for.
     observer.text = [json](const std::string& line) {
-        if (!json) std::fputs(line.c_str(), stderr);
+        if (!json) std::fprintf(stderr, "%s\n", core::strip_controls(core::trim_right(line, "\n")).c_str());
     };
     wallet::set_wallet_observer(observer);
     std::string result = wallet::connect_wallet();
@@ -50,9 +63,10 @@ int cmd_connect(bool json) {
     if (json)
         print_json({{"ok", ok}, {"result", result}, {"wallet_id", ok ? wallet::app_binding().wallet_id : ""}});
     else if (ok)
-        std::printf("success: connected to %s\n", wallet::wallet_display_name(wallet::app_binding().wallet_id).c_str());
+        std::printf("success: connected to %s\n",
+                    core::strip_controls(wallet::wallet_display_name(wallet::app_binding().wallet_id)).c_str());
     else
-        std::fprintf(stderr, "%s\n", result.c_str());
+        return fail(result);
     return ok ? 0 : 1;
 }
 
@@ -73,10 +87,16 @@ int cmd_status(bool json) {
         connected = !id.empty() && wallet::load_wallet();
     }
     core::Json out = {{"connected", connected}};
+    std::string unreachable;  // why the chain service gave no listing, when it did not
     if (connected) {
         wallet::refresh_wallet_status();
         wallet::WalletLock lock(wallet::wallet_mutex());
         auto& s = wallet::wallet_state();
+        const chain::CoinListing* listing = chain::find_listing(s.address);
+        if (!listing || !listing->loaded) {
+            unreachable = chain::coin_state().last_coin_error;
+            if (unreachable.empty()) unreachable = "no listing";
+        }
         out["wallet_id"] = id;
         out["wallet"] = wallet::wallet_display_name(id);
         out["address"] = s.address;
@@ -95,11 +115,14 @@ int cmd_status(bool json) {
         std::printf("not connected%s\n", out.contains("locked") ? " (the wallet is locked; open it in Wendrel)" : "");
         return 0;
     }
+    std::int64_t balance = out["balance"].get<std::int64_t>();
+    std::string shown_balance = balance >= 0 ? std::to_string(balance) + " sats" : "unknown";
+    if (!unreachable.empty()) shown_balance += " (could not reach the chain service: " + unreachable + ")";
     std::printf("connected to %s (%s)\naddress: %s\npaymail: %s\nbalance: %s\n",
-                out["wallet"].get<std::string>().c_str(), id.c_str(), out["address"].get<std::string>().c_str(),
-                out["paymail"].get<std::string>().c_str(),
-                out["balance"].get<std::int64_t>() >= 0 ? (std::to_string(out["balance"].get<std::int64_t>()) + " sats").c_str()
-                                                        : "unknown");
+                core::strip_controls(out["wallet"].get<std::string>()).c_str(), core::strip_controls(id).c_str(),
+                core::strip_controls(out["address"].get<std::string>()).c_str(),
+                core::strip_controls(out["paymail"].get<std::string>()).c_str(),
+                core::strip_controls(shown_balance).c_str());
     return 0;
 }
 
@@ -113,43 +136,41 @@ int cmd_arts(bool json) {
         print_json(out);
         return 0;
     }
-    if (!error.empty()) std::fprintf(stderr, "%s\n", error.c_str());
+    // A partial list is still shown; the reason it is partial goes to stderr.
+    if (!error.empty()) tools::warn("quenvale-cli", error);
     if (rows.empty()) std::printf("no inscriptions in this wallet\n");
-    for (const auto& r : rows) std::printf("%s  %-12s %s\n", r.origin.c_str(), r.kind.c_str(), r.name.c_str());
+    // Names and kinds come from the chain: anyone can inscribe escape sequences.
+    for (const auto& r : rows)
+        std::printf("%s  %-12s %s\n", core::strip_controls(r.origin).c_str(), core::strip_controls(r.kind).c_str(),
+                    core::strip_controls(r.name).c_str());
     return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string instance = platform::executable_dir();
-    std::string command;
-    bool json = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        if (a == "--help" || a == "-h" || a == "help") {
-            std::fputs(USAGE, stdout);
-            return 0;
-        }
-        if (a == "--json") {
-            json = true;
-        } else if (a == "--instance") {
-            if (i + 1 >= argc) return fail("error: --instance needs a folder");
-            instance = argv[++i];
-        } else if (command.empty()) {
-            command = a;
-        } else {
-            return fail("error: unexpected argument \"" + a + "\"; see quenvale-cli --help");
-        }
-    }
-    if (command.empty()) {
-        std::fputs(USAGE, stderr);
+    const tools::ProgramSpec spec = program();
+    tools::Args args;
+    std::string error;
+    switch (tools::parse_args(spec, std::vector<std::string>(argv + 1, argv + argc), args, error)) {
+    case tools::Parse::Help:
+        std::fputs(tools::help_text(spec, args.command).c_str(), stdout);
+        return 0;
+    case tools::Parse::NoWords:
+        std::fputs(tools::help_text(spec, "").c_str(), stderr);
         return 2;
+    case tools::Parse::Error:
+        return fail(error);
+    case tools::Parse::Run:
+        break;
     }
-    wallet::init_app_binding("Quenvale", instance);
-    if (command == "connect") return cmd_connect(json);
-    if (command == "disconnect") return cmd_disconnect(json);
-    if (command == "status") return cmd_status(json);
-    if (command == "arts") return cmd_arts(json);
-    return fail("error: unknown command \"" + command + "\"; see quenvale-cli --help");
+    // A named profile that does not load must not turn into main net.
+    if (std::string profile_error = core::profile_error(); !profile_error.empty()) return fail(profile_error);
+    const bool json = args.has("json");
+    wallet::init_app_binding("Quenvale", args.has_opt("instance") ? args.opt("instance") : platform::executable_dir());
+    if (args.command == "connect") return cmd_connect(json);
+    if (args.command == "disconnect") return cmd_disconnect(json);
+    if (args.command == "status") return cmd_status(json);
+    if (args.command == "arts") return cmd_arts(json);
+    return fail("unknown command \"" + args.command + "\"");
 }

@@ -1,29 +1,21 @@
 #pragma once
 // The stand-in wallet application's command line: small helpers shared by its commands.
 #include <cstdint>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "core/json.h"
+#include "tools/common/args.h"
+#include "tools/common/report.h"
 
 namespace wendrel {
 
-struct Args {
-    std::vector<std::string> positional;      // after the command word
-    std::map<std::string, std::string> opts;  // --key value
-    std::map<std::string, bool> flags;        // --json, --reveal
-    bool has(const std::string& flag) const { return flags.count(flag) > 0; }
-    std::string opt(const std::string& key) const {
-        auto it = opts.find(key);
-        return it == opts.end() ? std::string() : it->second;
-    }
-    bool has_opt(const std::string& key) const { return opts.count(key) > 0; }
-};
+using Args = tools::Args;
 
-// Every command returns the process exit code; errors are one line on stderr.
+// Every command returns the process exit code; errors are one line on stderr,
+// "wendrel: error: …" (tools::fail).
 int fail(const std::string& message);
-void print_json(const core::Json& j);
+using tools::print_json;
 
 int cmd_create(const Args& a);
 int cmd_restore(const Args& a);

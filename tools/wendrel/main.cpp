@@ -1,83 +1,105 @@
 // wendrel: the platform's wallet application, as a command-line stand-in. It keeps the
 // wallets in the platform folder and answers the gallery's connect requests.
 #include <cstdio>
-#include <cstring>
-#include <set>
 #include <string>
+#include <vector>
 
+#include "core/profile.h"
 #include "tools/wendrel/cli.h"
 
 namespace {
 
-const char* const USAGE =
-    "usage: wendrel COMMAND [options]\n"
-    "\n"
-    "Wallets live in the platform folder ($LOCALAPPDATA/Orvane, else $XDG_DATA_HOME/Orvane,\n"
-    "else ~/.local/share/Orvane).\n"
-    "\n"
-    "  create [--name NAME]                     new wallet with a fresh 12-word mnemonic; prints its id\n"
-    "  restore --mnemonic \"WORDS\" [--name NAME] wallet from an existing mnemonic; prints its id\n"
-    "  list [--json]                            the wallets (* marks the active one)\n"
-    "  show [ID] [--json] [--reveal]            addresses, identity key and paymail; --reveal adds the mnemonic\n"
-    "  seal ID --password P                     encrypt the wallet file at rest\n"
-    "  unseal ID --password P                   decrypt it again\n"
-    "  requests [--json]                        connect requests waiting for an answer\n"
-    "  approve [--request ID] [--wallet ID]     approve a request (default: the oldest, the active wallet)\n"
-    "  deny [--request ID]                      deny a request (default: the oldest)\n"
-    "  auto on|off                              automatic approval of small payments\n"
-    "  limit SATS                               the automatic approval limit in satoshis\n"
-    "  balance [--wallet ID] [--json]           the wallet's balance as the chain services see it\n"
-    "  send --to ADDRESS --sats N [--wallet ID] [--json]  a plain payment; prints \"success: \" + txid\n"
-    "  paymail ALIAS [--wallet ID]              set the wallet's paymail alias and claim it at the platform\n"
-    "  mint --image FILE --title T [--artist A] [--created DATE] [--note N] [--wallet ID] [--json]\n"
-    "                                           inscribe an artwork and its certificate and post their signed pair\n"
-    "\n"
-    "The chain services come from the network profile (QUENVALE_PROFILE=/path/profile.json).\n";
+using Command = int (*)(const wendrel::Args&);
 
-const std::set<std::string> FLAGS = {"json", "reveal", "help"};
+struct Entry {
+    tools::CommandSpec spec;
+    Command run;
+};
+
+const std::vector<Entry>& entries() {
+    static const std::vector<Entry> list = {
+        {{"create", "[--name NAME]", "A new wallet with a fresh 12-word mnemonic; prints its id.", {}, {"name"}, {}, 0, 0},
+         wendrel::cmd_create},
+        {{"restore", "--mnemonic \"WORDS\" [--name NAME]",
+          "A wallet from an existing mnemonic; prints its id. A mnemonic that already is a\n"
+          "wallet here is refused and nothing is written.",
+          {}, {"mnemonic", "name"}, {"mnemonic"}, 0, 0},
+         wendrel::cmd_restore},
+        {{"list", "[--json]", "The wallets (* marks the active one).", {"json"}, {}, {}, 0, 0}, wendrel::cmd_list},
+        {{"show", "[ID] [--json] [--reveal]",
+          "Addresses, identity key and paymail of ID (default: the active wallet);\n"
+          "--reveal adds the mnemonic.",
+          {"json", "reveal"}, {}, {}, 0, 1},
+         wendrel::cmd_show},
+        {{"seal", "[ID] --password P", "Encrypts the wallet file at rest (default: the active wallet).", {},
+          {"password"}, {"password"}, 0, 1},
+         wendrel::cmd_seal},
+        {{"unseal", "[ID] --password P", "Decrypts a sealed wallet file again.", {}, {"password"}, {"password"}, 0, 1},
+         wendrel::cmd_unseal},
+        {{"requests", "[--json]", "Connect requests from the gallery waiting for an answer.", {"json"}, {}, {}, 0, 0},
+         wendrel::cmd_requests},
+        {{"approve", "[--request ID] [--wallet ID]",
+          "Approves a connect request (default: the oldest, with the active wallet).", {}, {"request", "wallet"}, {},
+          0, 0},
+         wendrel::cmd_approve},
+        {{"deny", "[--request ID]", "Denies a connect request (default: the oldest).", {}, {"request"}, {}, 0, 0},
+         wendrel::cmd_deny},
+        {{"auto", "on|off", "Automatic approval of small payments.", {}, {}, {}, 1, 1}, wendrel::cmd_auto},
+        {{"limit", "SATS", "The automatic approval limit in satoshis.", {}, {}, {}, 1, 1}, wendrel::cmd_limit},
+        {{"balance", "[--wallet ID] [--json]", "The wallet's balance as the chain services see it.", {"json"},
+          {"wallet"}, {}, 0, 0},
+         wendrel::cmd_balance},
+        {{"send", "--to ADDRESS --sats N [--wallet ID] [--json]",
+          "A plain payment; prints \"success: \" and the txid.", {"json"}, {"to", "sats", "wallet"}, {"to", "sats"}, 0,
+          0},
+         wendrel::cmd_send},
+        {{"paymail", "ALIAS [--wallet ID]",
+          "Sets the wallet's paymail alias and claims it at the platform. An alias is\n"
+          "letters, digits, \"_\", \"-\" and \".\" (stored in lower case); anything else is refused.",
+          {}, {"wallet"}, {}, 1, 1},
+         wendrel::cmd_paymail},
+        {{"mint", "--image FILE --title T [--artist A] [--created DATE] [--note N] [--wallet ID] [--json]",
+          "Inscribes an artwork (PNG, JPEG, GIF or WebP, at most 10 MiB) and its certificate\n"
+          "to the wallet's ordinals address and posts their signed pair record.",
+          {"json"}, {"image", "title", "artist", "created", "note", "wallet"}, {"image", "title"}, 0, 0},
+         wendrel::cmd_mint},
+    };
+    return list;
+}
+
+tools::ProgramSpec program() {
+    tools::ProgramSpec p;
+    p.name = "wendrel";
+    p.synopsis = "COMMAND [options]";
+    p.notes =
+        "Wallets live in the platform folder ($LOCALAPPDATA/Orvane, else $XDG_DATA_HOME/Orvane,\n"
+        "else ~/.local/share/Orvane). The chain services come from the network profile\n"
+        "(QUENVALE_PROFILE=/path/profile.json; main net when unset).\n";
+    for (const auto& e : entries()) p.commands.push_back(e.spec);
+    return p;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "help")) {
-        std::fputs(USAGE, stdout);
-        return argc < 2 ? 2 : 0;
-    }
-    std::string command = argv[1];
+    const tools::ProgramSpec spec = program();
     wendrel::Args args;
-    for (int i = 2; i < argc; ++i) {
-        std::string word = argv[i];
-        if (word.rfind("--", 0) == 0) {
-            std::string key = word.substr(2);
-            if (FLAGS.count(key)) {
-                args.flags[key] = true;
-            } else if (i + 1 < argc) {
-                args.opts[key] = argv[++i];
-            } else {
-                return wendrel::fail("option --" + key + " needs a value");
-            }
-        } else {
-            args.positional.push_back(word);
-        }
-    }
-    if (args.has("help")) {
-        std::fputs(USAGE, stdout);
+    std::string error;
+    switch (tools::parse_args(spec, std::vector<std::string>(argv + 1, argv + argc), args, error)) {
+    case tools::Parse::Help:
+        std::fputs(tools::help_text(spec, args.command).c_str(), stdout);
         return 0;
+    case tools::Parse::NoWords:
+        std::fputs(tools::help_text(spec, "").c_str(), stderr);
+        return 2;
+    case tools::Parse::Error:
+        return wendrel::fail(error);
+    case tools::Parse::Run:
+        break;
     }
-    if (command == "create") return wendrel::cmd_create(args);
-    if (command == "restore") return wendrel::cmd_restore(args);
-    if (command == "list") return wendrel::cmd_list(args);
-    if (command == "show") return wendrel::cmd_show(args);
-    if (command == "seal") return wendrel::cmd_seal(args);
-    if (command == "unseal") return wendrel::cmd_unseal(args);
-    if (command == "requests") return wendrel::cmd_requests(args);
-    if (command == "approve") return wendrel::cmd_approve(args);
-    if (command == "deny") return wendrel::cmd_deny(args);
-    if (command == "auto") return wendrel::cmd_auto(args);
-    if (command == "limit") return wendrel::cmd_limit(args);
-    if (command == "balance") return wendrel::cmd_balance(args);
-    if (command == "send") return wendrel::cmd_send(args);
-    if (command == "paymail") return wendrel::cmd_paymail(args);
-    if (command == "mint") return wendrel::cmd_mint(args);
-    return wendrel::fail("unknown command \"" + command + "\"; see wendrel --help");
+    // A named profile that does not load must not turn into main net.
+    if (std::string profile_error = core::profile_error(); !profile_error.empty()) return wendrel::fail(profile_error);
+    for (const auto& e : entries())
+        if (e.spec.name == args.command) return e.run(args);
+    return wendrel::fail("unknown command \"" + args.command + "\"");
 }

@@ -9,6 +9,7 @@
 #include "core/hex.h"
 #include "core/profile.h"
 #include "core/result.h"
+#include "core/text.h"
 #include "ledger/records.h"
 #include "ordinals/content.h"
 #include "ordinals/envelope.h"
@@ -70,9 +71,12 @@ bool inscribe(const core::Bytes& owner_hash, const std::string& type, const std:
 }  // namespace
 
 int cmd_paymail(const Args& a) {
-    if (a.positional.size() != 1) return fail("usage: wendrel paymail ALIAS [--wallet ID]");
-    std::string alias = wallet::registry_alias(a.positional[0]);
-    if (alias.empty()) return fail("need a paymail name (letters, numbers, _ - .)");
+    // The registry form drops what is not in the alphabet; an alias that would lose
+    // anything but its case that way is refused rather than claimed as something else.
+    const std::string typed = wallet::trim_alias(a.positional[0]);
+    const std::string alias = wallet::registry_alias(typed);
+    if (alias.empty() || alias != core::lower_ascii(typed))
+        return fail("\"" + a.positional[0] + "\" is not a paymail alias: use only letters, digits, \"_\", \"-\" and \".\"");
     std::string id;
     if (int rc = open_wallet(a, id)) return rc;
     std::string key, address, avatar, ord;
@@ -100,7 +104,8 @@ int cmd_paymail(const Args& a) {
 }
 
 int cmd_mint(const Args& a) {
-    if (!a.has_opt("image") || !a.has_opt("title")) return fail("mint needs --image FILE and --title T");
+    const std::string title = a.opt("title");
+    if (core::trim(title).empty()) return fail("the title of an artwork cannot be blank");
     std::string picture;
     if (!core::read_file(a.opt("image"), picture, MAX_PICTURE_BYTES) || picture.empty())
         return fail("cannot read the picture " + a.opt("image") + " (at most 10 MiB)");
@@ -117,7 +122,6 @@ int cmd_mint(const Args& a) {
         identity = core::lower_ascii(wallet::wallet_state().identity_pub);
     }
     if (alias.empty()) return fail("the wallet has no paymail yet; run: wendrel paymail ALIAS");
-    const std::string title = a.opt("title");
 
     std::string pic;
     if (!inscribe(ord_hash, type, picture, title, pic, error)) return fail("inscribing the picture failed: " + error);

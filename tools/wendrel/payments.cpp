@@ -37,6 +37,19 @@ int open_wallet(const Args& a, std::string& id) {
 
 namespace {
 
+// Caller holds the wallet-state lock. After a refresh, a receive address without a
+// loaded listing means the chain service gave no answer this program could use; the
+// balance is then unknown, never zero.
+bool chain_unreachable(std::string& detail) {
+    const chain::CoinListing* l = chain::find_listing(wallet::wallet_state().address);
+    if (l && l->loaded) return false;
+    detail = chain::coin_state().last_coin_error;
+    return true;
+}
+
+std::string unreachable_text(const std::string& detail) {
+    return "could not reach the chain service" + (detail.empty() ? std::string() : " (" + detail + ")");
+}
 
 }  // namespace
 
@@ -52,14 +65,16 @@ int cmd_balance(const Args& a) {
     }
     chain::refresh_coins(tasks, true);
     wallet::WalletLock lock(wallet::wallet_mutex());
+    std::string detail;
+    if (chain_unreachable(detail)) return fail(unreachable_text(detail) + "; the balance is unknown");
     std::int64_t sats = chain::wallet_balance();
     std::string address = wallet::wallet_state().address;
-    if (sats >= 0) chain::write_balance_file(sats, address);
+    if (sats < 0) return fail("no balance could be established");
+    chain::write_balance_file(sats, address);
     if (a.has("json")) {
         print_json({{"wallet", id}, {"address", address}, {"sats", sats}});
-        return sats >= 0 ? 0 : 1;
+        return 0;
     }
-    if (sats < 0) return fail("no balance could be established: " + chain::coin_state().last_coin_error);
     std::printf("%lld sats at %s\n", static_cast<long long>(sats), address.c_str());
     return 0;
 }
@@ -76,6 +91,10 @@ int cmd_send(const Args& a) {
     {
         wallet::WalletLock lock(wallet::wallet_mutex());
         result = chain::pay_outputs({chain::TxOutput{sats, wallet::p2pkh_script(hash)}}, {});
+        // Without the coin listing the payment layer can only say "you have 0".
+        std::string detail;
+        if (!core::is_success(result) && chain_unreachable(detail))
+            result = core::error_text(unreachable_text(detail));
     }
     bool ok = core::is_success(result);
     if (a.has("json")) {
@@ -85,7 +104,7 @@ int cmd_send(const Args& a) {
     } else if (ok) {
         std::printf("%s\n", result.c_str());
     } else {
-        std::fprintf(stderr, "%s\n", result.c_str());
+        return fail(result);
     }
     return ok ? 0 : 1;
 }

@@ -94,7 +94,10 @@ int cmd_requests(const Args& a) {
         return 0;
     }
     if (pending.empty()) std::printf("no connect requests are waiting\n");
-    for (const auto& r : pending) std::printf("%s  %s  %s\n", r.id.c_str(), r.app.c_str(), r.instance.c_str());
+    // App and instance are another program's words.
+    for (const auto& r : pending)
+        std::printf("%s  %s  %s\n", r.id.c_str(), core::strip_controls(r.app).c_str(),
+                    core::strip_controls(r.instance).c_str());
     return 0;
 }
 

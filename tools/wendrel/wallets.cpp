@@ -6,6 +6,7 @@
 #include "core/files.h"
 #include "core/hex.h"
 #include "core/secret.h"
+#include "core/text.h"
 #include "tools/wendrel/cli.h"
 #include "wallet/derive.h"
 #include "wallet/document.h"
@@ -26,10 +27,37 @@ void wipe_json_secret(core::Json& doc, const char* key) {
     if (it != doc.end() && it->is_string()) core::cleanse(it->get_ref<std::string&>());
 }
 
+// The registry wallet whose plain document holds exactly these words ("" when none).
+// A sealed document cannot be looked into and is not counted. Caller holds the store lock.
+std::string wallet_holding(const std::string& words) {
+    for (const auto& w : wallet::list_wallets()) {
+        std::string text;
+        if (!wallet::is_valid_wallet_id(w.id) || !core::read_file(wallet::wallet_json_path(w.id), text)) continue;
+        core::Json doc;
+        bool parsed = core::parse_json(text, doc);
+        core::cleanse(text);
+        bool same = parsed && core::has_string(doc, "mnemonic") && doc["mnemonic"].get_ref<const std::string&>() == words;
+        wipe_json_secret(doc, "mnemonic");
+        wipe_json_secret(doc, "priv");
+        if (same) return w.id;
+    }
+    return "";
+}
+
 // Writes the document as a new wallet and appends its registry row; nothing stays
-// behind when either step fails.
-int add_wallet(core::Json& doc, const std::string& name) {
+// behind when either step fails. With refuse_known, a mnemonic that already is a wallet
+// here is refused before anything is written.
+int add_wallet(core::Json& doc, const std::string& name, bool refuse_known) {
     wallet::StoreLockGuard guard;
+    if (refuse_known) {
+        std::string known =
+            core::has_string(doc, "mnemonic") ? wallet_holding(doc["mnemonic"].get_ref<const std::string&>()) : "";
+        if (!known.empty()) {
+            wipe_json_secret(doc, "mnemonic");
+            return fail("that mnemonic is already the wallet " + known + " (\"" + wallet::wallet_display_name(known) +
+                        "\"); nothing was written");
+        }
+    }
     core::Json reg = wallet::load_registry();
     std::string id = wallet::new_wallet_id();
     std::string dir = wallet_dir(id);
@@ -123,11 +151,7 @@ bool read_view(const std::string& id, WalletView& v, std::string& error) {
     return true;
 }
 
-std::string pick_wallet(const Args& a) {
-    if (!a.positional.empty()) return a.positional[0];
-    if (a.has_opt("wallet")) return a.opt("wallet");
-    return active_wallet_id();
-}
+std::string pick_wallet(const Args& a) { return a.positional.empty() ? active_wallet_id() : a.positional[0]; }
 
 bool read_wallet_file(const std::string& id, std::string& path, std::string& text, std::string& error) {
     if (!wallet::is_valid_wallet_id(id) || !wallet_exists(id)) {
@@ -144,12 +168,7 @@ bool read_wallet_file(const std::string& id, std::string& path, std::string& tex
 
 }  // namespace
 
-int fail(const std::string& message) {
-    std::fprintf(stderr, "wendrel: error: %s\n", message.c_str());
-    return 1;
-}
-
-void print_json(const core::Json& j) { std::cout << core::dump_pretty(j) << "\n"; }
+int fail(const std::string& message) { return tools::fail("wendrel", message); }
 
 std::string active_wallet_id() {
     wallet::StoreLockGuard guard;
@@ -178,15 +197,14 @@ int cmd_create(const Args& a) {
     ok = wallet::new_hd_document(words, doc, error);
     core::cleanse(words);
     if (!ok) return fail(error);
-    return add_wallet(doc, a.opt("name"));
+    return add_wallet(doc, a.opt("name"), false);
 }
 
 int cmd_restore(const Args& a) {
-    if (!a.has_opt("mnemonic")) return fail("restore needs --mnemonic \"WORDS\"");
     core::Json doc;
     std::string error;
     if (!wallet::new_hd_document(a.opt("mnemonic"), doc, error)) return fail(error);
-    return add_wallet(doc, a.opt("name"));
+    return add_wallet(doc, a.opt("name"), true);
 }
 
 int cmd_list(const Args& a) {
@@ -199,7 +217,9 @@ int cmd_list(const Args& a) {
         return 0;
     }
     if (rows.empty()) std::printf("no wallets yet; make one with: wendrel create\n");
-    for (const auto& w : rows) std::printf("%s %s  %s\n", w.id == active ? "*" : " ", w.id.c_str(), w.name.c_str());
+    for (const auto& w : rows)
+        std::printf("%s %s  %s\n", w.id == active ? "*" : " ", core::strip_controls(w.id).c_str(),
+                    core::strip_controls(w.name).c_str());
     return 0;
 }
 
@@ -222,22 +242,23 @@ int cmd_show(const Args& a) {
             out["paymail"] = v.paymail;
             if (reveal) out["mnemonic"] = v.mnemonic.str();
         }
-        std::string text = core::dump_pretty(out);
+        std::string text = tools::json_text(out);
         if (reveal) wipe_json_secret(out, "mnemonic");
         std::cout << text << "\n";
         core::cleanse(text);
         return 0;
     }
-    std::printf("id:               %s\nname:             %s\n", v.id.c_str(), v.name.c_str());
+    std::printf("id:               %s\nname:             %s\n", v.id.c_str(), core::strip_controls(v.name).c_str());
     if (v.sealed) {
         std::printf("sealed:           yes (wendrel unseal %s --password ...)\n", v.id.c_str());
         return 0;
     }
-    std::printf("receive address:  %s\n", v.address.c_str());
+    // A legacy document's own address is the file's text; the rest is derived here.
+    std::printf("receive address:  %s\n", core::strip_controls(v.address).c_str());
     std::printf("identity address: %s\n", v.identity.c_str());
     std::printf("identity key:     %s\n", v.identity_key.c_str());
     std::printf("ordinals address: %s\n", v.ordinals_address.c_str());
-    std::printf("paymail:          %s\n", v.paymail.c_str());
+    std::printf("paymail:          %s\n", core::strip_controls(v.paymail).c_str());
     if (reveal) std::printf("mnemonic:         %s\n", v.mnemonic.data());
     return 0;
 }

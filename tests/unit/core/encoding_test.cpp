@@ -80,6 +80,37 @@ TEST(Text, TrimAndCutKeepUtf8Whole) {
     EXPECT_EQ(cut_utf8("ab\xc3\xa9", 4), "ab\xc3\xa9");
 }
 
+TEST(Text, StripControlsLeavesNothingATerminalWouldObey) {
+    const struct {
+        const char* name;
+        std::string in;
+        std::string out;
+    } rows[] = {
+        {"plain text and UTF-8 stay", "Dawn \xc3\xa9t\xc3\xa9 \xf0\x9f\x96\xbc", "Dawn \xc3\xa9t\xc3\xa9 \xf0\x9f\x96\xbc"},
+        {"C0 and DEL go", std::string("a\x00" "b\x01\x07\x08\x7f" "c", 8), "abc"},
+        {"line breaks and tabs become spaces", "a\tb\r\nc", "a b  c"},
+        {"colour CSI goes whole", "\x1b[1;31mred\x1b[0m", "red"},
+        {"cursor moves and erase go whole", "x\x1b[2J\x1b[10;20Hy\x1b[?25l", "xy"},
+        {"OSC title ended by BEL", "\x1b]0;owned\x07name", "name"},
+        {"OSC hyperlink ended by ESC backslash", "\x1b]8;;http://x\x1b\\link\x1b]8;;\x1b\\", "link"},
+        {"DCS and APC strings", "\x1bPq#0\x1b\\a\x1b_hidden\x1b\\b", "ab"},
+        {"unterminated OSC swallows the rest", "ok\x1b]2;never ends", "ok"},
+        {"two-byte ESC sequences", "a\x1b" "cb\x1b(Bc\x1b" "7d", "abcd"},
+        {"lone ESC at the end", "end\x1b", "end"},
+        {"UTF-8 encoded C1 controls go", "a\xc2\x85" "b\xc2\x9c" "c", "abc"},
+        {"UTF-8 encoded CSI goes whole", "a\xc2\x9b" "31mb", "ab"},
+        {"UTF-8 encoded OSC to ST", "a\xc2\x9d" "0;t\xc2\x9c" "b", "ab"},
+        {"raw C1 bytes are not UTF-8", "a\x9b" "31mb", "a\xef\xbf\xbd" "31mb"},
+        {"overlong ESC is not UTF-8", "a\xc0\x9b" "b", "a\xef\xbf\xbd\xef\xbf\xbd" "b"},
+        {"truncated sequence at the end", "a\xe2\x80", "a\xef\xbf\xbd\xef\xbf\xbd"},
+        {"U+00A0 and above stay", "\xc2\xa0\xc2\xbf", "\xc2\xa0\xc2\xbf"},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        EXPECT_EQ(strip_controls(r.in), r.out);
+    }
+}
+
 TEST(Json, OptionalMembersFallBackWhenAbsentOrOfAnotherType) {
     Json j;
     ASSERT_TRUE(parse_json(R"({"s":"x","n":5,"b":true,"f":1.5,"neg":-3,"big":18446744073709551615})", j));

@@ -7,6 +7,7 @@
 #include "core/json.h"
 #include "core/text.h"
 #include "tests/support/temp_platform.h"
+#include "tests/unit/tools/offline_profile.h"
 #include "wallet/derive.h"
 #include "wallet/keys.h"
 
@@ -170,4 +171,182 @@ TEST(Wendrel, HelpAndUnknownCommands) {
     EXPECT_NE(bad.exit_code, 0);
     EXPECT_NE(bad.err.find("unknown command"), std::string::npos);
     EXPECT_NE(run_program("wendrel", {"show", "w404"}).exit_code, 0);
+}
+
+namespace {
+
+const char* const OTHER_ADDRESS = "1Hg7Jm7G3DUetk4vxbAdjSf49qq3zbp8g6";
+
+// A failed run says so in one line with one prefix, and prints nothing else.
+void expect_one_error_line(const testing_support::RunResult& r, const std::string& fragment) {
+    EXPECT_NE(r.exit_code, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_TRUE(core::starts_with(r.err, "wendrel: error: ")) << r.err;
+    EXPECT_EQ(r.err.find("error: error"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(fragment), std::string::npos) << r.err;
+}
+
+bool has_terminal_controls(const std::string& s) {
+    return s.find('\x1b') != std::string::npos || s.find('\x07') != std::string::npos ||
+           s.find("\xc2\x9b") != std::string::npos || s.find("\xc2\x9d") != std::string::npos;
+}
+
+}  // namespace
+
+TEST(Wendrel, UnknownRepeatedOrStrayWordsAreRefusedBeforeAnythingIsDone) {
+    TempPlatform tp;
+    testing_support::OfflineProfile offline(tp);
+    const struct {
+        std::vector<std::string> args;
+        std::string fragment;
+    } rows[] = {
+        {{"create", "extra"}, "unexpected word \"extra\""},
+        {{"restore", "--mnemonic", ABANDON, "--name", "A", "--name", "B"}, "option --name is given twice"},
+        {{"restore", "--mnemonic", ABANDON, "--label", "A"}, "unknown option --label for restore"},
+        {{"send", "--to", OTHER_ADDRESS, "--to", "18pBoqRpHUYf9udsab5G9LT3vQUPxEyMFf", "--sats", "1"},
+         "option --to is given twice"},
+        {{"list", "--bogus"}, "unknown option --bogus for list"},
+        {{"balance", "--json", "--json"}, "option --json is given twice"},
+        {{"limit", "5000", "6000"}, "unexpected word \"6000\""},
+        {{"create", "-n", "x"}, "unknown option -n"},
+        {{"mint", "--image", "x.png", "--title", ""}, "option --title needs a value"},
+        {{"send", "--sats", "1"}, "send needs --to"},
+        {{"fly"}, "unknown command \"fly\""},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.fragment);
+        expect_one_error_line(run_program("wendrel", r.args), r.fragment);
+    }
+    EXPECT_FALSE(core::file_exists(tp.path("wallets.json")));
+    EXPECT_FALSE(core::file_exists(tp.path("wallets")));
+}
+
+TEST(Wendrel, EachCommandHasItsOwnHelp) {
+    TempPlatform tp;
+    for (const char* command : {"create", "restore", "list", "show", "seal", "unseal", "requests", "approve", "deny",
+                                "auto", "limit", "balance", "send", "paymail", "mint"}) {
+        SCOPED_TRACE(command);
+        for (const auto& args : {std::vector<std::string>{command, "--help"}, std::vector<std::string>{"help", command}}) {
+            auto r = run_program("wendrel", args);
+            EXPECT_EQ(r.exit_code, 0) << r.err;
+            EXPECT_TRUE(core::starts_with(r.out, std::string("usage: wendrel ") + command + " ")) << r.out;
+            EXPECT_EQ(r.out.find("usage:", 1), std::string::npos) << r.out;  // that command's only
+        }
+    }
+    // Asking for help does nothing else, even with the command's other words.
+    auto r = run_program("wendrel", {"create", "--name", "X", "--help"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_FALSE(core::file_exists(tp.path("wallets.json")));
+}
+
+TEST(Wendrel, PaymailAliasOutsideTheAlphabetIsRefusedNotRewritten) {
+    TempPlatform tp;
+    testing_support::OfflineProfile offline(tp);
+    std::string id = first_line(run_program("wendrel", {"restore", "--mnemonic", ABANDON}).out);
+    const std::string doc = tp.read("wallets/" + id + "/wallet.json");
+    const std::string reg = tp.read("wallets.json");
+    for (const char* alias : {"al ice", "bob@example.com", "\xc3\xa9mile", "a/b", "ann!", "x\x1b[31m"}) {
+        SCOPED_TRACE(alias);
+        expect_one_error_line(run_program("wendrel", {"paymail", alias}), "is not a paymail alias");
+        EXPECT_FALSE(core::file_exists(tp.path("orvane_paymail.json")));
+        EXPECT_EQ(tp.read("wallets/" + id + "/wallet.json"), doc);
+        EXPECT_EQ(tp.read("wallets.json"), reg);
+    }
+}
+
+TEST(Wendrel, MintRefusesABlankTitle) {
+    TempPlatform tp;
+    testing_support::OfflineProfile offline(tp);
+    ASSERT_EQ(run_program("wendrel", {"restore", "--mnemonic", ABANDON}).exit_code, 0);
+    core::write_file(tp.root() + "/pic.png", std::string("\x89PNG\r\n\x1a\n", 8) + std::string(64, 'p'));
+    for (const char* title : {"", "   ", "\t"}) {
+        SCOPED_TRACE(std::string("[") + title + "]");
+        auto r = run_program("wendrel", {"mint", "--image", tp.root() + "/pic.png", "--title", title});
+        EXPECT_NE(r.exit_code, 0);
+        EXPECT_TRUE(core::starts_with(r.err, "wendrel: error: ")) << r.err;
+        EXPECT_NE(r.err.find("title"), std::string::npos) << r.err;
+    }
+}
+
+TEST(Wendrel, RestoringAMnemonicThatIsAlreadyAWalletWritesNothing) {
+    TempPlatform tp;
+    std::string id = first_line(run_program("wendrel", {"restore", "--mnemonic", ABANDON, "--name", "First"}).out);
+    ASSERT_FALSE(id.empty());
+    const std::string reg = tp.read("wallets.json");
+    const auto folders = core::list_files(tp.path("wallets"));
+    for (const auto& args : {std::vector<std::string>{"restore", "--mnemonic", ABANDON},
+                             std::vector<std::string>{"restore", "--mnemonic", ABANDON, "--name", "Again"}}) {
+        auto r = run_program("wendrel", args);
+        expect_one_error_line(r, "already the wallet " + id);
+        EXPECT_NE(r.err.find("First"), std::string::npos) << r.err;
+        EXPECT_EQ(tp.read("wallets.json"), reg);
+        EXPECT_EQ(core::list_files(tp.path("wallets")), folders);
+    }
+}
+
+TEST(Wendrel, ANetworkProfileThatDoesNotLoadStopsEveryCommand) {
+    TempPlatform tp;
+    testing_support::OfflineProfile offline(tp);
+    tp.write("half.json", "{\"network\": \"dev");
+    const struct {
+        std::string path;
+        std::string line;
+    } rows[] = {
+        {tp.root() + "/absent.json", "wendrel: error: the network profile " + tp.root() + "/absent.json could not be read\n"},
+        {tp.path("half.json"),
+         "wendrel: error: the network profile " + tp.path("half.json") + " is not valid: profile is not a JSON object\n"},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.path);
+        ::setenv("QUENVALE_PROFILE", r.path.c_str(), 1);
+        for (const auto& args : {std::vector<std::string>{"create"}, std::vector<std::string>{"list"},
+                                 std::vector<std::string>{"balance"}}) {
+            auto run = run_program("wendrel", args);
+            EXPECT_NE(run.exit_code, 0);
+            EXPECT_EQ(run.err, r.line);
+            EXPECT_EQ(run.out, "");
+        }
+        EXPECT_FALSE(core::file_exists(tp.path("wallets.json")));
+    }
+}
+
+TEST(Wendrel, AChainServiceThatCannotBeReachedIsNeverABalanceOfZero) {
+    TempPlatform tp;
+    testing_support::OfflineProfile offline(tp);
+    ASSERT_EQ(run_program("wendrel", {"restore", "--mnemonic", ABANDON}).exit_code, 0);
+    for (const auto& args : {std::vector<std::string>{"balance"}, std::vector<std::string>{"balance", "--json"},
+                             std::vector<std::string>{"send", "--to", OTHER_ADDRESS, "--sats", "1000"}}) {
+        SCOPED_TRACE(args.size());
+        auto r = run_program("wendrel", args);
+        expect_one_error_line(r, "wendrel: error: could not reach the chain service");
+        EXPECT_EQ(r.err.find("you have 0"), std::string::npos) << r.err;
+    }
+    // No balance file claims what was never seen.
+    for (const auto& name : core::list_files(tp.path("tx_hist"))) EXPECT_FALSE(core::ends_with(name, "_face.json")) << name;
+}
+
+TEST(Wendrel, OutsideTextReachesTheTerminalWithoutControlCharacters) {
+    TempPlatform tp;
+    std::string id = first_line(run_program("wendrel", {"restore", "--mnemonic", ABANDON}).out);
+    // Another program wrote the registry name and the request.
+    const std::string evil = "\x1b]0;owned\x07" "Al\xc2\x9b" "2Jice\x1b[31m\r\n";
+    tp.write("wallets.json", core::dump_pretty({{"wallets", {{{"id", id}, {"name", evil}}}}, {"active", id}}));
+    tp.write("connect/w100.req.json", core::dump_pretty({{"id", "w100"}, {"app", "\x1b[2JQuen\xc2\x85vale"}, {"ts", 1}}));
+    auto list = run_program("wendrel", {"list"});
+    ASSERT_EQ(list.exit_code, 0) << list.err;
+    EXPECT_NE(list.out.find("Alice"), std::string::npos) << list.out;
+    auto show = run_program("wendrel", {"show"});
+    ASSERT_EQ(show.exit_code, 0) << show.err;
+    EXPECT_NE(show.out.find("name:             Alice"), std::string::npos) << show.out;
+    auto requests = run_program("wendrel", {"requests"});
+    ASSERT_EQ(requests.exit_code, 0) << requests.err;
+    EXPECT_NE(requests.out.find("w100  Quenvale"), std::string::npos) << requests.out;
+    auto json = run_program("wendrel", {"list", "--json"});
+    ASSERT_EQ(json.exit_code, 0) << json.err;
+    EXPECT_EQ(json_of(json.out)[0]["name"], evil);  // JSON keeps the text, escaped
+    for (const auto* r : {&list, &show, &requests, &json}) {
+        EXPECT_FALSE(has_terminal_controls(r->out)) << r->out;
+        EXPECT_EQ(std::count(r->out.begin(), r->out.end(), '\r'), 0);
+    }
 }

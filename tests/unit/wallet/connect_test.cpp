@@ -9,6 +9,7 @@
 #include "core/files.h"
 #include "core/json.h"
 #include "core/profile.h"
+#include "core/text.h"
 #include "tests/support/temp_platform.h"
 #include "wallet/connect.h"
 #include "wallet/registry.h"
@@ -90,13 +91,46 @@ TEST_F(Connect, RequestFileCarriesTheAppAndInstance) {
 }
 
 TEST_F(Connect, RepliesThatAreNotAPlainYesAreDenials) {
-    for (const char* reply : {R"({"ok":"true","wallet_id":"w1"})", R"({"ok":false})", R"({})", "[1]", "{half",
+    for (const char* reply : {R"({"ok":"true","wallet_id":"w1"})", R"({"ok":false})", R"({})", "[1]",
                               R"({"ok":true,"wallet_id":7})"}) {
         SCOPED_TRACE(reply);
         reply_with(reply);
         EXPECT_EQ(wallet::connect_wallet(), "error: connect denied in Wendrel.");
         EXPECT_EQ(wallet::app_binding().wallet_id, "");
     }
+}
+
+TEST_F(Connect, AReplyStillBeingWrittenIsWaitedFor) {
+    // The wallet application creates the reply file, and fills it 300 ms later.
+    for (const char* partial : {"", "{\"ok\":tr"}) {
+        SCOPED_TRACE(partial);
+        std::int64_t created_at = -1;
+        sleeps = 0;
+        on_sleep = [&, partial] {
+            for (const auto& name : core::list_files(tp.path("connect"))) {
+                if (!core::ends_with(name, ".req.json")) continue;
+                std::string rep = "connect/" + name.substr(0, name.size() - 9) + ".rep.json";
+                if (created_at < 0) {
+                    tp.write(rep, partial);
+                    created_at = mono;
+                } else if (mono - created_at >= 300) {
+                    tp.write(rep, R"({"ok":true,"wallet_id":"w1"})");
+                }
+            }
+        };
+        EXPECT_EQ(wallet::connect_wallet(), "success");
+        EXPECT_EQ(sleeps, 2);  // the first poll saw the unfinished file and waited
+        EXPECT_EQ(wallet::app_binding().wallet_id, "w1");
+        wallet::disconnect_wallet();
+        on_sleep = nullptr;
+        for (const auto& name : core::list_files(tp.path("connect"))) core::remove_file(tp.path("connect/" + name));
+    }
+    // One that never becomes whole is no answer: the connect waits out its minute.
+    reply_with("{half");
+    sleeps = 0;
+    EXPECT_TRUE(core::starts_with(wallet::connect_wallet(), "error: Wendrel did not approve in time."));
+    EXPECT_EQ(sleeps, 120);
+    EXPECT_EQ(wallet::app_binding().wallet_id, "");
 }
 
 TEST_F(Connect, ApprovalWithoutWalletOrOfASealedWallet) {
@@ -111,8 +145,12 @@ TEST_F(Connect, ApprovalWithoutWalletOrOfASealedWallet) {
 TEST_F(Connect, NoAnswerEndsAfterAMinuteOfPolls) {
     on_sleep = nullptr;
     std::int64_t start = mono;
-    EXPECT_EQ(wallet::connect_wallet(),
-              "error: Wendrel did not approve in time. Open Wendrel.exe and try Connect again.");
+#ifdef _WIN32
+    const char* const expected = "error: Wendrel did not approve in time. Open Wendrel.exe and try Connect again.";
+#else
+    const char* const expected = "error: Wendrel did not approve in time. Open wendrel and try Connect again.";
+#endif
+    EXPECT_EQ(wallet::connect_wallet(), expected);
     EXPECT_EQ(sleeps, 120);
     EXPECT_EQ(mono - start, 60000);
 }
