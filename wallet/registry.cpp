@@ -85,18 +85,7 @@ core::Json load_registry() {
 }
 
 bool save_registry(const core::Json& registry) {
-    std::string dir = platform_dir();
-    std::string tmp = dir + "/wallets.json.tmp";
-    std::string text = core::dump_pretty(registry) + "\n";
-    if (!core::write_file_synced(tmp, text)) {
-        core::remove_file(tmp);
-        return false;
-    }
-    if (!core::rename_file(tmp, dir + "/wallets.json")) {
-        core::remove_file(tmp);
-        return false;
-    }
-    return true;
+    return core::write_file_atomic(platform_dir() + "/wallets.json", core::dump_pretty(registry) + "\n");
 }
 
 std::string new_wallet_id() {
