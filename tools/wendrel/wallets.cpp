@@ -30,7 +30,9 @@ void wipe_json_secret(core::Json& doc, const char* key) {
 // behind when either step fails.
 int add_wallet(core::Json& doc, const std::string& name) {
     wallet::StoreLockGuard guard;
-    core::Json reg = wallet::load_registry();
+    core::Json reg;
+    std::string error;
+    if (!wallet::load_registry(reg, error)) return fail(error);
     std::string id = wallet::new_wallet_id();
     std::string dir = wallet_dir(id);
     if (!core::make_dirs(dir)) return fail("could not create " + dir);
@@ -153,7 +155,9 @@ void print_json(const core::Json& j) { std::cout << core::dump_pretty(j) << "\n"
 
 std::string active_wallet_id() {
     wallet::StoreLockGuard guard;
-    core::Json reg = wallet::load_registry();
+    core::Json reg;
+    std::string error;
+    if (!wallet::load_registry(reg, error)) return "";
     std::string active = core::json_string(reg, "active");
     if (!active.empty() && wallet_exists(active)) return active;
     auto rows = wallet::list_wallets();
