@@ -1,5 +1,7 @@
 #include "wallet/document.h"
 
+#include <algorithm>
+
 #include "core/files.h"
 #include "core/hex.h"
 #include "core/profile.h"
@@ -56,17 +58,27 @@ void read_common(const core::Json& doc, WalletState& s) {
     }
 }
 
+// A counter as a document may hold it: an integer from 0 to MAX_COUNTER.
+bool valid_counter(const core::Json& v) {
+    if (v.is_number_unsigned()) return v.get<std::uint64_t>() <= MAX_COUNTER;
+    return v.is_number_integer() && v.get<std::int64_t>() >= 0 && v.get<std::int64_t>() <= MAX_COUNTER;
+}
+
+// Caller checked counters_valid.
 void read_counters(const core::Json& doc, std::array<std::uint32_t, 6>& recv, bool raise_only) {
-    if (!doc.contains("recv") || !doc["recv"].is_array()) return;
+    if (!doc.contains("recv")) return;
     const auto& arr = doc["recv"];
-    for (std::size_t i = 0; i < 6 && i < arr.size(); ++i) {
-        if (!arr[i].is_number_integer()) continue;
-        std::int64_t v = arr[i].get<std::int64_t>();
-        if (v < 0 || v > 0x7fffffff) continue;  // an index beyond the hardened range is not a counter
-        auto u = static_cast<std::uint32_t>(v);
+    for (std::size_t i = 0; i < recv.size() && i < arr.size(); ++i) {
+        auto u = static_cast<std::uint32_t>(arr[i].get<std::uint64_t>());
         if (!raise_only || u > recv[i]) recv[i] = u;
     }
 }
+
+// Wipes the document's secret members when the scope ends, whichever way it ends.
+struct WipeOnExit {
+    core::Json& doc;
+    ~WipeOnExit() { wipe_secrets(doc); }
+};
 
 void clear_for_load(WalletState& s) {
     s.hd = false;
@@ -91,6 +103,16 @@ void clear_for_load(WalletState& s) {
 
 bool is_sealed_document(const core::Json& doc) {
     return doc.is_object() && core::json_string(doc, "lock") == SEAL_MARK;
+}
+
+bool counters_valid(const core::Json& doc) {
+    if (doc.contains("recv")) {
+        const auto& arr = doc["recv"];
+        if (!arr.is_array()) return false;
+        for (std::size_t i = 0; i < 6 && i < arr.size(); ++i)
+            if (!valid_counter(arr[i])) return false;
+    }
+    return !doc.contains("show") || valid_counter(doc["show"]);
 }
 
 std::string normalise_contact_dest(const std::string& dest, const std::string& domain) {
@@ -153,8 +175,9 @@ bool load_wallet() {
     std::string path = bound_wallet_file();
     if (path.empty()) return false;
     core::Json doc;
+    WipeOnExit wipe{doc};
     if (!read_document(path, doc) || !doc.is_object()) return false;
-    if (is_sealed_document(doc)) return false;
+    if (is_sealed_document(doc) || !counters_valid(doc)) return false;
 
     clear_for_load(s);
     if (core::has_string(doc, "mnemonic")) {
@@ -171,10 +194,7 @@ bool load_wallet() {
         s.backup = core::json_bool(doc, "backup");
         read_counters(doc, s.recv, false);
         s.show = s.recv[1];
-        if (doc.contains("show") && doc["show"].is_number()) {
-            double v = doc["show"].get<double>();
-            if (v >= 0 && v < static_cast<double>(s.recv[1])) s.show = static_cast<std::uint32_t>(v);
-        }
+        if (doc.contains("show")) s.show = std::min(s.recv[1], static_cast<std::uint32_t>(doc["show"].get<std::uint64_t>()));
         read_common(doc, s);
         if (!derive_wallet_keys()) {
             clear_wallet_state();
@@ -206,45 +226,21 @@ bool load_wallet() {
     return true;
 }
 
-bool save_wallet() {
-    WalletLock lock(wallet_mutex());
-    auto& s = wallet_state();
-    if (app_binding().wallet_id.empty() || !wallet_in_memory()) return false;
-    std::string path = bound_wallet_file();
-    if (path.empty()) return false;
-    core::make_dirs(core::parent_path(path));
+namespace {
 
-    // The wallet application shares this file: start from what is there now and
-    // replace only our members, and never write over a sealed or unreadable file.
+// The document as this program writes a new one, whole from memory.
+core::Json whole_document(const WalletState& s) {
     core::Json doc = core::Json::object();
-    if (core::file_exists(path)) {
-        if (!read_document(path, doc) || !doc.is_object() || is_sealed_document(doc)) return false;
-        bool same = !s.hd || core::json_string(doc, "mnemonic") == s.mnemonic.str();
-        wipe_secrets(doc);
-        if (!same) return false;  // another wallet now lives in this file
-    }
-    for (const char* key : {"paymail", "ord_avatar", "ord_owned", "contacts"}) doc.erase(key);
     if (s.hd) {
         doc["version"] = 2;
         doc["mnemonic"] = s.mnemonic.str();
         doc["backup"] = s.backup;
-        doc["recv"] = core::Json::array();
-        for (auto v : s.recv) doc["recv"].push_back(v);
-        doc["show"] = s.show;
         doc["identity"] = s.identity_address;
-        doc["address"] = s.address;
-        if (!s.paymail.empty()) doc["paymail"] = s.paymail;
     } else {
         doc["priv"] = s.priv.str();
         doc["pub"] = s.pub;
-        doc["address"] = s.address;
-        if (!s.paymail.empty()) doc["paymail"] = s.paymail;  // kept as the wallet application wrote it
     }
-    if (!s.avatar.empty()) doc["ord_avatar"] = s.avatar;
-    if (!s.owned.empty()) {
-        doc["ord_owned"] = core::Json::array();
-        for (const auto& e : s.owned) doc["ord_owned"].push_back(owned_to_json(e));
-    }
+    doc["address"] = s.address;
     if (!s.contacts.empty()) {
         doc["contacts"] = core::Json::array();
         for (const auto& c : s.contacts) {
@@ -253,11 +249,82 @@ bool save_wallet() {
             doc["contacts"].push_back(cj);
         }
     }
+    return doc;
+}
+
+// The document on disk still holds the wallet in memory: same kind, same secret.
+bool same_wallet(const core::Json& disk, const WalletState& s) {
+    if (s.hd) return core::has_string(disk, "mnemonic") && disk["mnemonic"].get_ref<const std::string&>() == s.mnemonic.str();
+    return !disk.contains("mnemonic") && core::has_string(disk, "priv") &&
+           disk["priv"].get_ref<const std::string&>() == s.priv.str();
+}
+
+// Writes the members this program owns into doc; every other member stays as it is.
+void put_our_members(core::Json& doc, const WalletState& s) {
+    if (s.hd) {
+        // The wallet application may have handed out addresses since we loaded: a
+        // counter only ever goes up.
+        core::Json recv = doc.contains("recv") && doc["recv"].is_array() ? doc["recv"] : core::Json::array();
+        while (recv.size() < s.recv.size()) recv.push_back(0);
+        for (std::size_t i = 0; i < s.recv.size(); ++i)
+            recv[i] = std::max<std::uint64_t>(recv[i].get<std::uint64_t>(), s.recv[i]);
+        doc["recv"] = std::move(recv);
+        doc["show"] = s.show;
+    }
+    // We never clear an alias or an avatar ourselves: an empty one here means the wallet
+    // application's value is newer than ours.
+    if (!s.paymail.empty()) doc["paymail"] = s.paymail;
+    if (!s.avatar.empty()) doc["ord_avatar"] = s.avatar;
+    doc.erase("ord_owned");
+    if (!s.owned.empty()) {
+        doc["ord_owned"] = core::Json::array();
+        for (const auto& e : s.owned) doc["ord_owned"].push_back(owned_to_json(e));
+    }
+}
+
+}  // namespace
+
+bool save_wallet(std::string& error) {
+    error.clear();
+    WalletLock lock(wallet_mutex());
+    auto& s = wallet_state();
+    std::string path = app_binding().wallet_id.empty() ? std::string() : bound_wallet_file();
+    if (path.empty() || !wallet_in_memory()) {
+        error = "not connected.";
+        return false;
+    }
+    // The wallet application writes this file too, under the store lock: re-read it
+    // under that lock and write our members into what is there now.
+    StoreLockGuard store;
+    core::make_dirs(core::parent_path(path));
+    core::Json doc;
+    WipeOnExit wipe{doc};
+    bool sealed = core::entry_exists(path + ".seal");
+    if (!sealed && !core::entry_exists(path)) {
+        doc = whole_document(s);
+    } else {
+        if (!sealed && (!read_document(path, doc) || !doc.is_object() || !counters_valid(doc))) {
+            error = "the wallet file could not be read; try again.";
+            return false;
+        }
+        if (sealed || is_sealed_document(doc) || !same_wallet(doc, s)) {
+            // Sealed, or another wallet now lives in this file: what we hold is stale.
+            forget_wallet();
+            error = "wallet changed.";
+            return false;
+        }
+    }
+    put_our_members(doc, s);
     std::string text = core::dump_pretty(doc);
-    wipe_secrets(doc);
     bool ok = core::write_file_atomic(path, text);
     core::cleanse(text);
+    if (!ok) error = "the wallet file could not be written.";
     return ok;
+}
+
+bool save_wallet() {
+    std::string error;
+    return save_wallet(error);
 }
 
 void forget_wallet() {
@@ -270,8 +337,10 @@ void merge_wallet_changes() {
     if (!wallet_in_memory()) return;
     std::string path = app_binding().wallet_id.empty() ? legacy_wallet_path() : bound_wallet_file();
     core::Json doc;
-    if (path.empty() || !read_document(path, doc) || !doc.is_object() || is_sealed_document(doc)) return;
-    wipe_secrets(doc);
+    WipeOnExit wipe{doc};
+    if (path.empty() || !read_document(path, doc) || !doc.is_object() || is_sealed_document(doc) ||
+        !counters_valid(doc))
+        return;
     std::uint32_t before = s.recv[1];
     read_counters(doc, s.recv, true);
     if (core::has_string(doc, "ord_avatar"))

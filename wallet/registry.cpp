@@ -75,28 +75,31 @@ void unlock_store() {
     s.store_mutex.unlock();
 }
 
-core::Json load_registry() {
-    core::Json reg;
+const char* const REGISTRY_UNREADABLE = "the wallet list could not be read; try again.";
+
+bool load_registry(core::Json& registry, std::string& error) {
+    registry = core::Json::object();
+    std::string path = platform_dir() + "/wallets.json";
     std::string text;
-    if (core::read_file(platform_dir() + "/wallets.json", text)) core::parse_json(text, reg);
-    if (!reg.is_object()) reg = core::Json::object();
-    if (!reg.contains("wallets") || !reg["wallets"].is_array()) reg["wallets"] = core::Json::array();
-    return reg;
+    if (!core::read_file(path, text)) {
+        if (core::entry_exists(path)) {
+            error = REGISTRY_UNREADABLE;
+            return false;
+        }
+    } else {
+        core::Json parsed;
+        if (!core::parse_json(text, parsed) || !parsed.is_object()) {
+            error = REGISTRY_UNREADABLE;
+            return false;
+        }
+        registry = std::move(parsed);
+    }
+    if (!registry.contains("wallets") || !registry["wallets"].is_array()) registry["wallets"] = core::Json::array();
+    return true;
 }
 
 bool save_registry(const core::Json& registry) {
-    std::string dir = platform_dir();
-    std::string tmp = dir + "/wallets.json.tmp";
-    std::string text = core::dump_pretty(registry) + "\n";
-    if (!core::write_file_synced(tmp, text)) {
-        core::remove_file(tmp);
-        return false;
-    }
-    if (!core::rename_file(tmp, dir + "/wallets.json")) {
-        core::remove_file(tmp);
-        return false;
-    }
-    return true;
+    return core::write_file_atomic(platform_dir() + "/wallets.json", core::dump_pretty(registry) + "\n");
 }
 
 std::string new_wallet_id() {
@@ -139,19 +142,25 @@ void migrate_legacy_wallet() {
     StoreLockGuard guard;
     std::string legacy = legacy_wallet_path();
     if (!core::file_exists(legacy)) return;
-    core::Json reg = load_registry();
-    if (!reg["wallets"].empty()) return;
+    core::Json reg;
+    std::string error;
+    if (!load_registry(reg, error) || !reg["wallets"].empty()) return;
     std::string id = new_wallet_id();
     std::string dir = platform_dir() + "/wallets/" + id;
-    core::make_dirs(dir);
+    if (core::entry_exists(dir) || !core::make_dirs(dir)) return;
     std::string target = dir + "/wallet.json";
-    if (!core::rename_file(legacy, target)) {
-        if (!core::copy_file(legacy, target)) return;
-        core::remove_file(legacy);
+    // Copy first and delete the legacy file only once the registry names the copy, so
+    // a failure anywhere leaves the legacy file as the one document.
+    if (core::copy_file(legacy, target)) {
+        reg["wallets"].push_back({{"id", id}, {"name", "Wallet 1"}});
+        reg["active"] = id;
+        if (save_registry(reg)) {
+            core::remove_file(legacy);
+            return;
+        }
+        core::remove_file(target);
     }
-    reg["wallets"].push_back({{"id", id}, {"name", "Wallet 1"}});
-    reg["active"] = id;
-    save_registry(reg);
+    core::remove_file(dir);
 }
 
 void init_app_binding(const std::string& app, const std::string& instance) {
@@ -175,8 +184,9 @@ void init_app_binding(const std::string& app, const std::string& instance) {
     if (!is_valid_wallet_id(id)) id.clear();
 
     bool write = false;
-    if (id.empty()) {
-        core::Json reg = load_registry();
+    core::Json reg;
+    std::string error;
+    if (id.empty() && load_registry(reg, error)) {
         if (reg["wallets"].size() == 1) {
             id = core::json_string(reg["wallets"][0], "id");
             if (!is_valid_wallet_id(id)) id.clear();
@@ -195,7 +205,9 @@ void init_app_binding(const std::string& app, const std::string& instance) {
 std::vector<WalletEntry> list_wallets() {
     StoreLockGuard guard;
     std::vector<WalletEntry> out;
-    core::Json reg = load_registry();
+    core::Json reg;
+    std::string error;
+    if (!load_registry(reg, error)) return out;
     for (const auto& row : reg["wallets"]) {
         if (!row.is_object()) continue;
         WalletEntry e;
@@ -214,13 +226,24 @@ std::string wallet_display_name(const std::string& id) {
     return id;
 }
 
-void rename_wallet(const std::string& id, const std::string& name) {
-    if (id.empty() || name.empty()) return;
+std::string rename_wallet(const std::string& id, const std::string& name) {
+    if (id.empty() || name.empty()) return "error: a wallet id and a name are needed.";
     StoreLockGuard guard;
-    core::Json reg = load_registry();
-    for (auto& row : reg["wallets"])
-        if (row.is_object() && core::json_string(row, "id") == id) row["name"] = name;
-    save_registry(reg);
+    core::Json reg;
+    std::string error;
+    if (!load_registry(reg, error)) return "error: " + error;
+    bool matched = false, changed = false;
+    for (auto& row : reg["wallets"]) {
+        if (!row.is_object() || core::json_string(row, "id") != id) continue;
+        matched = true;
+        if (row.contains("name") && row["name"] == name) continue;
+        row["name"] = name;
+        changed = true;
+    }
+    if (!matched) return "error: no wallet with that id in the wallet list.";
+    if (!changed) return "success";
+    if (!save_registry(reg)) return "error: the wallet list could not be written.";
+    return "success";
 }
 
 std::string wallet_json_path(const std::string& id) {

@@ -38,8 +38,14 @@ struct StoreLockGuard {
     StoreLockGuard& operator=(const StoreLockGuard&) = delete;
 };
 
-// Caller holds the store lock.
-core::Json load_registry();
+// What a registry operation reports when wallets.json exists but cannot be read.
+extern const char* const REGISTRY_UNREADABLE;
+
+// Caller holds the store lock. An absent wallets.json reads as an empty registry. One
+// that is there but cannot be read or parsed gives false and REGISTRY_UNREADABLE, and
+// then nothing may be written over it: it may be a torn read of the wallet
+// application's list, and the next try usually succeeds.
+bool load_registry(core::Json& registry, std::string& error);
 bool save_registry(const core::Json& registry);
 
 // "w" + milliseconds since 1970; never the same twice within the process.
@@ -50,10 +56,16 @@ bool is_valid_wallet_id(const std::string& id);
 std::string file_word(const std::string& instance);
 
 void init_app_binding(const std::string& app, const std::string& instance);
+// Moves the legacy document into an empty registry as "Wallet 1". The legacy file is
+// deleted only after the registry names its copy; any failure undoes the copy, so the
+// next start tries again.
 void migrate_legacy_wallet();
+// Empty when the registry cannot be read.
 std::vector<WalletEntry> list_wallets();
 std::string wallet_display_name(const std::string& id);
-void rename_wallet(const std::string& id, const std::string& name);
+// Sets the name of the rows with that id; the registry is written only when a row
+// matched and its name changed. Result text ("success…" / "error: …").
+std::string rename_wallet(const std::string& id, const std::string& name);
 
 std::string wallet_json_path(const std::string& id);
 std::string legacy_wallet_path();

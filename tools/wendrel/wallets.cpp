@@ -58,7 +58,9 @@ int add_wallet(core::Json& doc, const std::string& name, bool refuse_known) {
                         "\"); nothing was written");
         }
     }
-    core::Json reg = wallet::load_registry();
+    core::Json reg;
+    std::string error;
+    if (!wallet::load_registry(reg, error)) return fail(error);
     std::string id = wallet::new_wallet_id();
     std::string dir = wallet_dir(id);
     if (!core::make_dirs(dir)) return fail("could not create " + dir);
@@ -172,7 +174,9 @@ int fail(const std::string& message) { return tools::fail("wendrel", message); }
 
 std::string active_wallet_id() {
     wallet::StoreLockGuard guard;
-    core::Json reg = wallet::load_registry();
+    core::Json reg;
+    std::string error;
+    if (!wallet::load_registry(reg, error)) return "";
     std::string active = core::json_string(reg, "active");
     if (!active.empty() && wallet_exists(active)) return active;
     auto rows = wallet::list_wallets();

@@ -72,7 +72,7 @@ TEST_F(WalletDoc, CountersTakeSixIntegersAndShowIsClamped) {
         EXPECT_EQ(s.address, addr);
     }
     wallet::forget_wallet();
-    doc["recv"] = {9, 2, "x"};
+    doc["recv"] = {9, 2};
     doc.erase("show");
     write_doc(doc);
     ASSERT_TRUE(wallet::load_wallet());
@@ -106,7 +106,7 @@ TEST_F(WalletDoc, SealedMarks) {
     EXPECT_TRUE(wallet::wallet_is_locked());  // ...but the wallet counts as locked
 }
 
-TEST_F(WalletDoc, LegacyKeyLoadsAndSavesAllThreeMembers) {
+TEST_F(WalletDoc, LegacyKeyLoadsAndANewFileGetsAllThreeMembers) {
     std::string priv(63, '0');
     priv += "1";
     write_doc({{"priv", priv}, {"paymail", "old"}});
@@ -115,11 +115,17 @@ TEST_F(WalletDoc, LegacyKeyLoadsAndSavesAllThreeMembers) {
     ASSERT_TRUE(wallet::pub_from_priv(priv, pub));
     EXPECT_EQ(wallet::wallet_identity_key(), pub);
     EXPECT_FALSE(wallet::wallet_ready_hd());
+    // Over the existing file only our members change; the wallet application's stay.
+    ASSERT_TRUE(wallet::save_wallet());
+    EXPECT_EQ(read_doc(), (core::Json{{"priv", priv}, {"paymail", "old"}}));
+    // Written anew (no file on disk), the document is whole.
+    ASSERT_TRUE(core::remove_file(tp.path("wallets/w1/wallet.json")));
     ASSERT_TRUE(wallet::save_wallet());
     core::Json saved = read_doc();
     EXPECT_EQ(saved["priv"], priv);
     EXPECT_EQ(saved["pub"], pub);
     EXPECT_EQ(saved["address"], wallet::address_from_pub(pub));
+    EXPECT_FALSE(saved.contains("mnemonic"));
 }
 
 TEST_F(WalletDoc, OwnedEntriesAndContactsAreNormalisedOnLoad) {
@@ -150,42 +156,50 @@ TEST_F(WalletDoc, SaveWritesOurMembersAndKeepsTheWalletApplicationsOwn) {
     core::Json doc = hd_doc();
     doc["wendrel_theme"] = "night";
     doc["paymail"] = "alice";
+    doc["identity"] = "1IdentityAsTheWalletAppWroteIt";
+    doc["ord_owned"] = {{{"origin", "gone"}, {"txid", "t0"}}};
     write_doc(doc);
     ASSERT_TRUE(wallet::load_wallet());
     {
         wallet::WalletLock lock(wallet::wallet_mutex());
         auto& s = wallet::wallet_state();
         s.recv[1] = 3;
+        s.show = 2;
         s.paymail.clear();
         s.avatar = "abc_0";
         wallet::OwnedEntry e;
         e.origin = "o1";
         e.txid = "t1";
-        s.owned.push_back(e);
+        s.owned = {e};
     }
-    ASSERT_TRUE(wallet::save_wallet());
+    std::string error;
+    ASSERT_TRUE(wallet::save_wallet(error)) << error;
     core::Json saved = read_doc();
     EXPECT_EQ(saved["wendrel_theme"], "night");
     EXPECT_EQ(saved["recv"], (core::Json{0, 3, 0, 0, 0, 0}));
-    EXPECT_FALSE(saved.contains("paymail"));  // written only when non-empty
+    EXPECT_EQ(saved["show"], 2);
+    EXPECT_EQ(saved["paymail"], "alice");  // an alias we do not hold is not cleared
     EXPECT_EQ(saved["ord_avatar"], "abc_0");
+    ASSERT_EQ(saved["ord_owned"].size(), 1u);  // the owned list is ours: replaced whole
     EXPECT_EQ(saved["ord_owned"][0]["origin"], "o1");
     EXPECT_EQ(saved["ord_owned"][0]["created"], true);
     EXPECT_FALSE(saved["ord_owned"][0].contains("hidden"));
     EXPECT_EQ(saved["version"], 2);
-    EXPECT_EQ(saved["identity"], "1Hg7Jm7G3DUetk4vxbAdjSf49qq3zbp8g6");
+    EXPECT_EQ(saved["identity"], "1IdentityAsTheWalletAppWroteIt");
+    EXPECT_EQ(saved["mnemonic"], ABANDON);
 }
 
-TEST_F(WalletDoc, SaveNeverWritesOverASealedOrUnreadableFile) {
+TEST_F(WalletDoc, SaveNeverWritesOverAnUnreadableFile) {
     write_doc(hd_doc());
     ASSERT_TRUE(wallet::load_wallet());
-    std::string sealed = R"({"lock":"OV-LOCK1","ct":"00"})";
-    tp.write("wallets/w1/wallet.json", sealed);
-    EXPECT_FALSE(wallet::save_wallet());
-    EXPECT_EQ(tp.read("wallets/w1/wallet.json"), sealed);
-    tp.write("wallets/w1/wallet.json", "{half");
-    EXPECT_FALSE(wallet::save_wallet());
-    EXPECT_EQ(tp.read("wallets/w1/wallet.json"), "{half");
+    for (const char* text : {"{half", "", "[]"}) {
+        tp.write("wallets/w1/wallet.json", text);
+        std::string error;
+        EXPECT_FALSE(wallet::save_wallet(error)) << text;
+        EXPECT_EQ(error, "the wallet file could not be read; try again.");
+        EXPECT_EQ(tp.read("wallets/w1/wallet.json"), text);
+        EXPECT_TRUE(wallet::wallet_in_memory());  // a torn read is no reason to let go
+    }
 }
 
 TEST_F(WalletDoc, MergeRaisesCountersOnlyAndFollowsAvatarAndPaymail) {

@@ -76,20 +76,34 @@ TEST(Registry, FileWordMapsInstanceStrings) {
     EXPECT_EQ(wallet::file_word("/opt/Quenvale 2"), "_opt_quenvale_2");
 }
 
-TEST(Registry, MissingCorruptOrWronglyTypedRegistryLoadsEmpty) {
+TEST(Registry, MissingRegistryLoadsEmptyAndAWronglyTypedListIsReplaced) {
     TempPlatform tp;
     wallet::StoreLockGuard g;
-    EXPECT_TRUE(wallet::load_registry()["wallets"].empty());
-    tp.write("wallets.json", "{not json");
-    EXPECT_TRUE(wallet::load_registry()["wallets"].is_array());
+    core::Json reg;
+    std::string error;
+    ASSERT_TRUE(wallet::load_registry(reg, error));
+    EXPECT_EQ(reg, (core::Json{{"wallets", core::Json::array()}}));
     tp.write("wallets.json", R"({"wallets":"oops","theme":"dark"})");
-    core::Json reg = wallet::load_registry();
+    ASSERT_TRUE(wallet::load_registry(reg, error));
     EXPECT_TRUE(reg["wallets"].is_array());
     ASSERT_TRUE(wallet::save_registry(reg));
     core::Json saved = read_json(tp, "wallets.json");
     EXPECT_EQ(saved["wallets"], core::Json::array());
     EXPECT_EQ(saved["theme"], "dark");  // the wallet application's own keys survive
     EXPECT_FALSE(core::file_exists(tp.path("wallets.json.tmp")));
+}
+
+TEST(Registry, ARegistryThatCannotBeReadIsAnErrorNotAnEmptyList) {
+    TempPlatform tp;
+    wallet::StoreLockGuard g;
+    for (const char* text : {"{not json", "", "[1,2]", "\"wallets\""}) {
+        tp.write("wallets.json", text);
+        core::Json reg = {{"stale", true}};
+        std::string error;
+        EXPECT_FALSE(wallet::load_registry(reg, error)) << text;
+        EXPECT_EQ(error, wallet::REGISTRY_UNREADABLE);
+        EXPECT_TRUE(wallet::list_wallets().empty());
+    }
 }
 
 TEST(Registry, ListingSkipsRowsWithoutIdAndNamesRowsWithoutName) {
@@ -104,18 +118,23 @@ TEST(Registry, ListingSkipsRowsWithoutIdAndNamesRowsWithoutName) {
     EXPECT_EQ(wallet::wallet_display_name("w9"), "w9");
 }
 
-TEST(Registry, RenameTouchesOnlyMatchingRowsAndIgnoresEmptyArguments) {
+TEST(Registry, RenameWritesOnlyWhenARowMatchedAndItsNameChanged) {
     TempPlatform tp;
-    tp.write("wallets.json", R"({"wallets":[{"id":"w1","name":"a","extra":1},{"id":"w2","name":"b"}],"active":"w2"})");
-    wallet::rename_wallet("w1", "alice");
+    std::string compact = R"({"wallets":[{"id":"w1","name":"a","extra":1},{"id":"w2","name":"b"}],"active":"w2"})";
+    tp.write("wallets.json", compact);
+    // Nothing to change: the file is left exactly as the wallet application wrote it.
+    EXPECT_EQ(wallet::rename_wallet("w9", "zed"), "error: no wallet with that id in the wallet list.");
+    EXPECT_EQ(wallet::rename_wallet("w2", "b"), "success");
+    EXPECT_EQ(wallet::rename_wallet("", "x"), "error: a wallet id and a name are needed.");
+    EXPECT_EQ(wallet::rename_wallet("w2", ""), "error: a wallet id and a name are needed.");
+    EXPECT_EQ(tp.read("wallets.json"), compact);
+
+    EXPECT_EQ(wallet::rename_wallet("w1", "alice"), "success");
     core::Json reg = read_json(tp, "wallets.json");
     EXPECT_EQ(reg["wallets"][0]["name"], "alice");
     EXPECT_EQ(reg["wallets"][0]["extra"], 1);
     EXPECT_EQ(reg["wallets"][1]["name"], "b");
     EXPECT_EQ(reg["active"], "w2");
-    wallet::rename_wallet("", "x");
-    wallet::rename_wallet("w2", "");
-    EXPECT_EQ(read_json(tp, "wallets.json"), reg);
 }
 
 TEST(Registry, WalletIdsAreFreshAndPathsRefuseUnsafeIds) {
@@ -198,7 +217,9 @@ TEST(StoreLock, IsReentrantWithinTheProcess) {
     TempPlatform tp;
     ASSERT_TRUE(wallet::lock_store());
     ASSERT_TRUE(wallet::lock_store());
-    core::Json reg = wallet::load_registry();
+    core::Json reg;
+    std::string error;
+    ASSERT_TRUE(wallet::load_registry(reg, error));
     reg["wallets"].push_back({{"id", "w1"}});
     EXPECT_TRUE(wallet::save_registry(reg));
     wallet::unlock_store();

@@ -1,0 +1,428 @@
+// Data survival: what the wallet application keeps in the platform folder outlives every
+// failure on our side — a wallet list that cannot be read, a migration whose registry
+// save fails, a save racing the wallet application, hostile counters, and a writer
+// killed in the middle of a write.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <poll.h>
+#include <random>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "core/clock.h"
+#include "core/files.h"
+#include "core/json.h"
+#include "core/profile.h"
+#include "tests/support/temp_platform.h"
+#include "wallet/connect.h"
+#include "wallet/document.h"
+#include "wallet/keys.h"
+#include "wallet/paymail.h"
+#include "wallet/registry.h"
+#include "wallet/state.h"
+
+using testing_support::TempPlatform;
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const ABANDON =
+    "abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon about";
+const char* const LEGAL =
+    "legal winner thank year wave sausage worth useful legal winner thank yellow";
+const std::string PRIV_ONE = std::string(63, '0') + "1";
+const std::string PRIV_TWO = std::string(63, '0') + "2";
+const char* const WALLET_CHANGED = "wallet changed.";
+
+class Survival : public ::testing::Test {
+protected:
+    TempPlatform tp;
+    void SetUp() override {
+        core::Profile p;
+        p.paymail_domain = "orvane.test";
+        core::set_profile(p);
+    }
+    void TearDown() override {
+        core::reset_clock();
+        core::reset_profile();
+    }
+    static core::Json hd_doc(const char* words = ABANDON) {
+        return {{"version", 2}, {"mnemonic", words}, {"recv", {0, 0, 0, 0, 0, 0}}, {"show", 0}};
+    }
+    void write_doc(const core::Json& doc) { tp.write("wallets/w1/wallet.json", core::dump_pretty(doc)); }
+    std::string doc_text() { return tp.read("wallets/w1/wallet.json"); }
+    core::Json read_json(const std::string& rel) {
+        core::Json j;
+        core::parse_json(tp.read(rel), j);
+        return j;
+    }
+    // Binds w1 in memory and loads it.
+    void load_w1(const core::Json& doc) {
+        write_doc(doc);
+        wallet::bind_wallet_in_memory("Quenvale", "w1");
+        ASSERT_TRUE(wallet::load_wallet());
+    }
+    bool in_memory() {
+        wallet::WalletLock lock(wallet::wallet_mutex());
+        return wallet::wallet_in_memory();
+    }
+    // Exactly what is at a path: a file's bytes, "<dir>" or a link's target.
+    std::string snapshot(const std::string& rel) {
+        std::error_code ec;
+        auto st = fs::symlink_status(tp.path(rel), ec);
+        if (fs::is_symlink(st)) return "<link " + fs::read_symlink(tp.path(rel), ec).string() + ">";
+        if (fs::is_directory(st)) return "<dir>";
+        if (!fs::exists(st)) return "<none>";
+        return tp.read(rel);
+    }
+    std::vector<std::string> wallet_folders() {
+        std::vector<std::string> names;
+        std::error_code ec;
+        for (fs::directory_iterator it(tp.path("wallets"), ec), end; !ec && it != end; it.increment(ec))
+            names.push_back(it->path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+// The shapes of a wallets.json that is there but cannot be read.
+enum class Unreadable { Truncated, Empty, NotAnObject, Folder, DanglingLink };
+
+void make_unreadable(const TempPlatform& tp, Unreadable kind) {
+    std::error_code ec;
+    fs::remove_all(tp.path("wallets.json"), ec);
+    switch (kind) {
+        case Unreadable::Truncated:
+            tp.write("wallets.json", R"({"wallets":[{"id":"w1","name":"One"},{"id":"w2","na)");
+            break;
+        case Unreadable::Empty:
+            tp.write("wallets.json", "");
+            break;
+        case Unreadable::NotAnObject:
+            tp.write("wallets.json", R"([{"id":"w1"}])");
+            break;
+        case Unreadable::Folder:
+            fs::create_directories(tp.path("wallets.json/inside"));
+            break;
+        case Unreadable::DanglingLink:
+            fs::create_symlink(tp.path("nowhere.json"), tp.path("wallets.json"));
+            break;
+    }
+}
+
+}  // namespace
+
+// --- the wallet list -------------------------------------------------------------------
+
+// Every path that writes the wallet list leaves one it cannot read exactly as it is, and
+// works again once the list reads.
+TEST_F(Survival, AWalletListThatCannotBeReadIsNeverReplaced) {
+    core::Json doc = hd_doc();
+    doc["paymail"] = "alice";
+    tp.write("orvane_wendrel.json", R"({"priv":"01"})");
+    for (Unreadable kind : {Unreadable::Truncated, Unreadable::Empty, Unreadable::NotAnObject, Unreadable::Folder,
+                            Unreadable::DanglingLink}) {
+        SCOPED_TRACE(static_cast<int>(kind));
+        make_unreadable(tp, kind);
+        std::string before = snapshot("wallets.json");
+
+        EXPECT_EQ(wallet::rename_wallet("w1", "alice"), "error: the wallet list could not be read; try again.");
+        EXPECT_EQ(snapshot("wallets.json"), before);
+
+        // The status refresh's paymail step renames the bound wallet after its alias.
+        load_w1(doc);
+        wallet::paymail_sync(false);
+        EXPECT_EQ(snapshot("wallets.json"), before);
+
+        // Start-up: no migration and no bind while the list cannot be read.
+        wallet::forget_wallet();
+        wallet::reset_registry_state();
+        wallet::init_app_binding("Quenvale", "inst");
+        EXPECT_EQ(snapshot("wallets.json"), before);
+        EXPECT_EQ(tp.read("orvane_wendrel.json"), R"({"priv":"01"})");
+        EXPECT_EQ(wallet_folders(), std::vector<std::string>{"w1"});
+        EXPECT_EQ(wallet::app_binding().wallet_id, "");
+        EXPECT_FALSE(core::file_exists(tp.path("binds/inst.json")));
+    }
+    // Readable again: the next refresh does its work.
+    std::error_code ec;
+    fs::remove(tp.path("wallets.json"), ec);
+    tp.write("wallets.json", R"({"wallets":[{"id":"w1","name":"One"}],"theme":"dark"})");
+    load_w1(doc);
+    wallet::paymail_sync(false);
+    core::Json reg = read_json("wallets.json");
+    EXPECT_EQ(reg["wallets"][0]["name"], "alice");
+    EXPECT_EQ(reg["theme"], "dark");
+}
+
+// The connect handshake ends in the same sync as every status refresh.
+TEST_F(Survival, AConnectLeavesAWalletListThatCannotBeReadAlone) {
+    core::Json doc = hd_doc();
+    doc["paymail"] = "alice";
+    write_doc(doc);
+    make_unreadable(tp, Unreadable::Truncated);
+    std::string before = snapshot("wallets.json");
+    wallet::init_app_binding("Quenvale", "inst");
+    std::int64_t wall = 1733650000000, mono = 0;
+    core::ClockHooks h;
+    h.wall_ms = [&] { return wall; };
+    h.monotonic_ms = [&] { return mono; };
+    h.sleep_ms = [&](std::int64_t ms) {  // the wallet application approves meanwhile
+        wall += ms;
+        mono += ms;
+        for (const auto& name : core::list_files(tp.path("connect"))) {
+            auto dot = name.find(".req.json");
+            if (dot != std::string::npos) tp.write("connect/" + name.substr(0, dot) + ".rep.json", R"({"ok":true,"wallet_id":"w1"})");
+        }
+    };
+    core::set_clock(h);
+    EXPECT_EQ(wallet::connect_wallet(), "success");
+    EXPECT_EQ(snapshot("wallets.json"), before);
+    EXPECT_EQ(read_json("orvane_paymail.json")["self"], "alice");  // the rest of the sync ran
+}
+
+TEST_F(Survival, MigrationWithAFailingRegistrySaveKeepsTheLegacyFileAndRetries) {
+    const std::string legacy = R"({"priv":")" + PRIV_ONE + R"(","contacts":[{"dest":"bob"}]})";
+    tp.write("orvane_wendrel.json", legacy);
+
+    // The registry cannot be written (a folder sits at its temporary's name).
+    fs::create_directories(tp.path("wallets.json.tmp"));
+    wallet::init_app_binding("Quenvale", "inst");
+    EXPECT_EQ(tp.read("orvane_wendrel.json"), legacy);
+    EXPECT_EQ(wallet_folders(), std::vector<std::string>{});
+    EXPECT_EQ(snapshot("wallets.json"), "<none>");
+    EXPECT_EQ(wallet::app_binding().wallet_id, "");
+
+    // The registry cannot be read.
+    fs::remove(tp.path("wallets.json.tmp"));
+    tp.write("wallets.json", "{torn");
+    wallet::reset_registry_state();
+    wallet::init_app_binding("Quenvale", "inst");
+    EXPECT_EQ(tp.read("orvane_wendrel.json"), legacy);
+    EXPECT_EQ(wallet_folders(), std::vector<std::string>{});
+    EXPECT_EQ(tp.read("wallets.json"), "{torn");
+
+    // With the fault gone the next start migrates, and only once.
+    fs::remove(tp.path("wallets.json"));
+    for (int start = 0; start < 3; ++start) {
+        wallet::reset_registry_state();
+        wallet::init_app_binding("Quenvale", "inst");
+    }
+    core::Json reg = read_json("wallets.json");
+    ASSERT_EQ(reg["wallets"].size(), 1u);
+    std::string id = reg["wallets"][0]["id"];
+    EXPECT_EQ(reg["active"], id);
+    EXPECT_EQ(wallet_folders(), std::vector<std::string>{id});
+    EXPECT_EQ(tp.read("wallets/" + id + "/wallet.json"), legacy);
+    EXPECT_FALSE(core::entry_exists(tp.path("orvane_wendrel.json")));
+    EXPECT_EQ(wallet::app_binding().wallet_id, id);
+}
+
+// --- saving the wallet document ----------------------------------------------------------
+
+TEST_F(Survival, ASaveKeepsTheWalletApplicationsContactsAndRaisedCounters) {
+    core::Json doc = hd_doc();
+    doc["recv"] = {0, 2, 0, 0, 0, 1};
+    doc["contacts"] = {{{"dest", "bob"}}, {{"dest", "carol"}, {"note", "rent"}}};
+    load_w1(doc);
+    {
+        wallet::WalletLock lock(wallet::wallet_mutex());
+        auto& s = wallet::wallet_state();
+        s.recv[1] = 5;  // discovery found funds further on
+        s.avatar = "av_0";
+    }
+    // Meanwhile the wallet application dropped a contact, added one, handed out
+    // addresses and noted the backup.
+    doc["contacts"] = {{{"dest", "carol"}, {"note", "rent"}}, {{"dest", "dave@elsewhere.org"}}};
+    doc["recv"] = {3, 4, 0, 0, 0, 9, 11};
+    doc["backup"] = true;
+    doc["theme"] = "night";
+    write_doc(doc);
+
+    std::string error;
+    ASSERT_TRUE(wallet::save_wallet(error)) << error;
+    core::Json saved = core::Json::parse(doc_text());
+    EXPECT_EQ(saved["contacts"], doc["contacts"]);
+    EXPECT_EQ(saved["recv"], (core::Json{3, 5, 0, 0, 0, 9, 11}));
+    EXPECT_EQ(saved["backup"], true);
+    EXPECT_EQ(saved["theme"], "night");
+    EXPECT_EQ(saved["ord_avatar"], "av_0");
+    EXPECT_EQ(saved["mnemonic"], ABANDON);
+}
+
+TEST_F(Survival, ASaveOverASealedWalletIsRefusedAndTheWalletForgotten) {
+    const std::string sealed = R"({"lock":"OV-LOCK1","kdf":"pbkdf2-sha256","ct":"00"})";
+    load_w1(hd_doc());
+    tp.write("wallets/w1/wallet.json", sealed);
+    std::string error;
+    EXPECT_FALSE(wallet::save_wallet(error));
+    EXPECT_EQ(error, WALLET_CHANGED);
+    EXPECT_EQ(doc_text(), sealed);
+    EXPECT_FALSE(in_memory());
+
+    // Sealed by the sibling mark, the plain document still there.
+    load_w1(hd_doc());
+    std::string plain = doc_text();
+    tp.write("wallets/w1/wallet.json.seal", "");
+    EXPECT_FALSE(wallet::save_wallet(error));
+    EXPECT_EQ(error, WALLET_CHANGED);
+    EXPECT_EQ(doc_text(), plain);
+    EXPECT_FALSE(in_memory());
+}
+
+// Another wallet now lives under the id: nothing of ours is written into it.
+TEST_F(Survival, ASaveIntoAnotherWalletsDocumentIsRefused) {
+    struct Case {
+        const char* name;
+        core::Json ours, theirs;
+    };
+    core::Json hd_other = hd_doc(LEGAL);
+    const std::vector<Case> cases = {
+        {"legacy replaced by HD", {{"priv", PRIV_ONE}}, hd_doc()},
+        {"legacy key replaced", {{"priv", PRIV_ONE}}, {{"priv", PRIV_TWO}}},
+        {"legacy gained a mnemonic", {{"priv", PRIV_ONE}}, {{"priv", PRIV_ONE}, {"mnemonic", ABANDON}}},
+        {"HD replaced by legacy", hd_doc(), {{"priv", PRIV_ONE}}},
+        {"HD mnemonic replaced", hd_doc(), hd_other},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        load_w1(c.ours);
+        write_doc(c.theirs);
+        std::string before = doc_text();
+        std::string error;
+        EXPECT_FALSE(wallet::save_wallet(error));
+        EXPECT_EQ(error, WALLET_CHANGED);
+        EXPECT_EQ(doc_text(), before);
+        EXPECT_FALSE(in_memory());
+    }
+}
+
+// --- hostile counters ---------------------------------------------------------------------
+
+TEST_F(Survival, DocumentsWithHostileCountersDoNotLoad) {
+    wallet::bind_wallet_in_memory("Quenvale", "w1");
+    const std::vector<core::Json> bad = {2147483647, -1, 1.5, 100001, "3", nullptr, std::int64_t{4294967296}};
+    for (const auto& value : bad) {
+        for (const char* where : {"recv", "show"}) {
+            SCOPED_TRACE(std::string(where) + " = " + core::dump_compact(value));
+            core::Json doc = hd_doc();
+            if (std::string(where) == "recv")
+                doc["recv"][1] = value;
+            else
+                doc["show"] = value;
+            write_doc(doc);
+            auto start = std::chrono::steady_clock::now();
+            EXPECT_FALSE(wallet::load_wallet());
+            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+            EXPECT_FALSE(in_memory());
+        }
+    }
+    core::Json doc = hd_doc();
+    doc["recv"] = "0,1";
+    write_doc(doc);
+    EXPECT_FALSE(wallet::load_wallet());
+    // The edge itself is a counter.
+    doc = hd_doc();
+    doc["recv"][0] = wallet::MAX_COUNTER;
+    write_doc(doc);
+    EXPECT_TRUE(wallet::load_wallet());
+}
+
+TEST_F(Survival, HostileCountersOnDiskAreNeitherMergedNorWrittenOver) {
+    core::Json doc = hd_doc();
+    doc["recv"] = {0, 2, 0, 0, 0, 0};
+    load_w1(doc);
+    std::string address;
+    {
+        wallet::WalletLock lock(wallet::wallet_mutex());
+        address = wallet::wallet_state().address;
+    }
+    doc["recv"] = {0, 2147483647, 0, 0, 0, -1};
+    doc["ord_avatar"] = "from_the_hostile_document";
+    write_doc(doc);
+    std::string before = doc_text();
+    wallet::merge_wallet_changes();
+    {
+        wallet::WalletLock lock(wallet::wallet_mutex());
+        auto& s = wallet::wallet_state();
+        EXPECT_EQ(s.recv, (std::array<std::uint32_t, 6>{0, 2, 0, 0, 0, 0}));
+        EXPECT_EQ(s.address, address);
+        EXPECT_EQ(s.avatar, "");
+    }
+    std::string error;
+    EXPECT_FALSE(wallet::save_wallet(error));
+    EXPECT_EQ(doc_text(), before);
+}
+
+// --- a writer killed mid-write ---------------------------------------------------------------
+
+// A helper process saves the wallet document and renames the wallet in a tight loop; it
+// is killed at random moments. Each time both files parse and hold the old or the new
+// content, and after our next write no temporary (with its plaintext mnemonic) is left.
+TEST_F(Survival, AWriterKilledMidWriteLeavesWholeFilesAndNoSecretTemporary) {
+    core::Json doc = hd_doc();
+    doc["contacts"] = {{{"dest", "bob"}}};
+    write_doc(doc);
+    tp.write("wallets.json", R"({"wallets":[{"id":"w1","name":"One"}],"theme":"dark"})");
+    const std::string helper = testing_support::bin_path("survival_writer");
+    ASSERT_TRUE(core::file_exists(helper));
+    std::mt19937 random(20240607);
+    std::uniform_int_distribution<int> delay_us(0, 4000);
+    auto started = std::chrono::steady_clock::now();
+    int rounds = 0;
+    for (; rounds < 100 && std::chrono::steady_clock::now() - started < std::chrono::seconds(30); ++rounds) {
+        SCOPED_TRACE("round " + std::to_string(rounds));
+        int out[2];
+        ASSERT_EQ(::pipe(out), 0);
+        pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            ::dup2(out[1], 1);
+            ::close(out[0]);
+            ::close(out[1]);
+            ::execl(helper.c_str(), helper.c_str(), "w1", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        pollfd ready{out[0], POLLIN, 0};
+        bool running = ::poll(&ready, 1, 10000) == 1 && (ready.revents & POLLIN);
+        char c = 0;
+        running = running && ::read(out[0], &c, 1) == 1;
+        if (running) std::this_thread::sleep_for(std::chrono::microseconds(delay_us(random)));
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        ::close(out[0]);
+        ASSERT_TRUE(running) << "the writer did not get going";
+
+        core::Json saved, reg;
+        ASSERT_TRUE(core::parse_json(doc_text(), saved)) << doc_text();
+        EXPECT_EQ(saved["mnemonic"], ABANDON);
+        EXPECT_EQ(saved["contacts"], doc["contacts"]);
+        EXPECT_EQ(core::json_string(saved, "ord_avatar").rfind("av_", 0), 0u);
+        ASSERT_TRUE(core::parse_json(tp.read("wallets.json"), reg)) << tp.read("wallets.json");
+        ASSERT_EQ(reg["wallets"].size(), 1u);
+        EXPECT_EQ(reg["wallets"][0]["id"], "w1");
+        EXPECT_EQ(reg["theme"], "dark");
+    }
+    EXPECT_EQ(rounds, 100);
+
+    // Our next writes of both files leave no temporary behind.
+    load_w1(doc);
+    std::string error;
+    ASSERT_TRUE(wallet::save_wallet(error)) << error;
+    ASSERT_EQ(wallet::rename_wallet("w1", "final"), "success");
+    EXPECT_EQ(core::list_files(tp.path("wallets/w1")), std::vector<std::string>{"wallet.json"});
+    for (const auto& entry : fs::recursive_directory_iterator(tp.dir())) {
+        if (!entry.is_regular_file() || entry.path() == fs::path(tp.path("wallets/w1/wallet.json"))) continue;
+        std::string text;
+        ASSERT_TRUE(core::read_file(entry.path().string(), text));
+        EXPECT_EQ(text.find("abandon"), std::string::npos) << entry.path() << " holds the mnemonic";
+    }
+    EXPECT_FALSE(core::entry_exists(tp.path("wallets.json.tmp")));
+}
