@@ -1,7 +1,6 @@
 #include "chain/http.h"
 
 #include <algorithm>
-#include <atomic>
 #include <limits>
 #include <mutex>
 
@@ -61,14 +60,13 @@ bool is_loopback_https(const std::string& url) {
 }
 
 // Process-wide client state. The submit mutex guards the kept-alive handle, its
-// resolve list and its serial; the cap is read by every call.
+// resolve list and its serial.
 struct HttpState {
     std::mutex submit_mutex;
     CURL* submit_handle = nullptr;
     curl_slist* submit_resolve = nullptr;
     std::uint64_t submit_serial = 0;  // 0 while no handle is held
     std::uint64_t last_serial = 0;
-    std::atomic<std::size_t> reply_cap{REPLY_BODY_CAP};
 };
 
 HttpState& http_state() {
@@ -94,7 +92,7 @@ CURL* new_handle() {
 
 struct Sink {
     std::string* body = nullptr;
-    std::size_t cap = REPLY_BODY_CAP;
+    std::size_t cap = JSON_REPLY_CAP;
     bool too_large = false;
     bool out_of_memory = false;
 };
@@ -185,6 +183,7 @@ struct CallOptions {
     PinScope scope = PinScope::host_and_www;
     bool loopback_tls_off = false;
     const std::string* json_body = nullptr;  // POST when set
+    std::size_t body_cap = JSON_REPLY_CAP;
 };
 
 
@@ -207,7 +206,7 @@ Exchange perform(const std::string& url, const CallOptions& o) {
     char errbuf[CURL_ERROR_SIZE];
     Sink sink;
     sink.body = &ex.body;
-    sink.cap = http_state().reply_cap.load();
+    sink.cap = o.body_cap;
     set_common(h, sink, errbuf);
     curl_easy_setopt(h, CURLOPT_URL, url.c_str());
     if (o.agent) curl_easy_setopt(h, CURLOPT_USERAGENT, o.agent);
@@ -326,8 +325,9 @@ void wait_ms(std::int64_t n) {
     }
 }
 
-HttpResult wallet_get(const std::string& url, long timeout_s, bool accept_404) {
+HttpResult wallet_get(const std::string& url, long timeout_s, bool accept_404, std::size_t body_cap) {
     CallOptions o;
+    o.body_cap = body_cap;
     o.agent = WALLET_AGENT;
     o.timeout_s = std::max(2L, timeout_s);
     o.connect_s = 8;
@@ -381,7 +381,7 @@ HttpResult submit_post_json(const std::string& url, const std::string& body) {
     char errbuf[CURL_ERROR_SIZE];
     Sink sink;
     sink.body = &r.body;
-    sink.cap = s.reply_cap.load();
+    sink.cap = JSON_REPLY_CAP;
     set_common(h, sink, errbuf);
     curl_easy_setopt(h, CURLOPT_URL, url.c_str());
     set_json_post(h, body, headers);
@@ -461,13 +461,10 @@ std::uint64_t submit_handle_serial() {
     return s.submit_serial;
 }
 
-void set_reply_cap_for_tests(std::size_t bytes) { http_state().reply_cap.store(bytes); }
-
 void reset_http_state() {
     HttpState& s = http_state();
     std::lock_guard<std::mutex> lock(s.submit_mutex);
     discard_submit_handle(s);
-    s.reply_cap.store(REPLY_BODY_CAP);
 }
 
 }  // namespace chain

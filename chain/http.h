@@ -23,16 +23,21 @@ struct HttpResult {
     std::string error;  // empty when ok
 };
 
-// Reply bodies are collected in memory; anything larger fails with REPLY_TOO_LARGE
-// rather than growing without bound.
-inline constexpr std::size_t REPLY_BODY_CAP = 64u * 1024u * 1024u;
+// Reply bodies are collected in memory up to a cap. Reading stops there: the transfer
+// is aborted (a reply that announces a larger length is refused before its body) and
+// the call fails with REPLY_TOO_LARGE and an empty body. Every request kind reads JSON
+// or a short text and is held to JSON_REPLY_CAP; a wallet_get caller that reads
+// something else (inscription content, raw transactions) passes its own cap.
+inline constexpr std::size_t JSON_REPLY_CAP = 8u * 1024u * 1024u;
 inline constexpr const char* REPLY_TOO_LARGE = "reply too large";
 inline constexpr const char* CURL_INIT_FAILED = "curl init failed";
 
 // GET, "Orvane-Wendrel/0.1", transfer limit max(2, timeout_s), connect 8 s, follows at
 // most 5 redirects, pinned service host. Success: 2xx, or 404 when accept_404 is set.
-// A 429 is retried after 400, 800 and 1600 ms (four attempts at most).
-HttpResult wallet_get(const std::string& url, long timeout_s, bool accept_404 = false);
+// A 429 is retried after 400, 800 and 1600 ms (four attempts at most). The body is
+// capped at body_cap bytes.
+HttpResult wallet_get(const std::string& url, long timeout_s, bool accept_404 = false,
+                      std::size_t body_cap = JSON_REPLY_CAP);
 
 // POST of a JSON body, "Orvane-Wendrel/0.1", transfer limit timeout_s, connect 8 s, no
 // redirects, pinned service host. Success: 2xx. After a 429 on attempt k (from 0) the
@@ -88,9 +93,7 @@ void wait_ms(std::int64_t n);
 // Identity of the kept-alive submit handle: 0 while none is held, otherwise a number
 // that changes every time a new handle is made.
 std::uint64_t submit_handle_serial();
-// Lowers (or restores) the reply body cap for the whole process.
-void set_reply_cap_for_tests(std::size_t bytes);
-// Discards the kept-alive handle and restores the default cap.
+// Discards the kept-alive handle.
 void reset_http_state();
 
 }  // namespace chain

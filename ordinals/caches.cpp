@@ -6,15 +6,13 @@
 #include "core/hex.h"
 #include "ordinals/kinds.h"
 #include "ordinals/paths.h"
+#include "wallet/registry.h"
 #include "wallet/state.h"
 
 namespace ordinals {
 
 namespace {
 
-// The transaction cache holds replies for the process's lifetime; past this many
-// entries new replies are still returned but no longer kept.
-constexpr std::size_t MAX_CACHED_TXS = 4096;
 // Type and name files hold one short line; anything longer is not ours.
 constexpr std::uintmax_t MAX_LINE_FILE = 4096;
 constexpr std::uintmax_t MAX_KIND_FILE = 8u * 1024u * 1024u;
@@ -37,10 +35,12 @@ void reset_cache_state() {
     auto& s = cache_state();
     std::lock_guard<std::mutex> lock(s.tx_mutex);
     s.txs.clear();
+    s.tx_use.clear();
+    s.tx_bytes = 0;
 }
 
 void content_cache_store(const std::string& origin, const std::string& type, const std::string& bytes) {
-    if (bytes.empty() || bytes.size() > MAX_CACHED_CONTENT) return;
+    if (bytes.empty() || bytes.size() > MAX_CONTENT_BYTES) return;
     wallet::WalletLock lock(wallet::wallet_mutex());
     std::string bin = content_bin_path(origin);
     if (bin.empty()) return;
@@ -56,7 +56,7 @@ bool content_cache_read(const std::string& origin, Content& out) {
     std::string bin = content_bin_path(origin);
     if (bin.empty()) return false;
     std::string bytes;
-    if (!core::read_file(bin, bytes, MAX_CACHED_CONTENT) || bytes.empty()) return false;
+    if (!core::read_file(bin, bytes, MAX_CONTENT_BYTES) || bytes.empty()) return false;
     std::string type;
     if (core::read_file(content_type_path(origin), type, MAX_LINE_FILE)) out.type = first_line(type);
     out.bytes.swap(bytes);
@@ -82,33 +82,53 @@ std::string name_cache_read(const std::string& origin) {
     return first_line(text);
 }
 
-std::string kind_cache_read(const std::string& origin) {
-    std::string key = origin_key(origin);
-    if (key.empty()) return "";
-    std::lock_guard<std::mutex> lock(cache_state().kind_mutex);
-    std::string path = kind_cache_path();
+namespace {
+
+enum class KindFile { Missing, Unreadable, Ok };
+
+KindFile read_kind_file(const std::string& path, core::Json& out) {
+    out = core::Json::object();
+    if (path.empty() || !core::file_exists(path)) return KindFile::Missing;
     std::string text;
     core::Json j;
-    if (path.empty() || !core::read_file(path, text, MAX_KIND_FILE) || !core::parse_json(text, j) || !j.is_object())
-        return "";
-    std::string kind = core::json_string(j, key);
-    if (!is_kind_word(kind)) kind = core::json_string(j, origin);
+    if (!core::read_file(path, text, MAX_KIND_FILE) || !core::parse_json(text, j) || !j.is_object())
+        return KindFile::Unreadable;
+    out = std::move(j);
+    return KindFile::Ok;
+}
+
+}  // namespace
+
+core::Json kind_cache_load() {
+    core::Json j;
+    read_kind_file(kind_cache_path(), j);
+    return j;
+}
+
+std::string kind_cache_lookup(const core::Json& cache, const std::string& origin) {
+    std::string key = origin_key(origin);
+    if (key.empty() || !cache.is_object()) return "";
+    std::string kind = core::json_string(cache, key);
+    if (!is_kind_word(kind)) kind = core::json_string(cache, origin);
     return is_kind_word(kind) ? kind : "";
+}
+
+std::string kind_cache_read(const std::string& origin) {
+    if (origin_key(origin).empty()) return "";
+    return kind_cache_lookup(kind_cache_load(), origin);
 }
 
 void kind_cache_store(const std::string& origin, const std::string& kind) {
     std::string key = origin_key(origin);
     if (key.empty() || !is_kind_word(kind)) return;
-    std::lock_guard<std::mutex> lock(cache_state().kind_mutex);
     std::string path = kind_cache_path();
     if (path.empty()) return;
-    core::Json j = core::Json::object();
-    if (core::file_exists(path)) {
-        // The wallet application keeps its own entries here: never replace a file we
-        // cannot read with one that has only ours.
-        std::string text;
-        if (!core::read_file(path, text, MAX_KIND_FILE) || !core::parse_json(text, j) || !j.is_object()) return;
-    }
+    // The wallet application writes this file too: re-read it under the store lock so
+    // its entries written since are kept. Nothing else is locked inside this scope.
+    wallet::StoreLockGuard store;
+    core::Json j;
+    // Never replace a file we cannot read with one that has only our entries.
+    if (read_kind_file(path, j) == KindFile::Unreadable) return;
     if (core::json_string(j, key) == kind) return;
     j[key] = kind;
     core::write_file_atomic(path, core::dump_compact(j));
@@ -123,7 +143,8 @@ bool fetch_tx_json(const std::string& txid, core::Json& out) {
         std::lock_guard<std::mutex> lock(s.tx_mutex);
         auto it = s.txs.find(key);
         if (it != s.txs.end()) {
-            out = it->second;
+            s.tx_use.splice(s.tx_use.end(), s.tx_use, it->second.used);
+            out = it->second.tx;
             return true;
         }
     }
@@ -132,9 +153,21 @@ bool fetch_tx_json(const std::string& txid, core::Json& out) {
     chain::HttpResult r = chain::wallet_get(url, 15, false);
     core::Json j;
     if (!r.ok || !core::parse_json(r.body, j) || !j.is_object()) return false;
+    const std::size_t bytes = r.body.size();
     {
         std::lock_guard<std::mutex> lock(s.tx_mutex);
-        if (s.txs.size() < MAX_CACHED_TXS) s.txs.emplace(key, j);
+        // Another thread may have fetched it meanwhile; one entry per txid.
+        if (bytes <= MAX_CACHED_TX_BYTES && !s.txs.count(key)) {
+            while (!s.tx_use.empty() && (s.txs.size() >= MAX_CACHED_TXS || s.tx_bytes + bytes > MAX_CACHED_TX_BYTES)) {
+                auto oldest = s.txs.find(s.tx_use.front());
+                s.tx_bytes -= oldest->second.bytes;
+                s.txs.erase(oldest);
+                s.tx_use.pop_front();
+            }
+            auto used = s.tx_use.insert(s.tx_use.end(), key);
+            s.txs.emplace(key, CachedTx{j, bytes, used});
+            s.tx_bytes += bytes;
+        }
     }
     out = std::move(j);
     return true;

@@ -4,6 +4,7 @@
 // each origin; plus the in-process cache of WhatsOnChain transaction replies. Every
 // cache is best effort: a failed read is a miss and a failed write is ignored.
 #include <cstddef>
+#include <list>
 #include <map>
 #include <mutex>
 #include <string>
@@ -12,8 +13,8 @@
 
 namespace ordinals {
 
-// Larger contents are handed to the caller but never cached.
-inline constexpr std::size_t MAX_CACHED_CONTENT = 10485760;
+// An inscription content larger than this is neither read from a service nor cached.
+inline constexpr std::size_t MAX_CONTENT_BYTES = 10485760;
 
 struct Content {
     std::string type;
@@ -30,17 +31,34 @@ void name_cache_store(const std::string& origin, const std::string& name);
 std::string name_cache_read(const std::string& origin);
 
 // Kind cache ("/art/tags.json"): the value under the origin's key, else under the
-// origin as given; only the two kind words count.
+// origin as given; only the two kind words count. The file is shared with the wallet
+// application: a store re-reads it under the store lock, sets only its own key and
+// replaces the file atomically; a file that exists but does not parse is left alone.
 std::string kind_cache_read(const std::string& origin);
 void kind_cache_store(const std::string& origin, const std::string& kind);
+// The whole kind cache ({} when missing or unreadable) and a lookup in it, for callers
+// that ask about many origins at once.
+core::Json kind_cache_load();
+std::string kind_cache_lookup(const core::Json& cache, const std::string& origin);
 
-// WhatsOnChain /tx/{txid}, parsed, kept for the life of the process.
+// WhatsOnChain /tx/{txid}, parsed. Replies are kept in memory, the least recently used
+// given up first once more than MAX_CACHED_TXS replies or MAX_CACHED_TX_BYTES bytes of
+// reply text are held.
 bool fetch_tx_json(const std::string& txid, core::Json& out);
+inline constexpr std::size_t MAX_CACHED_TXS = 4096;
+inline constexpr std::size_t MAX_CACHED_TX_BYTES = 16u * 1024u * 1024u;
+
+struct CachedTx {
+    core::Json tx;
+    std::size_t bytes = 0;                  // length of the reply text
+    std::list<std::string>::iterator used;  // its place in CacheState::tx_use
+};
 
 struct CacheState {
-    std::mutex kind_mutex;  // one read-change-write of tags.json at a time
-    std::mutex tx_mutex;
-    std::map<std::string, core::Json> txs;
+    std::mutex tx_mutex;  // guards the members below
+    std::map<std::string, CachedTx> txs;
+    std::list<std::string> tx_use;  // txids, least recently used first
+    std::size_t tx_bytes = 0;
 };
 CacheState& cache_state();
 // Tests: forget the transaction cache.

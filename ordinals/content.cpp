@@ -17,6 +17,14 @@ namespace {
 constexpr long HOST_TIMEOUT_S = 45;
 constexpr long WOC_TIMEOUT_S = 25;
 constexpr std::size_t MIN_HEX_REPLY = 20;
+// The hex of a transaction whose inscription is at the content limit, with room for
+// its other inputs and outputs (the /raw reply also carries quotes and line breaks).
+constexpr std::size_t MAX_TX_HEX_REPLY = 2 * (MAX_CONTENT_BYTES + 512 * 1024);
+
+const char* const NOT_AN_ORIGIN = "not an inscription origin";
+const char* const NOT_CACHED = "content not cached";
+const char* const NOT_AT_HOST = "the ordinals host has no content for it";
+const char* const NOT_ON_CHAIN = "no inscription found in the transaction";
 
 // An ordinals host reply that is a JSON error object rather than content.
 bool is_error_reply(const std::string& body) {
@@ -75,58 +83,101 @@ bool script_from_tx_json(const core::Json& tx, std::uint32_t vout, core::Bytes& 
     return core::from_hex(core::json_string(*spk, "hex"), script) && !script.empty();
 }
 
-bool fetch_chain_content(const std::string& txid, std::uint32_t vout, Content& out) {
+bool fetch_chain_content(const std::string& txid, std::uint32_t vout, Content& out, std::string& error) {
     out = Content{};
-    if (!core::is_txid(txid)) return false;
+    error.clear();
+    if (!core::is_txid(txid)) {
+        error = NOT_AN_ORIGIN;
+        return false;
+    }
+    // A transaction within the reply caps can still carry an inscription past the
+    // content limit: it is not taken.
+    auto take = [&](const core::Bytes& script) {
+        Content c;
+        if (!content_from_script(script, c)) return false;
+        if (c.bytes.size() > MAX_CONTENT_BYTES) {
+            error = CONTENT_TOO_LARGE;
+            return false;
+        }
+        out = std::move(c);
+        return true;
+    };
     core::Bytes script;
     chain::HttpResult r = chain::wallet_get(chain::woc_tx_url(txid), WOC_TIMEOUT_S, false);
     core::Json tx;
-    if (r.ok && core::parse_json(r.body, tx) && script_from_tx_json(tx, vout, script) &&
-        content_from_script(script, out))
-        return true;
-    r = chain::wallet_get(chain::woc_tx_hex_url(txid), WOC_TIMEOUT_S, false);
+    if (r.ok && core::parse_json(r.body, tx) && script_from_tx_json(tx, vout, script) && take(script)) return true;
+    if (!error.empty()) return false;
+    r = chain::wallet_get(chain::woc_tx_hex_url(txid), WOC_TIMEOUT_S, false, MAX_TX_HEX_REPLY);
     std::string hex;
     if (r.ok && r.body.size() > MIN_HEX_REPLY) {
         hex = core::trim(r.body);
     } else {
-        r = chain::wallet_get(chain::woc_tx_raw_url(txid), WOC_TIMEOUT_S, false);
+        r = chain::wallet_get(chain::woc_tx_raw_url(txid), WOC_TIMEOUT_S, false, MAX_TX_HEX_REPLY);
         if (r.ok && r.body.size() > MIN_HEX_REPLY) hex = strip_raw(r.body);
     }
-    return !hex.empty() && script_from_raw_hex(hex, vout, script) && content_from_script(script, out);
+    if (!hex.empty() && script_from_raw_hex(hex, vout, script) && take(script)) return true;
+    if (error.empty()) error = NOT_ON_CHAIN;
+    return false;
 }
 
-bool fetch_ordinals_content(const std::string& origin, Content& out) {
+bool fetch_ordinals_content(const std::string& origin, Content& out, std::string& error) {
     out = Content{};
+    error.clear();
     std::string id = host_content_id(origin);
-    if (id.empty()) return false;
+    if (id.empty()) {
+        error = NOT_AN_ORIGIN;
+        return false;
+    }
     for (const std::string& url : {chain::ord_content_url(id), chain::ord_inscription_file_url(id)}) {
         if (url.empty()) continue;
-        chain::HttpResult r = chain::wallet_get(url, HOST_TIMEOUT_S, false);
+        chain::HttpResult r = chain::wallet_get(url, HOST_TIMEOUT_S, false, MAX_CONTENT_BYTES);
+        if (!r.ok && r.error == chain::REPLY_TOO_LARGE) {
+            // The other path serves the same bytes: asking it would only read them again.
+            error = CONTENT_TOO_LARGE;
+            return false;
+        }
         if (!r.ok || r.body.empty() || is_error_reply(r.body)) continue;
         out.type = sniff_content_type(r.body);
         out.bytes = std::move(r.body);
         return true;
     }
+    error = NOT_AT_HOST;
     return false;
 }
 
-bool read_content(const std::string& origin, bool allow_network, bool ordinals_first, Content& out) {
+bool read_content(const std::string& origin, bool allow_network, bool ordinals_first, Content& out,
+                  std::string& error) {
     out = Content{};
+    error.clear();
     try {
         if (content_cache_read(origin, out)) return true;
         std::string txid;
         std::uint32_t vout = 0;
-        if (!allow_network || !parse_origin(origin, txid, vout)) return false;
+        if (!parse_origin(origin, txid, vout)) {
+            error = NOT_AN_ORIGIN;
+            return false;
+        }
+        if (!allow_network) {
+            error = NOT_CACHED;
+            return false;
+        }
         Content got;
         bool ok = false;
         {
             // Never hold the wallet-state lock across the network, whoever took it.
             wallet::WalletUnlocked unlocked;
-            if (ordinals_first) ok = fetch_ordinals_content(origin, got);
-            if (!ok) ok = fetch_chain_content(txid, vout, got);
-            if (!ok && !ordinals_first) ok = fetch_ordinals_content(origin, got);
+            // Every source serves the same inscription: once one finds it too large,
+            // the others are not asked to send it again.
+            auto next = [&](bool chain_source) {
+                if (ok || error == CONTENT_TOO_LARGE) return;
+                ok = chain_source ? fetch_chain_content(txid, vout, got, error) : fetch_ordinals_content(origin, got, error);
+            };
+            if (ordinals_first) next(false);
+            next(true);
+            if (!ordinals_first) next(false);
         }
         if (!ok) return false;
+        error.clear();
         {
             wallet::WalletLock lock(wallet::wallet_mutex());
             content_cache_store(origin, got.type, got.bytes);
@@ -136,6 +187,7 @@ bool read_content(const std::string& origin, bool allow_network, bool ordinals_f
         return true;
     } catch (...) {
         out = Content{};
+        error = "content could not be read";
         return false;
     }
 }

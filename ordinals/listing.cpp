@@ -1,6 +1,7 @@
 #include "ordinals/listing.h"
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <set>
 
@@ -35,10 +36,12 @@ constexpr long SPENT_TIMEOUT_S = 10;
 constexpr std::size_t MAX_RECHECKS = 64;
 constexpr std::size_t MAX_GONE = 500;
 
+// What the index said about one address: whether it answered, and the rows of the
+// unspent txos it listed (JSON replies are turned into rows as they arrive, so at
+// most one reply per pool thread is held at a time).
 struct AddressReply {
     bool index_ok = false;
-    core::Json txos;
-    core::Json tokens;
+    std::vector<OvWendrelOrdRow> rows;
 };
 
 enum class Outcome { Unknown, Keep, Gone };
@@ -97,10 +100,17 @@ void recheck(Candidate& c, const std::vector<std::string>& addresses, const std:
     // Without a watched address to show it at, the output waits for the index.
     r = chain::wallet_get(chain::woc_tx_spent_url(c.row.txid, vout), SPENT_TIMEOUT_S, true);
     if (!r.ok) return;
-    if (r.status != 404)
+    if (r.status != 404) {
         c.outcome = Outcome::Gone;
-    else if (!c.row.address.empty())
-        c.outcome = Outcome::Keep;
+        return;
+    }
+    if (c.row.address.empty()) return;
+    // That 404 is also the answer for a transaction WhatsOnChain has never seen: only an
+    // output it can show is held. Any other stays unlisted and is asked about again by
+    // the next build (a transaction just sent may not have reached the service yet).
+    r = chain::wallet_get(chain::woc_tx_out_url(c.row.txid, vout), SPENT_TIMEOUT_S, false);
+    core::Json output;
+    if (r.ok && core::parse_json(r.body, output) && output.is_object()) c.outcome = Outcome::Keep;
 }
 
 // Step 1 and 2: the wallet, its inbox, the addresses to ask about.
@@ -115,8 +125,8 @@ std::string prepare(Prepared& p) {
         p.word = chain::wallet_key_word();
         p.identity_pub = identity_key_of_state();
     }
-    // Outside the lock: the registry read takes the store lock, which is never taken
-    // while the wallet-state lock is held.
+    // Outside the wallet-state lock: it reads other wallets' files and needs no state
+    // of this one.
     seed_name_cache();
     return "";
 }
@@ -124,25 +134,32 @@ std::string prepare(Prepared& p) {
 bool same_wallet(const std::string& word) { return wallet::load_wallet() && chain::wallet_key_word() == word; }
 
 void add_row(std::vector<OvWendrelOrdRow>& rows, std::set<std::string>& seen, OvWendrelOrdRow r) {
+    if (rows.size() >= MAX_LIST_ROWS) return;
     if (seen.insert(row_outpoint(r)).second) rows.push_back(std::move(r));
 }
 
-// Rows from the index replies, without outputs known to be spent. Wallet lock held.
-void rows_from_replies(const Prepared& p, const std::vector<AddressReply>& replies, std::vector<OvWendrelOrdRow>& rows,
-                       std::set<std::string>& seen) {
-    for (std::size_t i = 0; i < replies.size(); ++i) {
-        for (const core::Json* list : {&replies[i].txos, &replies[i].tokens}) {
-            if (!list->is_array()) continue;
-            bool tokens = list == &replies[i].tokens;
-            for (const auto& txo : *list) {
-                if (!core::json_string(txo, "spend").empty()) continue;
-                OvWendrelOrdRow r;
-                if (!row_from_txo(txo, p.addresses[i], p.identity_pub, r, tokens)) continue;
-                if (chain::is_spent(r.txid, static_cast<std::uint32_t>(r.vout))) continue;
-                add_row(rows, seen, std::move(r));
-            }
-        }
+// Rows of the unspent txos of one index reply, while the shared budget lasts.
+void take_txos(const core::Json& list, bool tokens, const std::string& address, const std::string& identity_pub,
+               std::atomic<std::size_t>& budget, std::vector<OvWendrelOrdRow>& out) {
+    if (!list.is_array()) return;
+    for (const auto& txo : list) {
+        if (!core::json_string(txo, "spend").empty()) continue;
+        OvWendrelOrdRow r;
+        if (!row_from_txo(txo, address, identity_pub, r, tokens)) continue;
+        std::size_t left = budget.load();
+        do {
+            if (left == 0) return;
+        } while (!budget.compare_exchange_weak(left, left - 1));
+        out.push_back(std::move(r));
     }
+}
+
+// Rows from the index replies, without outputs known to be spent. Wallet lock held.
+void rows_from_replies(std::vector<AddressReply>& replies, std::vector<OvWendrelOrdRow>& rows,
+                       std::set<std::string>& seen) {
+    for (auto& reply : replies)
+        for (auto& r : reply.rows)
+            if (!chain::is_spent(r.txid, static_cast<std::uint32_t>(r.vout))) add_row(rows, seen, std::move(r));
 }
 
 // Outputs of the snapshot and the owned list that the index did not list. Wallet lock held.
@@ -190,25 +207,29 @@ std::vector<Candidate> candidates_for(const Snapshot& snap, const std::set<std::
     return out;
 }
 
-// Names from the owned list or the name cache, kinds from the kind cache.
+// Names from the owned list or the name cache, kinds from the kind cache (read once
+// for all rows).
 void fill_from_caches(std::vector<OvWendrelOrdRow>& rows) {
-    const auto& owned = wallet::wallet_state().owned;
+    std::map<std::string, const wallet::OwnedEntry*> owned;
+    for (const auto& o : wallet::wallet_state().owned) owned.emplace(core::lower_ascii(o.origin), &o);
+    const core::Json kinds = kind_cache_load();
     for (auto& r : rows) {
         if (r.name.empty()) {
-            auto it = std::find_if(owned.begin(), owned.end(), [&](const wallet::OwnedEntry& o) {
-                return core::lower_ascii(o.origin) == r.origin;
-            });
-            if (it != owned.end()) r.name = it->name;
+            auto it = owned.find(r.origin);
+            if (it != owned.end()) r.name = it->second->name;
             if (r.name.empty()) r.name = name_cache_read(r.origin);
         }
-        if (r.kind.empty() && !r.credential) r.kind = kind_cache_read(r.origin);
+        if (r.kind.empty() && !r.credential) r.kind = kind_cache_lookup(kinds, r.origin);
     }
 }
 
 Snapshot next_snapshot(const Snapshot& before, const std::vector<OvWendrelOrdRow>& rows,
                        const std::vector<Candidate>& candidates) {
     Snapshot s;
-    std::set<std::string> listed;
+    std::set<std::string> listed, txids, token_ids, gone;
+    auto once = [](std::set<std::string>& set, std::vector<std::string>& list, const std::string& v) {
+        if (set.insert(v).second) list.push_back(v);
+    };
     auto lot = [&](const OvWendrelOrdRow& r) {
         SnapshotLot l;
         l.origin = r.origin;
@@ -220,39 +241,44 @@ Snapshot next_snapshot(const Snapshot& before, const std::vector<OvWendrelOrdRow
         l.address = r.address;
         s.lots.push_back(std::move(l));
         listed.insert(row_outpoint(r));
-        if (!contains(s.txids, r.txid)) s.txids.push_back(r.txid);
-        if (!r.token_id.empty() && !contains(s.token_ids, r.token_id)) s.token_ids.push_back(r.token_id);
+        once(txids, s.txids, r.txid);
+        if (!r.token_id.empty()) once(token_ids, s.token_ids, r.token_id);
     };
     for (const auto& r : rows) lot(r);
     // What could not be confirmed either way stays for the next build to ask again.
     for (const auto& c : candidates)
         if (c.outcome == Outcome::Unknown) lot(c.row);
-    for (const auto& g : before.gone)
-        if (!listed.count(g) && !contains(s.gone, g)) s.gone.push_back(g);
+    // Only the newest MAX_GONE of the file's list can survive the trim below.
+    const std::size_t skip = before.gone.size() > MAX_GONE ? before.gone.size() - MAX_GONE : 0;
+    for (std::size_t i = skip; i < before.gone.size(); ++i)
+        if (!listed.count(before.gone[i])) once(gone, s.gone, before.gone[i]);
     for (const auto& c : candidates)
-        if (c.outcome == Outcome::Gone && !contains(s.gone, row_outpoint(c.row))) s.gone.push_back(row_outpoint(c.row));
+        if (c.outcome == Outcome::Gone) once(gone, s.gone, row_outpoint(c.row));
     if (s.gone.size() > MAX_GONE) s.gone.erase(s.gone.begin(), s.gone.end() - static_cast<std::ptrdiff_t>(MAX_GONE));
     return s;
 }
 
-std::string build(std::vector<OvWendrelOrdRow>& rows_out) {
+// word receives the wallet key word once the wallet is known.
+std::string build(std::vector<OvWendrelOrdRow>& rows_out, std::string& word) {
     Prepared p;
     std::string error = prepare(p);
     if (!error.empty()) return error;
+    word = p.word;
 
     // Step 3: the index, four addresses at a time, no lock held.
     std::vector<AddressReply> replies(p.addresses.size());
+    std::atomic<std::size_t> budget{MAX_LIST_ROWS};
     run_pool(p.watch.size(), LIST_THREADS, [&](std::size_t i) {
         const WatchAddress& w = p.watch[i];
         chain::HttpResult r = chain::wallet_get(chain::ord_address_unspent_url(w.address), INDEX_TIMEOUT_S, false);
         core::Json j;
         if (r.ok && core::parse_json(r.body, j) && j.is_array()) {
             replies[i].index_ok = true;
-            replies[i].txos = std::move(j);
+            take_txos(j, false, w.address, p.identity_pub, budget, replies[i].rows);
         }
         long token_timeout = w.ordinals ? TOKENS_TIMEOUT_ORDINALS_S : TOKENS_TIMEOUT_OTHER_S;
         r = chain::wallet_get(chain::ord_bsv20_unspent_url(w.address), token_timeout, false);
-        if (r.ok && core::parse_json(r.body, j) && j.is_array()) replies[i].tokens = std::move(j);
+        if (r.ok && core::parse_json(r.body, j) && j.is_array()) take_txos(j, true, w.address, p.identity_pub, budget, replies[i].rows);
     });
     // Step 5's network part: credentials issued by the platform.
     std::vector<IssuedCredential> issued = issued_credentials(p.addresses, p.identity_pub);
@@ -266,7 +292,7 @@ std::string build(std::vector<OvWendrelOrdRow>& rows_out) {
         wallet::WalletLock lock(wallet::wallet_mutex());
         if (!same_wallet(p.word)) return ERR_WALLET_CHANGED;
         read_snapshot(p.word, before);
-        rows_from_replies(p, replies, rows, seen);
+        rows_from_replies(replies, rows, seen);
         candidates = candidates_for(before, seen, p.addresses);
     }
     run_pool(candidates.size(), LIST_THREADS,
@@ -303,6 +329,35 @@ bool fresh_for(const ListCache& c, const std::string& word) {
     return !c.rows.empty() && c.word == word && core::monotonic_ms() - c.made_at <= LIST_CACHE_MS;
 }
 
+// One build. The caller has raised the in-progress count (under the cache mutex, in
+// the same step that found no build to wait for); this lowers it and publishes the
+// outcome to the callers waiting on it.
+std::string run_build(std::vector<OvWendrelOrdRow>& rows) {
+    auto& c = list_cache();
+    std::string result, word;
+    try {
+        std::lock_guard<std::mutex> build_lock(c.build_mutex);
+        result = build(rows, word);
+    } catch (...) {
+        rows.clear();
+        result = "error: the ordinals list could not be built.";
+    }
+    {
+        std::lock_guard<std::mutex> lock(c.mutex);
+        --c.in_progress;
+        ++c.finished;
+        c.last_word = word;
+        c.last_result = result;
+        try {
+            c.last_rows = rows;
+        } catch (...) {
+            c.last_word.clear();  // no copy: nobody may take this outcome
+        }
+    }
+    c.idle.notify_all();
+    return result;
+}
+
 }  // namespace
 
 ListCache& list_cache() {
@@ -316,6 +371,9 @@ void reset_list_cache() {
     c.rows.clear();
     c.word.clear();
     c.made_at = 0;
+    c.last_word.clear();
+    c.last_result.clear();
+    c.last_rows.clear();
 }
 
 std::string ov_wendrel_list_ordinals(std::vector<OvWendrelOrdRow>& rows, bool, bool) {
@@ -326,46 +384,46 @@ std::string ov_wendrel_list_ordinals(std::vector<OvWendrelOrdRow>& rows, bool, b
         std::lock_guard<std::mutex> lock(c.mutex);
         ++c.in_progress;
     }
-    std::string result;
-    try {
-        std::lock_guard<std::mutex> build_lock(c.build_mutex);
-        result = build(rows);
-    } catch (...) {
-        rows.clear();
-        result = "error: the ordinals list could not be built.";
-    }
-    {
-        std::lock_guard<std::mutex> lock(c.mutex);
-        --c.in_progress;
-    }
-    c.idle.notify_all();
-    return result;
+    return run_build(rows);
 }
 
 std::string wallet_ordinals(std::vector<OvWendrelOrdRow>& rows) {
     rows.clear();
     std::string word;
     try {
-        {
-            wallet::WalletLock lock(wallet::wallet_mutex());
-            if (!wallet::load_wallet()) return ERR_NO_WALLET;
-            word = chain::wallet_key_word();
-        }
-        wallet::WalletUnlocked unlocked;
-        auto& c = list_cache();
-        {
-            std::unique_lock<std::mutex> lock(c.mutex);
-            if (!fresh_for(c, word) && c.in_progress > 0) c.idle.wait(lock, [&] { return c.in_progress == 0; });
+        wallet::WalletLock lock(wallet::wallet_mutex());
+        if (!wallet::load_wallet()) return ERR_NO_WALLET;
+        word = chain::wallet_key_word();
+    } catch (...) {
+        return ERR_NO_WALLET;
+    }
+    wallet::WalletUnlocked unlocked;
+    auto& c = list_cache();
+    try {
+        std::unique_lock<std::mutex> lock(c.mutex);
+        for (;;) {
             if (fresh_for(c, word)) {
                 rows = c.rows;
                 return "";
             }
+            if (c.in_progress == 0) break;
+            // A build is running: its outcome, whatever it is, is this caller's too.
+            const std::uint64_t seen = c.finished;
+            ++c.waiting;
+            c.idle.wait(lock, [&] { return c.finished != seen; });
+            --c.waiting;
+            if (!c.last_word.empty() && c.last_word == word) {
+                rows = c.last_rows;
+                return c.last_result;
+            }
         }
+        // Raised before the cache mutex is let go, so a second caller waits for this build.
+        ++c.in_progress;
     } catch (...) {
         rows.clear();
         return "error: the ordinals list could not be read.";
     }
-    return ov_wendrel_list_ordinals(rows, true, false);
+    return run_build(rows);
 }
 
 }  // namespace ordinals

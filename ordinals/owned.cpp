@@ -1,6 +1,6 @@
 #include "ordinals/owned.h"
 
-#include <algorithm>
+#include <map>
 
 #include "core/crypto.h"
 #include "core/files.h"
@@ -15,6 +15,11 @@ namespace ordinals {
 namespace {
 
 constexpr std::uintmax_t MAX_WALLET_FILE = 8u * 1024u * 1024u;
+// Other wallets' files read per seeding, and owned entries read per file: the parked
+// folder and the documents are written by other programs, and every entry costs a
+// name-cache read.
+constexpr std::size_t MAX_SEED_FILES = 256;
+constexpr std::size_t MAX_SEED_ENTRIES = 5000;
 
 bool is_token_row(const OvWendrelOrdRow& r) {
     return !r.token_id.empty() || r.content_type.find("bsv-20") != std::string::npos;
@@ -35,7 +40,9 @@ void seed_from_file(const std::string& path) {
     }
     auto owned = doc.find("ord_owned");
     if (owned == doc.end() || !owned->is_array()) return;
+    std::size_t read = 0;
     for (const auto& e : *owned) {
+        if (++read > MAX_SEED_ENTRIES) break;
         std::string origin = core::json_string(e, "origin"), name = core::json_string(e, "name");
         if (origin.empty() || name.empty()) continue;
         if (name_cache_read(origin).empty()) name_cache_store(origin, name);
@@ -65,13 +72,14 @@ bool token_row_kept(const OvWendrelOrdRow& row) {
 
 bool merge_owned(std::vector<wallet::OwnedEntry>& owned, std::vector<OvWendrelOrdRow>& rows) {
     bool changed = false;
-    auto find = [&](const std::string& origin) {
-        return std::find_if(owned.begin(), owned.end(),
-                            [&](const wallet::OwnedEntry& o) { return core::lower_ascii(o.origin) == origin; });
-    };
+    // Positions by lower-cased origin (the first entry wins, as a linear search would):
+    // both lists can be long, so no search per row.
+    std::map<std::string, std::size_t> at;
+    for (std::size_t i = 0; i < owned.size(); ++i) at.emplace(core::lower_ascii(owned[i].origin), i);
     std::vector<OvWendrelOrdRow> kept;
     for (auto& r : rows) {
-        auto it = find(r.origin);
+        auto pos = at.find(r.origin);
+        auto it = pos == at.end() ? owned.end() : owned.begin() + static_cast<std::ptrdiff_t>(pos->second);
         if (!token_row_kept(r)) {
             if (it != owned.end() && !it->hidden) {
                 it->hidden = true;
@@ -92,6 +100,7 @@ bool merge_owned(std::vector<wallet::OwnedEntry>& owned, std::vector<OvWendrelOr
             e.amt = r.amt;
             e.dec = r.dec;
             e.token_id = r.token_id;
+            at.emplace(r.origin, owned.size());
             owned.push_back(std::move(e));
             changed = true;
             continue;
@@ -140,6 +149,7 @@ void seed_name_cache() {
         core::make_dirs(parked);
         for (const auto& f : core::list_files(parked))
             if (core::ends_with(f, ".json")) paths.push_back(parked + "/" + f);
+        if (paths.size() > MAX_SEED_FILES) paths.resize(MAX_SEED_FILES);
         for (const auto& p : paths) seed_from_file(p);
     } catch (...) {
         // Names are a convenience; the list works without them.

@@ -20,7 +20,7 @@ bool merge_owned(std::vector<wallet::OwnedEntry>& owned, std::vector<OvWendrelOr
 
 // Names of inscriptions held by the registry's other wallets, detached wallet files
 // and parked wallet files, copied into the name cache where it has none. Call without
-// the wallet-state lock (the registry takes the store lock).
+// the wallet-state lock: it only reads other wallets' files and keeps the wallet free.
 void seed_name_cache();
 
 }  // namespace ordinals

@@ -3,19 +3,25 @@
 #include "core/files.h"
 #include "core/hex.h"
 #include "ordinals/paths.h"
+#include "wallet/registry.h"
 
 namespace ordinals {
 
 namespace {
 
 constexpr std::uintmax_t MAX_SNAPSHOT_FILE = 16u * 1024u * 1024u;
+// Items read from each list of the file: another program may have written it.
+constexpr std::size_t MAX_SNAPSHOT_ITEMS = 20000;
 
+// The strings of the list under key; of a longer list, the last MAX_SNAPSHOT_ITEMS
+// (lists grow at their end).
 std::vector<std::string> strings_of(const core::Json& j, const char* key) {
     std::vector<std::string> out;
     auto it = j.find(key);
     if (it == j.end() || !it->is_array()) return out;
-    for (const auto& v : *it)
-        if (v.is_string()) out.push_back(v.get<std::string>());
+    const std::size_t skip = it->size() > MAX_SNAPSHOT_ITEMS ? it->size() - MAX_SNAPSHOT_ITEMS : 0;
+    for (std::size_t i = skip; i < it->size(); ++i)
+        if ((*it)[i].is_string()) out.push_back((*it)[i].get<std::string>());
     return out;
 }
 
@@ -39,6 +45,7 @@ Snapshot snapshot_from_json(const core::Json& j) {
     if (!j.is_object()) return s;
     if (auto it = j.find("lots"); it != j.end() && it->is_array()) {
         for (const auto& o : *it) {
+            if (s.lots.size() >= MAX_SNAPSHOT_ITEMS) break;
             if (!o.is_object()) continue;
             SnapshotLot l;
             l.origin = core::lower_ascii(core::json_string(o, "origin"));
@@ -73,6 +80,9 @@ bool read_snapshot(const std::string& word, Snapshot& out) {
 bool write_snapshot(const std::string& word, const Snapshot& s) {
     std::string path = snapshot_path(word);
     if (path.empty()) return false;
+    // The wallet application writes this file too: re-read it under the store lock so
+    // its members written since survive. No other lock is taken inside.
+    wallet::StoreLockGuard store;
     core::Json doc = core::Json::object();
     if (core::file_exists(path)) {
         std::string text;

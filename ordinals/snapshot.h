@@ -25,13 +25,15 @@ struct Snapshot {
 };
 
 core::Json snapshot_to_json(const Snapshot& s);
-// Lots whose origin or txid does not check are dropped; lists keep their strings.
+// Lots whose origin or txid does not check are dropped; lists keep their strings. Each
+// list is read to at most 20000 items (of the string lists, the last ones).
 Snapshot snapshot_from_json(const core::Json& j);
 
 // False when the word names no snapshot file or the file is missing or unreadable.
 bool read_snapshot(const std::string& word, Snapshot& out);
-// Writes the snapshot, keeping members written by others. A file that exists but does
-// not parse as an object is left alone. False when nothing was written.
+// Writes the snapshot under the store lock, keeping members written by others. A file
+// that exists but does not parse as an object is left alone. False when nothing was
+// written.
 bool write_snapshot(const std::string& word, const Snapshot& s);
 
 }  // namespace ordinals

@@ -37,6 +37,7 @@ class Ordinals : public ::testing::Test {
 protected:
     testing_support::TempPlatform tp;
     Devnet& dn = Devnet::shared();
+    std::string error;  // of the last content read
 
     void SetUp() override {
         ASSERT_TRUE(dn.running());
@@ -144,7 +145,7 @@ TEST_F(Ordinals, ContentFromTheHostThenFromTheRawTransaction) {
     ASSERT_FALSE(cert.empty());
 
     ordinals::Content c;
-    ASSERT_TRUE(ordinals::read_content(art, true, true, c));
+    ASSERT_TRUE(ordinals::read_content(art, true, true, c, error));
     EXPECT_EQ(c.bytes, PICTURE);
     EXPECT_EQ(c.type, "image/png");  // sniffed from the host's bytes
 
@@ -152,7 +153,7 @@ TEST_F(Ordinals, ContentFromTheHostThenFromTheRawTransaction) {
     const std::string txid = cert.substr(0, 64);
     fail("^/ord/");
     fail("^/woc/v1/bsv/main/tx/" + txid + "$");
-    ASSERT_TRUE(ordinals::read_content(cert, true, true, c));
+    ASSERT_TRUE(ordinals::read_content(cert, true, true, c, error));
     EXPECT_EQ(c.bytes, core::dump_compact(certificate(art)));
     EXPECT_EQ(c.type, "application/json");  // from the envelope
     EXPECT_EQ(ordinals::name_cache_read(cert), "Dot cert");
@@ -169,15 +170,15 @@ TEST_F(Ordinals, ContentFromTheHostThenFromTheRawTransaction) {
     fail(".*");
     for (const auto& o : {art, cert}) {
         ordinals::Content again;
-        EXPECT_TRUE(ordinals::read_content(o, true, true, again)) << o;
-        EXPECT_TRUE(ordinals::read_content(o, false, true, again)) << o;
+        EXPECT_TRUE(ordinals::read_content(o, true, true, again, error)) << o;
+        EXPECT_TRUE(ordinals::read_content(o, false, true, again, error)) << o;
     }
-    ASSERT_TRUE(ordinals::read_content(art, false, false, c));
+    ASSERT_TRUE(ordinals::read_content(art, false, false, c, error));
     EXPECT_EQ(c.bytes, PICTURE);
     // Nothing cached and nothing reachable: no content.
     ordinals::Content none;
-    EXPECT_FALSE(ordinals::read_content(std::string(64, 'e'), true, true, none));
-    EXPECT_FALSE(ordinals::read_content("../../x", true, true, none));
+    EXPECT_FALSE(ordinals::read_content(std::string(64, 'e'), true, true, none, error));
+    EXPECT_FALSE(ordinals::read_content("../../x", true, true, none, error));
 }
 
 TEST_F(Ordinals, TheInboxListsWhatTheIndexHasNotShownYet) {
@@ -190,11 +191,15 @@ TEST_F(Ordinals, TheInboxListsWhatTheIndexHasNotShownYet) {
     ASSERT_EQ(ordinals::ov_wendrel_list_ordinals(rows, true, false), "");
     EXPECT_EQ(find(rows, art), nullptr);
 
-    // Another wallet on this computer sent it and says so.
+    // Another wallet on this computer sent it and says so; an entry naming a transaction
+    // the chain has never seen is in the same inbox.
     core::Bytes h;
     ASSERT_TRUE(wallet::hash160_from_address(ORD_ADDRESS, h));
     ordinals::inbox_deliver(h, art, "image/png", "Gift from w2", "", "", ORD_ADDRESS, PICTURE);
+    const std::string phantom = std::string(64, '7') + "_0";
+    ordinals::inbox_deliver(h, phantom, "image/png", "Never sent", "", "", ORD_ADDRESS, "");
     ASSERT_EQ(ordinals::ov_wendrel_list_ordinals(rows, true, false), "");
+    EXPECT_EQ(find(rows, phantom), nullptr);
     const auto* r = find(rows, art);
     ASSERT_TRUE(r);
     EXPECT_EQ(r->name, "Gift from w2");
@@ -202,7 +207,7 @@ TEST_F(Ordinals, TheInboxListsWhatTheIndexHasNotShownYet) {
     EXPECT_EQ(r->address, ORD_ADDRESS);
     EXPECT_TRUE(ordinals::known_local_txids({ORD_ADDRESS}).count(art.substr(0, 64)));
     ordinals::Content c;
-    ASSERT_TRUE(ordinals::read_content(art, false, true, c));
+    ASSERT_TRUE(ordinals::read_content(art, false, true, c, error));
     EXPECT_EQ(c.bytes, PICTURE);
 }
 
@@ -250,6 +255,6 @@ TEST_F(Ordinals, CredentialsIssuedThroughThePlatform) {
     EXPECT_EQ(r->name, "ID-age");
     EXPECT_EQ(r->content_type, "application/json");
     ordinals::Content c;
-    ASSERT_TRUE(ordinals::read_content(txid + "_0", false, true, c));
+    ASSERT_TRUE(ordinals::read_content(txid + "_0", false, true, c, error));
     EXPECT_EQ(c.bytes, content);
 }

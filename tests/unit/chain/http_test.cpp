@@ -470,11 +470,60 @@ TEST_F(HttpTest, RedirectPolicies) {
     EXPECT_EQ(server.seen().size() - before, 2u);                     // but it was followed
 }
 
-// --- the reply cap -------------------------------------------------------------------
+// --- the reply caps ---------------------------------------------------------------
 
-TEST_F(HttpTest, ReplyBodiesAreCapped) {
+// A JSON document of exactly n bytes (n >= 2): one string.
+std::string json_of_size(std::size_t n) { return "\"" + std::string(n - 2, 'j') + "\""; }
+
+TEST_F(HttpTest, EveryRequestKindHoldsJsonRepliesToTheJsonCap) {
+    using Call = std::function<bool(const std::string& url, std::string& error)>;
+    auto text_call = [](std::function<chain::HttpResult(const std::string&)> f) -> Call {
+        return [f](const std::string& url, std::string& error) {
+            chain::HttpResult r = f(url);
+            error = r.error;
+            if (!r.ok) {
+                EXPECT_TRUE(r.body.empty());  // a partial body is no reply
+            }
+            return r.ok;
+        };
+    };
+    auto json_call = [](std::function<bool(const std::string&, core::Json&)> f) -> Call {
+        return [f](const std::string& url, std::string& error) {
+            core::Json j;
+            error.clear();
+            const bool ok = f(url, j);
+            EXPECT_EQ(ok, j.is_string());
+            return ok;
+        };
+    };
+    const std::vector<std::pair<const char*, Call>> kinds = {
+        {"wallet_get", text_call([](const std::string& u) { return chain::wallet_get(u, 5); })},
+        {"wallet_post_json", text_call([](const std::string& u) { return chain::wallet_post_json(u, "{}", 5, 1); })},
+        {"submit_post_json", text_call([](const std::string& u) { return chain::submit_post_json(u, "{}"); })},
+        {"service_get_text", text_call([](const std::string& u) { return chain::service_get_text(u); })},
+        {"gallery_get_json", json_call([](const std::string& u, core::Json& j) { return chain::gallery_get_json(u, 5, j); })},
+        {"art_get_json", json_call([](const std::string& u, core::Json& j) { return chain::art_get_json(u, 5, j); })},
+        {"identity_get_json", json_call([](const std::string& u, core::Json& j) { return chain::identity_get_json(u, j); })},
+    };
+    const std::string at_cap = json_of_size(chain::JSON_REPLY_CAP);
+    const std::string past_cap = json_of_size(chain::JSON_REPLY_CAP + 1);
+    server.script([&](const httplib::Request& req, httplib::Response& res) {
+        res.set_content(req.path == "/at" ? at_cap : past_cap, "application/json");
+    });
+    for (const auto& [name, call] : kinds) {
+        SCOPED_TRACE(name);
+        std::string error;
+        EXPECT_TRUE(call(server.url("/at"), error)) << error;
+        EXPECT_FALSE(call(server.url("/past"), error));
+        // The JSON clients report no text; the others say why.
+        if (std::string(name).find("_get_json") == std::string::npos) {
+            EXPECT_EQ(error, chain::REPLY_TOO_LARGE);
+        }
+    }
+}
+
+TEST_F(HttpTest, WalletGetHoldsTheBodyToTheCallersCap) {
     constexpr std::size_t CAP = 1000;
-    chain::set_reply_cap_for_tests(CAP);
     struct Case {
         bool chunked;  // no Content-Length: only the running count can catch it
         std::size_t size;
@@ -500,7 +549,7 @@ TEST_F(HttpTest, ReplyBodiesAreCapped) {
                 return true;
             });
         });
-        chain::HttpResult r = chain::wallet_get(server.url("/big"), 2);
+        chain::HttpResult r = chain::wallet_get(server.url("/big"), 2, false, CAP);
         EXPECT_EQ(r.ok, c.ok);
         if (c.ok) {
             EXPECT_EQ(r.body, payload);
@@ -508,12 +557,52 @@ TEST_F(HttpTest, ReplyBodiesAreCapped) {
             EXPECT_EQ(r.error, chain::REPLY_TOO_LARGE);
             EXPECT_TRUE(r.body.empty());
         }
-        core::Json j;
-        EXPECT_FALSE(chain::gallery_get_json(server.url("/big"), 2, j));  // never JSON, capped or not
     }
-    chain::reset_http_state();
+    // The cap belongs to the call: the next one without a cap of its own takes the JSON cap.
     server.script(reply(200, std::string(2 * CAP, 'r')));
-    EXPECT_TRUE(chain::wallet_get(server.url("/big"), 2).ok);  // the reset restores the default cap
+    EXPECT_TRUE(chain::wallet_get(server.url("/big"), 2).ok);
+}
+
+TEST_F(HttpTest, ReadingStopsAtTheCap) {
+    // An endless reply: the client must hang up at the cap rather than read it all.
+    constexpr std::size_t CAP = 1024 * 1024;
+    constexpr std::size_t ENDLESS = std::size_t{1} << 30;
+    struct Progress {
+        std::mutex m;
+        std::condition_variable cv;
+        std::size_t written = 0;
+        bool finished = false;
+    };
+    auto progress = std::make_shared<Progress>();
+    server.script([progress](const httplib::Request&, httplib::Response& res) {
+        res.set_chunked_content_provider("application/octet-stream", [progress](std::size_t, httplib::DataSink& sink) {
+            const std::string chunk(64 * 1024, 'e');
+            std::size_t sent = 0;
+            bool whole = true;
+            while (sent < ENDLESS) {
+                if (!sink.write(chunk.data(), chunk.size())) {
+                    whole = false;
+                    break;
+                }
+                sent += chunk.size();
+            }
+            if (whole) sink.done();
+            {
+                std::lock_guard<std::mutex> lock(progress->m);
+                progress->written = sent;
+                progress->finished = true;
+            }
+            progress->cv.notify_all();
+            return whole;
+        });
+    });
+    chain::HttpResult r = chain::wallet_get(server.url("/endless"), 30, false, CAP);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error, chain::REPLY_TOO_LARGE);
+    std::unique_lock<std::mutex> lock(progress->m);
+    ASSERT_TRUE(progress->cv.wait_for(lock, std::chrono::seconds(20), [&] { return progress->finished; }));
+    // What the server got out is the cap plus what the socket buffers held.
+    EXPECT_LT(progress->written, 64 * CAP);
 }
 
 // --- the kept-alive submit client ------------------------------------------------------
@@ -595,8 +684,7 @@ TEST_F(HttpTest, SubmitKeepsTheHandleAfterATimeOut) {
 }
 
 TEST_F(HttpTest, OversizedSubmitReplyFailsCleanly) {
-    chain::set_reply_cap_for_tests(100);
-    server.script(reply(200, std::string(101, 'b')));
+    server.script(reply(200, std::string(chain::JSON_REPLY_CAP + 1, 'b')));
     chain::HttpResult r = chain::submit_post_json(server.url("/oi/submit"), "{}");
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.error, chain::REPLY_TOO_LARGE);

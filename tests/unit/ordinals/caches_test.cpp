@@ -35,8 +35,8 @@ TEST_F(Caches, ContentCacheBounds) {
     };
     std::vector<Case> cases = {
         {"one byte", "x", true},
-        {"at the limit", std::string(ordinals::MAX_CACHED_CONTENT, 'z'), true},
-        {"one past the limit", std::string(ordinals::MAX_CACHED_CONTENT + 1, 'z'), false},
+        {"at the limit", std::string(ordinals::MAX_CONTENT_BYTES, 'z'), true},
+        {"one past the limit", std::string(ordinals::MAX_CONTENT_BYTES + 1, 'z'), false},
         {"nothing", "", false},
     };
     int n = 0;
@@ -52,7 +52,7 @@ TEST_F(Caches, ContentCacheBounds) {
         }
     }
     // A file that grew past the limit (written by someone else) is a miss.
-    tp.write("ord_cache/" + txid('b') + ".bin", std::string(ordinals::MAX_CACHED_CONTENT + 1, 'q'));
+    tp.write("ord_cache/" + txid('b') + ".bin", std::string(ordinals::MAX_CONTENT_BYTES + 1, 'q'));
     ordinals::Content got;
     EXPECT_FALSE(ordinals::content_cache_read(txid('b'), got));
     tp.write("ord_cache/" + txid('c') + ".bin", "");
@@ -126,6 +126,36 @@ TEST_F(Caches, KindCacheKeysAndSharing) {
     ordinals::kind_cache_store(txid('6'), "Artwork");
     EXPECT_EQ(tp.read("art/tags.json"), "{not json");
     EXPECT_EQ(ordinals::kind_cache_read(txid('6')), "");
+}
+
+TEST_F(Caches, KindCacheStoreWaitsForTheStoreLock) {
+    const std::string path = tp.path("art/tags.json");
+    tp.write("art/tags.json", core::dump_compact({{txid('1') + "_0", "Artwork"}}));
+    race_with_wallet_app(
+        path, [&] { ordinals::kind_cache_store(txid('a'), "Certificate"); },
+        [&](core::Json& j) { j[txid('b') + "_0"] = "Artwork"; });
+    core::Json tags;
+    ASSERT_TRUE(core::parse_json(tp.read("art/tags.json"), tags));
+    EXPECT_EQ(tags, core::Json({{txid('1') + "_0", "Artwork"}, {txid('a') + "_0", "Certificate"}, {txid('b') + "_0", "Artwork"}}));
+}
+
+TEST_F(Caches, TransactionCacheIsBoundedByBytes) {
+    // Replies a little over a quarter of the byte budget each: three fit, a fourth
+    // pushes out the least recently used.
+    const std::size_t pad = ordinals::MAX_CACHED_TX_BYTES / 4 + 1024;
+    for (char c : {'a', 'b', 'c', 'd'}) services.json("/woc/tx/" + txid(c), {{"txid", txid(c)}, {"pad", std::string(pad, c)}});
+    auto fetches = [&](char c) { return services.count("/woc/tx/" + txid(c)); };
+    core::Json tx;
+    for (char c : {'a', 'b', 'c', 'a'}) ASSERT_TRUE(ordinals::fetch_tx_json(txid(c), tx));
+    EXPECT_EQ(fetches('a'), 1u);  // the second read of a was a hit, and made b the oldest
+    ASSERT_TRUE(ordinals::fetch_tx_json(txid('d'), tx));
+    for (char c : {'a', 'c', 'd'}) ASSERT_TRUE(ordinals::fetch_tx_json(txid(c), tx));
+    EXPECT_EQ(fetches('a'), 1u);
+    EXPECT_EQ(fetches('c'), 1u);
+    EXPECT_EQ(fetches('d'), 1u);
+    ASSERT_TRUE(ordinals::fetch_tx_json(txid('b'), tx));
+    EXPECT_EQ(tx["pad"], std::string(pad, 'b'));
+    EXPECT_EQ(fetches('b'), 2u);  // given up for d, so asked again
 }
 
 TEST_F(Caches, TransactionCacheFetchesOnce) {

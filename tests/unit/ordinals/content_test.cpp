@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+
 #include "chain/tx.h"
 #include "core/files.h"
 #include "core/hex.h"
@@ -107,6 +111,7 @@ namespace {
 class ContentFetch : public WalletFixture {
 protected:
     const std::string tx = txid('a');
+    std::string error;
     std::string host(const std::string& id) { return "/ord/content/" + id; }
     std::string files(const std::string& id) { return "/ord/api/files/inscriptions/" + id; }
     // WhatsOnChain's transaction JSON whose output 0 carries script.
@@ -129,7 +134,7 @@ protected:
 TEST_F(ContentFetch, BareOriginIsAskedAsIndexZeroAndCachedAsGiven) {
     services.reply(host(tx + "_0"), 200, "\x89PNG\r\n\x1a\nDATA");
     ordinals::Content c;
-    ASSERT_TRUE(ordinals::read_content(tx, true, true, c));
+    ASSERT_TRUE(ordinals::read_content(tx, true, true, c, error));
     EXPECT_EQ(c.type, "image/png");
     EXPECT_EQ(c.bytes, "\x89PNG\r\n\x1a\nDATA");
     EXPECT_EQ(tp.read("ord_cache/" + tx + ".bin"), "\x89PNG\r\n\x1a\nDATA");
@@ -138,7 +143,7 @@ TEST_F(ContentFetch, BareOriginIsAskedAsIndexZeroAndCachedAsGiven) {
     // Read back from the cache: no further request.
     services.clear();
     ordinals::Content again;
-    ASSERT_TRUE(ordinals::read_content(tx, true, true, again));
+    ASSERT_TRUE(ordinals::read_content(tx, true, true, again, error));
     EXPECT_EQ(again.bytes, c.bytes);
     EXPECT_TRUE(services.seen().empty());
 }
@@ -163,14 +168,14 @@ TEST_F(ContentFetch, HostRepliesThatAreErrorsFallThrough) {
         services.reply(host(origin), 200, c.content_body);
         services.reply(files(origin), 200, c.files_body);
         ordinals::Content got;
-        ASSERT_TRUE(ordinals::fetch_ordinals_content(origin, got));
+        ASSERT_TRUE(ordinals::fetch_ordinals_content(origin, got, error));
         EXPECT_EQ(got.bytes, c.expect);
         EXPECT_EQ(got.type, ordinals::sniff_content_type(c.expect));
     }
     ordinals::Content none;
     services.reply(host(tx + "_9"), 200, R"({"error":"x"})");
     services.reply(files(tx + "_9"), 500, "down");
-    EXPECT_FALSE(ordinals::fetch_ordinals_content(tx + "_9", none));
+    EXPECT_FALSE(ordinals::fetch_ordinals_content(tx + "_9", none, error));
 }
 
 TEST_F(ContentFetch, WhatsOnChainTransactionJsonThenHexThenRaw) {
@@ -192,7 +197,7 @@ TEST_F(ContentFetch, WhatsOnChainTransactionJsonThenHexThenRaw) {
         if (c.hex) services.reply("/woc/tx/" + t + "/hex", 200, raw_hex(script) + "\n");
         if (c.raw) services.reply("/woc/tx/" + t + "/raw", 200, "\"" + raw_hex(script) + "\"\r\n");
         ordinals::Content got;
-        ASSERT_TRUE(ordinals::read_content(t + "_1", true, false, got));
+        ASSERT_TRUE(ordinals::read_content(t + "_1", true, false, got, error));
         EXPECT_EQ(got.type, "image/png");  // from the envelope, not sniffed
         EXPECT_EQ(got.bytes, "\x89PNG-picture");
         EXPECT_EQ(ordinals::name_cache_read(t + "_1"), "Pic");
@@ -206,21 +211,21 @@ TEST_F(ContentFetch, OrderFollowsTheOrdinalsFirstOption) {
     woc_tx(tx, script);
     services.reply(host(tx + "_0"), 200, "from host");
     ordinals::Content got;
-    ASSERT_TRUE(ordinals::read_content(tx + "_0", true, false, got));
+    ASSERT_TRUE(ordinals::read_content(tx + "_0", true, false, got, error));
     EXPECT_EQ(got.bytes, "from chain");
     EXPECT_EQ(services.count(host(tx + "_0")), 0u);
 
     std::string other = txid('c');
     woc_tx(other, script);
     services.reply(host(other + "_0"), 200, "from host");
-    ASSERT_TRUE(ordinals::read_content(other + "_0", true, true, got));
+    ASSERT_TRUE(ordinals::read_content(other + "_0", true, true, got, error));
     EXPECT_EQ(got.bytes, "from host");
     EXPECT_EQ(services.count("/woc/tx/" + other), 0u);
 
     // WhatsOnChain first and empty-handed: the host is the last resort.
     std::string third = txid('d');
     services.reply(host(third + "_0"), 200, "host at last");
-    ASSERT_TRUE(ordinals::read_content(third + "_0", true, false, got));
+    ASSERT_TRUE(ordinals::read_content(third + "_0", true, false, got, error));
     EXPECT_EQ(got.bytes, "host at last");
     EXPECT_EQ(services.count("/woc/tx/" + third), 1u);
 }
@@ -228,26 +233,87 @@ TEST_F(ContentFetch, OrderFollowsTheOrdinalsFirstOption) {
 TEST_F(ContentFetch, NoNetworkOrNoOriginMeansCacheOnly) {
     services.reply(host(tx + "_0"), 200, "bytes");
     ordinals::Content got;
-    EXPECT_FALSE(ordinals::read_content(tx + "_0", false, true, got));
-    EXPECT_FALSE(ordinals::read_content("../../x", true, true, got));
-    EXPECT_FALSE(ordinals::read_content("not an origin", true, true, got));
+    EXPECT_FALSE(ordinals::read_content(tx + "_0", false, true, got, error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(ordinals::read_content("../../x", true, true, got, error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(ordinals::read_content("not an origin", true, true, got, error));
     EXPECT_TRUE(services.seen().empty());
     ordinals::content_cache_store(tx + "_0", "text/plain", "cached");
-    ASSERT_TRUE(ordinals::read_content(tx + "_0", false, true, got));
+    ASSERT_TRUE(ordinals::read_content(tx + "_0", false, true, got, error));
     EXPECT_EQ(got.bytes, "cached");
     EXPECT_EQ(got.type, "text/plain");
 }
 
-TEST_F(ContentFetch, ContentAboveTheCacheLimitIsReturnedButNotCached) {
-    std::string big(ordinals::MAX_CACHED_CONTENT + 1, 'x');
-    std::string fits(ordinals::MAX_CACHED_CONTENT, 'y');
-    services.reply(host(tx + "_0"), 200, big);
-    services.reply(host(tx + "_1"), 200, fits);
+TEST_F(ContentFetch, ContentPastTheLimitIsRefusedAndNotCached) {
+    const std::string at_limit(ordinals::MAX_CONTENT_BYTES, 'y');
+    const std::string past_limit(ordinals::MAX_CONTENT_BYTES + 1, 'x');
+    services.reply(host(tx + "_0"), 200, past_limit);
+    services.reply(files(tx + "_0"), 200, past_limit);
+    services.reply(host(tx + "_1"), 200, at_limit);
     ordinals::Content got;
-    ASSERT_TRUE(ordinals::read_content(tx + "_0", true, true, got));
-    EXPECT_EQ(got.bytes.size(), big.size());
+
+    EXPECT_FALSE(ordinals::read_content(tx + "_0", true, true, got, error));
+    EXPECT_EQ(error, ordinals::CONTENT_TOO_LARGE);
+    EXPECT_TRUE(got.bytes.empty());
     EXPECT_FALSE(core::file_exists(tp.path("ord_cache/" + tx + "_0.bin")));
-    ASSERT_TRUE(ordinals::read_content(tx + "_1", true, true, got));
-    EXPECT_EQ(got.bytes.size(), fits.size());
+    // Every source serves the same bytes: none was asked to send them again.
+    EXPECT_EQ(services.count(files(tx + "_0")), 0u);
+    EXPECT_EQ(services.count_prefix("/woc/"), 0u);
+
+    ASSERT_TRUE(ordinals::read_content(tx + "_1", true, true, got, error)) << error;
+    EXPECT_EQ(got.bytes.size(), at_limit.size());
     EXPECT_TRUE(core::file_exists(tp.path("ord_cache/" + tx + "_1.bin")));
+}
+
+TEST_F(ContentFetch, AnEndlessContentIsAbandonedAtTheLimit) {
+    constexpr std::size_t ENDLESS = std::size_t{1} << 30;
+    struct Progress {
+        std::mutex m;
+        std::condition_variable cv;
+        std::size_t written = 0;
+        bool finished = false;
+    };
+    auto progress = std::make_shared<Progress>();
+    services.on(host(tx + "_0"), [progress](const httplib::Request&, httplib::Response& res) {
+        res.set_chunked_content_provider("image/png", [progress](std::size_t, httplib::DataSink& sink) {
+            const std::string chunk(64 * 1024, 'p');
+            std::size_t sent = 0;
+            while (sent < ENDLESS && sink.write(chunk.data(), chunk.size())) sent += chunk.size();
+            if (sent >= ENDLESS) sink.done();
+            {
+                std::lock_guard<std::mutex> lock(progress->m);
+                progress->written = sent;
+                progress->finished = true;
+            }
+            progress->cv.notify_all();
+            return sent >= ENDLESS;
+        });
+    });
+    ordinals::Content got;
+    EXPECT_FALSE(ordinals::read_content(tx + "_0", true, true, got, error));
+    EXPECT_EQ(error, ordinals::CONTENT_TOO_LARGE);
+    EXPECT_FALSE(core::file_exists(tp.path("ord_cache/" + tx + "_0.bin")));
+    std::unique_lock<std::mutex> lock(progress->m);
+    ASSERT_TRUE(progress->cv.wait_for(lock, std::chrono::seconds(20), [&] { return progress->finished; }));
+    // The limit plus what the socket buffers held; far from the whole stream.
+    EXPECT_LT(progress->written, 4 * ordinals::MAX_CONTENT_BYTES);
+}
+
+TEST_F(ContentFetch, AnInscriptionPastTheLimitInTheTransactionIsRefused) {
+    // WhatsOnChain first: no transaction JSON, the raw hex carries the inscription.
+    const std::string big = txid('e'), fits = txid('f');
+    services.reply("/woc/tx/" + big + "/hex", 200,
+                   raw_hex(inscription_script(ORD0, "image/png", std::string(ordinals::MAX_CONTENT_BYTES + 1, 'b'))));
+    services.reply("/woc/tx/" + fits + "/hex", 200,
+                   raw_hex(inscription_script(ORD0, "image/png", std::string(ordinals::MAX_CONTENT_BYTES, 'f'))));
+    ordinals::Content got;
+    EXPECT_FALSE(ordinals::read_content(big + "_1", true, false, got, error));
+    EXPECT_EQ(error, ordinals::CONTENT_TOO_LARGE);
+    EXPECT_FALSE(core::file_exists(tp.path("ord_cache/" + big + "_1.bin")));
+    EXPECT_EQ(services.count_prefix("/ord/"), 0u);  // the host was not asked for it again
+
+    ASSERT_TRUE(ordinals::read_content(fits + "_1", true, false, got, error)) << error;
+    EXPECT_EQ(got.bytes.size(), ordinals::MAX_CONTENT_BYTES);
+    EXPECT_TRUE(core::file_exists(tp.path("ord_cache/" + fits + "_1.bin")));
 }

@@ -89,6 +89,24 @@ TEST_F(Inbox, AnInboxThatDoesNotParseIsLeftAlone) {
     EXPECT_TRUE(core::list_files(tp.path("ord_inbox")).size() == 1u);
 }
 
+TEST_F(Inbox, DeliverWaitsForTheStoreLock) {
+    // The recipient's wallet application adds an entry while we deliver another.
+    race_with_wallet_app(
+        tp.path(inbox_rel(ORD0)),
+        [&] { ordinals::inbox_deliver(hash_of(ORD0), txid('a') + "_0", "image/png", "Ours", "", "", ORD0, ""); },
+        [&](core::Json& j) {
+            if (!j.is_array()) j = core::Json::array();
+            j.push_back({{"origin", txid('b') + "_0"}, {"name", "Theirs"}, {"by", "wendrel"}});
+        });
+    core::Json j = inbox(ORD0);
+    ASSERT_TRUE(j.is_array());
+    ASSERT_EQ(j.size(), 2u);
+    EXPECT_EQ(j[0]["name"], "Theirs");
+    EXPECT_EQ(j[0]["by"], "wendrel");
+    EXPECT_EQ(j[1]["origin"], txid('a') + "_0");
+    EXPECT_EQ(j[1]["name"], "Ours");
+}
+
 TEST_F(Inbox, MergeAddsNewOriginsAndFillsKnownOnes) {
     write_wallet({0, 0, 0, 0, 0, 0},
                  {{{"origin", txid('1') + "_0"}, {"txid", txid('1')}, {"vout", 0}, {"name", "Kept"}, {"amt", "1"}}});

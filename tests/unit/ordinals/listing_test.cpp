@@ -190,48 +190,86 @@ TEST_F(Listing, TheListCacheServesASixtySecondWindow) {
     EXPECT_EQ(index_queries(), 4 * per_build);
 }
 
-TEST_F(Listing, ACallerWaitsForTheRunningBuildInsteadOfStartingOne) {
-    index(core::Json::array({artwork('a')}));
-    std::mutex m;
-    std::condition_variable cv;
-    bool reached = false, released = false;
-    services.on(unspent(ORD0), [&](const httplib::Request&, httplib::Response& res) {
-        std::unique_lock<std::mutex> lock(m);
-        reached = true;
+TEST_F(Listing, CallersOnAStaleCacheShareOneBuild) {
+    struct Case {
+        const char* name;
+        bool first_is_place_list;  // a place-list build always runs; a cached read may wait for it
+        int status;                // of the held index reply for ORD0
+        core::Json txos;
+        std::string result;
+        std::size_t rows;
+    };
+    const std::vector<Case> cases = {
+        {"rows found", false, 200, core::Json::array({artwork('a')}), "", 1},
+        {"nothing held", false, 200, core::Json::array(), "", 0},
+        {"index down", false, 503, core::Json::array(), ordinals::ERR_INDEX_DOWN, 0},
+        {"behind a place-list", true, 200, core::Json::array({artwork('a')}), "", 1},
+    };
+    auto waiting = [] {
+        auto& c = ordinals::list_cache();
+        std::lock_guard<std::mutex> lock(c.mutex);
+        return c.waiting;
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        // A cache that was fresh once and is stale now.
+        services.clear();
+        index(core::Json::array({artwork('b')}));
+        std::vector<ordinals::OvWendrelOrdRow> first, second;
+        ASSERT_EQ(ordinals::wallet_ordinals(first), "");
+        clock.advance(ordinals::LIST_CACHE_MS + 1);
+        if (c.status != 200)
+            for (const auto& a : watched()) services.reply(unspent(a), c.status, "down");
+
+        // The index holds its reply for ORD0 until the second caller waits.
+        std::mutex m;
+        std::condition_variable cv;
+        bool reached = false, released = false;
+        services.on(unspent(ORD0), [&](const httplib::Request&, httplib::Response& res) {
+            std::unique_lock<std::mutex> lock(m);
+            reached = true;
+            cv.notify_all();
+            cv.wait_for(lock, std::chrono::seconds(20), [&] { return released; });
+            res.status = c.status;
+            res.set_content(core::dump_compact(c.txos), "application/json");
+        });
+        const std::size_t before = services.count(unspent(ORD0));
+        std::string first_result, second_result;
+        std::thread one([&] { first_result = c.first_is_place_list ? list(first) : ordinals::wallet_ordinals(first); });
+        {
+            std::unique_lock<std::mutex> lock(m);
+            cv.wait_for(lock, std::chrono::seconds(20), [&] { return reached; });
+        }
+        std::thread two([&] { second_result = ordinals::wallet_ordinals(second); });
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (waiting() < 1 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+        EXPECT_EQ(waiting(), 1);
+        {
+            std::lock_guard<std::mutex> lock(m);
+            released = true;
+        }
         cv.notify_all();
-        cv.wait_for(lock, std::chrono::seconds(20), [&] { return released; });
-        res.set_content(core::dump_compact(core::Json::array({artwork('a')})), "application/json");
-    });
-    std::vector<ordinals::OvWendrelOrdRow> first, second;
-    std::string first_result, second_result;
-    std::thread builder([&] { first_result = list(first); });
-    {
-        std::unique_lock<std::mutex> lock(m);
-        cv.wait_for(lock, std::chrono::seconds(20), [&] { return reached; });
+        one.join();
+        two.join();
+        EXPECT_EQ(first_result, c.result);
+        EXPECT_EQ(second_result, c.result);
+        EXPECT_EQ(first.size(), c.rows);
+        EXPECT_EQ(second.size(), c.rows);
+        EXPECT_EQ(services.count(unspent(ORD0)) - before, 1u);  // one build for both
+        EXPECT_EQ(waiting(), 0);
     }
-    std::thread reader([&] { second_result = ordinals::wallet_ordinals(second); });
-    {
-        std::lock_guard<std::mutex> lock(m);
-        released = true;
-    }
-    cv.notify_all();
-    builder.join();
-    reader.join();
-    EXPECT_EQ(first_result, "");
-    EXPECT_EQ(second_result, "");
-    ASSERT_EQ(second.size(), 1u);
-    EXPECT_EQ(second[0].origin, txid('a') + "_0");
-    EXPECT_EQ(services.count(unspent(ORD0)), 1u);  // one build for both
 }
 
 TEST_F(Listing, SnapshotAndOwnedOutputsTheIndexDidNotShow) {
     // Lots of the last build: one still ours, one spent, one moved to a stranger, one
-    // the index does not know but WhatsOnChain calls unspent, one nobody can answer for.
+    // the index does not know but WhatsOnChain shows unspent, one nobody can answer
+    // for, and one whose transaction no service knows (its spent lookup is a 404 too).
     ordinals::Snapshot s;
     auto lot = [](char c, const std::string& name) {
         return ordinals::SnapshotLot{txid(c) + "_0", txid(c), 0, "image/png", name, "", ORD0};
     };
-    s.lots = {lot('1', "Ours"), lot('2', "Spent"), lot('3', "Moved"), lot('4', "Unindexed"), lot('5', "Unknown")};
+    s.lots = {lot('1', "Ours"), lot('2', "Spent"), lot('3', "Moved"), lot('4', "Unindexed"), lot('5', "Unknown"),
+              lot('7', "Nowhere")};
     s.gone = {txid('6') + "_0"};
     ASSERT_TRUE(ordinals::write_snapshot("w1", s));
     write_wallet({0, 0, 0, 0, 0, 0}, {{{"origin", txid('6') + "_0"}, {"txid", txid('6')}, {"vout", 0}, {"name", "Long gone"}}});
@@ -247,6 +285,7 @@ TEST_F(Listing, SnapshotAndOwnedOutputsTheIndexDidNotShow) {
     moved["owner"] = STRANGER;
     services.json("/ord/api/txos/" + txid('3') + "_0", moved);
     services.reply("/woc/tx/" + txid('4') + "/0/spent", 404, "Not Found");
+    services.json("/woc/tx/" + txid('4') + "/out/0", {{"txid", txid('4')}, {"n", 0}, {"value", 1e-8}, {"spent", false}});
     services.reply("/woc/tx/" + txid('5') + "/0/spent", 503, "busy");
 
     std::vector<ordinals::OvWendrelOrdRow> rows;
@@ -265,7 +304,7 @@ TEST_F(Listing, SnapshotAndOwnedOutputsTheIndexDidNotShow) {
     ASSERT_TRUE(ordinals::read_snapshot("w1", after));
     std::set<std::string> lots, gone(after.gone.begin(), after.gone.end());
     for (const auto& l : after.lots) lots.insert(l.origin);
-    EXPECT_EQ(lots, (std::set<std::string>{txid('1') + "_0", txid('4') + "_0", txid('5') + "_0"}));
+    EXPECT_EQ(lots, (std::set<std::string>{txid('1') + "_0", txid('4') + "_0", txid('5') + "_0", txid('7') + "_0"}));
     EXPECT_EQ(gone, (std::set<std::string>{txid('2') + "_0", txid('3') + "_0", txid('6') + "_0"}));
 }
 
@@ -323,6 +362,7 @@ TEST_F(Listing, NamesFromOtherWalletsAndTheInbox) {
     wallet::hash160_from_address(ORD0, h);
     tp.write("ord_inbox/" + core::to_hex(h) + ".json",
              core::dump_compact(core::Json::array({{{"origin", txid('d') + "_0"}, {"type", "image/png"}, {"name", "Sent to me"}}})));
+    services.json("/woc/tx/" + txid('d') + "/out/0", {{"txid", txid('d')}, {"n", 0}, {"value", 1e-8}, {"spent", false}});
     core::Json nameless_b = txo(txid('b'), 0, ORD0, {{"insc", {{"file", {{"type", "image/png"}}}}}, {"map", {{"app", "ZuvAdudurero"}}}});
     index(core::Json::array({artwork('a', ""), nameless_b}));
     std::vector<ordinals::OvWendrelOrdRow> rows;
@@ -333,7 +373,7 @@ TEST_F(Listing, NamesFromOtherWalletsAndTheInbox) {
     ASSERT_TRUE(b);
     EXPECT_EQ(b->name, "Parked name");
     // The inbox origin is owned now and listed before any index shows it, once
-    // WhatsOnChain calls its output unspent (the devnet-like 404 of an unknown spend).
+    // WhatsOnChain shows its output and finds no spend of it.
     core::Json doc = wallet_doc();
     bool owned_d = false;
     for (const auto& e : doc["ord_owned"]) owned_d = owned_d || e["origin"] == txid('d') + "_0";
@@ -343,4 +383,61 @@ TEST_F(Listing, NamesFromOtherWalletsAndTheInbox) {
     EXPECT_EQ(d->name, "Sent to me");
     EXPECT_EQ(d->address, ORD0);
     EXPECT_EQ(d->content_type, "image/png");
+}
+
+TEST_F(Listing, AnOutpointNoServiceKnowsIsNotListed) {
+    // The inbox and the owned list name outputs the index does not show. WhatsOnChain
+    // answers 404 to the spent lookup of each: for one because it is unspent, for the
+    // others because there is no such transaction.
+    core::Bytes h;
+    wallet::hash160_from_address(ORD0, h);
+    tp.write("ord_inbox/" + core::to_hex(h) + ".json",
+             core::dump_compact(core::Json::array({{{"origin", txid('a') + "_0"}, {"type", "image/png"}, {"name", "Real"}},
+                                                   {{"origin", txid('b') + "_0"}, {"type", "image/png"}, {"name", "Made up"}}})));
+    write_wallet({0, 0, 0, 0, 0, 0}, {{{"origin", txid('c') + "_0"}, {"txid", txid('c')}, {"vout", 0}, {"address", ORD0}, {"name", "Stale"}}});
+    wallet::clear_wallet_state();
+    ASSERT_TRUE(wallet::load_wallet());
+    index(core::Json::array());
+    services.json("/woc/tx/" + txid('a') + "/out/0", {{"txid", txid('a')}, {"n", 0}, {"value", 1e-8}, {"spent", false}});
+    for (char c : {'a', 'b', 'c'}) services.reply("/woc/tx/" + txid(c) + "/0/spent", 404, "Not Found");
+
+    std::vector<ordinals::OvWendrelOrdRow> rows;
+    ASSERT_EQ(list(rows), "");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].origin, txid('a') + "_0");
+    EXPECT_EQ(rows[0].name, "Real");
+    // The others were asked about, are not held, and wait in the snapshot for a later build.
+    EXPECT_EQ(services.count("/woc/tx/" + txid('b') + "/out/0"), 1u);
+    EXPECT_EQ(services.count("/woc/tx/" + txid('c') + "/out/0"), 1u);
+    ordinals::Snapshot after;
+    ASSERT_TRUE(ordinals::read_snapshot("w1", after));
+    std::set<std::string> lots;
+    for (const auto& l : after.lots) lots.insert(l.origin);
+    EXPECT_EQ(lots, (std::set<std::string>{txid('a') + "_0", txid('b') + "_0", txid('c') + "_0"}));
+    EXPECT_TRUE(after.gone.empty());
+}
+
+TEST_F(Listing, OutsideListsAreBounded) {
+    // The index lists more outputs than one build takes; the snapshot file (written by
+    // another program) remembers far more gone outpoints than are kept.
+    core::Json many = core::Json::array();
+    for (std::size_t i = 0; i < ordinals::MAX_LIST_ROWS + 25; ++i) {
+        char hex[17];
+        std::snprintf(hex, sizeof hex, "%016zx", i);
+        std::string t = std::string(48, 'a') + hex;
+        many.push_back(txo(t, 0, ORD0, gallery_data("image/png", "Many")));
+    }
+    index(many);
+    core::Json snap = {{"lots", core::Json::array()}, {"gone", core::Json::array()}};
+    for (int i = 0; i < 100000; ++i) snap["gone"].push_back(std::string(60, 'c') + std::to_string(1000 + i % 9000) + "_" + std::to_string(i));
+    tp.write("ord_snap/w1.json", core::dump_compact(snap));
+
+    std::vector<ordinals::OvWendrelOrdRow> rows;
+    ASSERT_EQ(list(rows), "");
+    EXPECT_EQ(rows.size(), ordinals::MAX_LIST_ROWS);
+    ordinals::Snapshot after;
+    ASSERT_TRUE(ordinals::read_snapshot("w1", after));
+    ASSERT_FALSE(after.gone.empty());
+    EXPECT_LE(after.gone.size(), 500u);
+    EXPECT_EQ(after.gone.back(), snap["gone"].back());  // the newest are the ones kept
 }

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <chrono>
 #include <functional>
+#include <future>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -14,6 +16,7 @@
 
 #include "chain/tx.h"
 #include "core/bytes.h"
+#include "core/files.h"
 #include "core/json.h"
 #include "core/profile.h"
 #include "ordinals/caches.h"
@@ -226,6 +229,34 @@ inline core::Json gallery_data(const std::string& type, const std::string& name,
     core::Json map = {{"app", "ZuvAdudurero"}, {"name", name}};
     if (!tag.empty()) map["tag"] = tag;
     return {{"insc", {{"file", {{"hash", "00"}, {"size", 1}, {"type", type}}}}}, {"map", map}};
+}
+
+// Plays the wallet application changing a shared file while `ours` changes it too.
+// This thread takes the store lock and reads the file; `ours` starts on another thread
+// and is given up to 300 ms, enough to finish if it ignores the lock; then this thread
+// adds `theirs` to what it read and replaces the file. Code that honours the store
+// lock waits for that and re-reads, so both changes survive; code that does not loses
+// one of them.
+inline void race_with_wallet_app(const std::string& path, const std::function<void()>& ours,
+                                 const std::function<void(core::Json&)>& theirs) {
+    std::promise<void> finished;
+    std::future<void> done = finished.get_future();
+    std::thread other;
+    {
+        wallet::StoreLockGuard held;
+        std::string text;
+        core::Json j = core::Json::object();
+        if (core::read_file(path, text)) core::parse_json(text, j);
+        other = std::thread([&] {
+            ours();
+            finished.set_value();
+        });
+        done.wait_for(std::chrono::milliseconds(300));
+        theirs(j);
+        core::make_dirs(core::parent_path(path));
+        core::write_file_atomic(path, core::dump_compact(j));
+    }
+    other.join();
 }
 
 }  // namespace ord_test

@@ -124,3 +124,18 @@ TEST(OrdinalsSnapshot, FileRoundTripAndSharing) {
     EXPECT_FALSE(ordinals::write_snapshot("wallet", s));
     EXPECT_FALSE(core::file_exists(tp.path("ord_snap/wallet.json")));
 }
+
+TEST(OrdinalsSnapshot, WriteWaitsForTheStoreLock) {
+    testing_support::TempPlatform tp;
+    ordinals::Snapshot s;
+    s.lots.push_back({txid('a') + "_0", txid('a'), 0, "image/png", "Pic", "", ORD0});
+    race_with_wallet_app(
+        tp.path("ord_snap/w1.json"), [&] { EXPECT_TRUE(ordinals::write_snapshot("w1", s)); },
+        [](core::Json& j) { j["by_wendrel"] = core::Json::array({"kept"}); });
+    core::Json j;
+    ASSERT_TRUE(core::parse_json(tp.read("ord_snap/w1.json"), j));
+    EXPECT_EQ(j["by_wendrel"], core::Json::array({"kept"}));
+    ASSERT_TRUE(j["lots"].is_array());
+    ASSERT_EQ(j["lots"].size(), 1u);
+    EXPECT_EQ(j["lots"][0]["name"], "Pic");
+}
