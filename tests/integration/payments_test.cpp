@@ -58,7 +58,7 @@ protected:
         wallet::WalletLock lock(wallet::wallet_mutex());
         std::string error;
         if (!chain::change_hash(change, error) || !chain::prepare_payment_coins(error)) return false;
-        if (!chain::gather_spendable(inputs, {}, false)) return false;
+        if (!chain::gather_spendable(inputs, {}, false, error)) return false;
         core::Bytes h;
         wallet::hash160_from_address(OTHER_ADDRESS, h);
         outputs = {chain::TxOutput{1000, wallet::p2pkh_script(h)}};
@@ -169,6 +169,7 @@ TEST_F(Payments, BroadcastLadderUnderFaults) {
         std::vector<core::Json> faults;
         bool preload;  // the transaction reaches the chain before the ladder runs
         std::string expect;  // "success" or the exact error text
+        chain::BroadcastStatus status;
     };
     const std::string not_taken = "error: the network did not take that transaction. Nothing was sent.";
     const std::string spent = "error: that coin is already spent in an unconfirmed transaction. Nothing was sent.";
@@ -176,17 +177,18 @@ TEST_F(Payments, BroadcastLadderUnderFaults) {
     core::Json woc_fail = {{"method", "POST"}, {"pathRegex", "^/woc/v1/bsv/main/tx/raw"}, {"status", 500}, {"body", "down"}};
     std::vector<Case> cases = {
         {"platform says ok false", {{{"method", "POST"}, {"pathRegex", "^/svc/oi/submit"}, {"status", 200},
-                                     {"body", R"({"ok":false,"error":"busy"})"}}}, false, "success"},
+                                     {"body", R"({"ok":false,"error":"busy"})"}}}, false, "success", chain::BroadcastStatus::Sent},
         {"platform answers text", {{{"method", "POST"}, {"pathRegex", "^/svc/oi/submit"}, {"status", 200},
-                                    {"body", "accepted"}}}, false, "success"},
+                                    {"body", "accepted"}}}, false, "success", chain::BroadcastStatus::Sent},
         {"txn-already-known", {platform_fail, {{"method", "POST"}, {"pathRegex", "^/woc/v1/bsv/main/tx/raw"},
-                                               {"status", 400}, {"body", "257: txn-already-known"}}}, true, "success"},
+                                               {"status", 400}, {"body", "257: txn-already-known"}}}, true, "success",
+         chain::BroadcastStatus::Sent},
         {"arc seen but never found", {platform_fail, woc_fail, {{"method", "POST"}, {"pathRegex", "^/arc/v1/tx"},
                                                                {"status", 200}, {"body", R"({"txStatus":"SEEN_ON_NETWORK"})"}}},
-         false, not_taken},
+         false, not_taken, chain::BroadcastStatus::NotTaken},
         {"arc double spend", {platform_fail, woc_fail, {{"method", "POST"}, {"pathRegex", "^/arc/v1/tx"}, {"status", 200},
                                                         {"body", R"({"txStatus":"DOUBLE_SPEND_ATTEMPTED","extraInfo":"seen 1f2e"})"}}},
-         false, spent},
+         false, spent, chain::BroadcastStatus::InputSpent},
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -199,18 +201,20 @@ TEST_F(Payments, BroadcastLadderUnderFaults) {
             ASSERT_FALSE(dn.post("/arc/v1/tx", {{"rawTx", raw_hex(inputs, outputs)}}).is_null());
         }
         for (auto& f : c.faults) dn.fault(f);
-        std::string got;
+        chain::BroadcastResult got;
         {
             wallet::WalletLock lock(wallet::wallet_mutex());
-            got = chain::broadcast_tx(inputs, outputs, change, nullptr);
+            got = chain::broadcast_tx(inputs, outputs, change);
         }
         dn.clear_faults();
         wallet::WalletLock lock(wallet::wallet_mutex());
+        EXPECT_EQ(got.status, c.status);
+        EXPECT_EQ(got.txid, txid);
         if (c.expect == "success") {
-            EXPECT_EQ(got, "success: " + txid);
+            EXPECT_EQ(got.text, "success: " + txid);
             EXPECT_TRUE(chain::is_spent(inputs[0].txid, inputs[0].vout));
         } else {
-            EXPECT_EQ(got, c.expect);
+            EXPECT_EQ(got.text, c.expect);
             EXPECT_FALSE(chain::is_spent(inputs[0].txid, inputs[0].vout)) << "a failed broadcast left a spent mark";
         }
         if (std::string(c.name) == "platform answers text") {
@@ -235,7 +239,7 @@ TEST_F(Payments, QuotedTxidWithLineFeedIsConfirmed) {
     dn.fault({{"method", "POST"}, {"pathRegex", "^/svc/oi/submit"}, {"status", 503}, {"body", ""}});
     dn.fault({{"method", "POST"}, {"pathRegex", "^/woc/v1/bsv/main/tx/raw"}, {"status", 200}, {"body", "\"" + txid + "\"\n"}});
     wallet::WalletLock lock(wallet::wallet_mutex());
-    EXPECT_EQ(chain::broadcast_tx(inputs, outputs, change, nullptr), "success: " + txid);
+    EXPECT_EQ(chain::broadcast_tx(inputs, outputs, change).text, "success: " + txid);
 }
 
 TEST_F(Payments, UnspentListingPagesDedupesAndSortsAcrossSources) {

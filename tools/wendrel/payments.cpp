@@ -50,7 +50,8 @@ int cmd_balance(const Args& a) {
         t.mempool_filter = true;
         tasks.push_back(std::move(t));
     }
-    chain::refresh_coins(tasks, true);
+    std::string error;
+    chain::refresh_coins(tasks, true, error);  // a failed fetch shows as no balance below
     wallet::WalletLock lock(wallet::wallet_mutex());
     std::int64_t sats = chain::wallet_balance();
     std::string address = wallet::wallet_state().address;

@@ -55,8 +55,22 @@ protected:
         t.balance = balance;
         t.mempool_filter = true;
         t.keep_cached = true;
-        std::vector<chain::FetchTask> tasks{t};
-        chain::merge_tasks(tasks, false);
+        merge({t}, false);
+    }
+    void merge(std::vector<chain::FetchTask> tasks, bool with_inscriptions) {
+        std::string error;
+        ASSERT_TRUE(chain::merge_tasks(tasks, with_inscriptions, error)) << error;
+    }
+    // Replaces the gallery reserve's entries.
+    void reserve(const std::vector<chain::ReserveEntry>& entries) {
+        std::string error;
+        ASSERT_TRUE(chain::update_reserve_entries(
+            [&](std::vector<chain::ReserveEntry>& e) {
+                e = entries;
+                return true;
+            },
+            error))
+            << error;
     }
     // A successful inscription listing of address that lists the given outpoints.
     void holds(const std::string& address, std::vector<std::string> outpoints) {
@@ -66,12 +80,13 @@ protected:
         t.inscriptions_ok = true;
         t.inscriptions.insert(outpoints.begin(), outpoints.end());
         t.keep_cached = true;
-        std::vector<chain::FetchTask> tasks{t};
-        chain::merge_tasks(tasks, true);
+        merge({t}, true);
     }
     std::vector<chain::TxInput> candidates(const std::vector<std::string>& held = {}) {
         std::vector<chain::TxInput> out;
-        chain::gather_spendable(out, held, false);
+        std::string error;
+        chain::gather_spendable(out, held, false, error);
+        EXPECT_EQ(error, "");
         return out;
     }
 };
@@ -145,8 +160,7 @@ TEST_F(Coins, OneSatCoinsAreHeldBackUnlessAFreshIndexListingClearsThem) {
     chain::FetchTask failed;
     failed.address = MAIN;
     failed.result.ok = true;
-    std::vector<chain::FetchTask> tasks{failed};
-    chain::merge_tasks(tasks, true);
+    merge({failed}, true);
     EXPECT_TRUE(chain::is_held_back(MAIN, one));
     EXPECT_FALSE(chain::is_held_back(MAIN, big));
 }
@@ -170,7 +184,7 @@ TEST_F(Coins, CandidatesAreConfirmedFirstThenLargestAndSkipReservedOnes) {
     e.pic_utxo = txid('2') + ":0";
     e.cert_utxo = txid('9') + "_0";
     e.pic = "pic";
-    ASSERT_TRUE(chain::write_reserve_entries({e}));
+    reserve({e});
     tp.write("velmora/reserves_w1.json", R"({"reserves":[{"utxo":")" + core::lower_ascii(txid('6')) + R"(_0"}]})");
     tp.write("tradora/reserves_w1.json", R"({"holds":[{"utxo":")" + txid('4') + R"(_0"}]})");
     c = candidates({txid('5') + "_3"});
@@ -178,7 +192,8 @@ TEST_F(Coins, CandidatesAreConfirmedFirstThenLargestAndSkipReservedOnes) {
     for (const auto& in : c) values.push_back(in.value);
     EXPECT_EQ(values, (std::vector<std::int64_t>{9000, 500}));
     std::vector<chain::TxInput> with_trades;
-    chain::gather_spendable(with_trades, {}, true);  // trade holds allowed: the tradora coin is back
+    std::string error;
+    chain::gather_spendable(with_trades, {}, true, error);  // trade holds allowed: the tradora coin is back
     EXPECT_EQ(with_trades.size(), 4u);
 }
 
@@ -186,13 +201,11 @@ TEST_F(Coins, ExpiredReserveEntriesFreeTheirCoins) {
     chain::ReserveEntry e;
     e.pic_utxo = txid('7') + "_0";
     e.exp = clock.wall / 1000 - 1;
-    ASSERT_TRUE(chain::write_reserve_entries({e}));
+    reserve({e});
     EXPECT_FALSE(chain::is_reserved_coin(txid('7'), 0));
     e.exp = 0;
-    ASSERT_TRUE(chain::write_reserve_entries({e}));
+    reserve({e});
     EXPECT_TRUE(chain::is_reserved_coin(core::lower_ascii(txid('7')), 0));
-    tp.write("gallery/reserves_w1.json", "{broken");
-    EXPECT_TRUE(chain::read_reserve_entries().empty());
 }
 
 TEST_F(Coins, OfferLocksDropSpentCoinsAndKeepOtherMembers) {
@@ -239,8 +252,7 @@ TEST_F(Coins, ChangeOfTheLastBroadcastIsACandidateForTwentySeconds) {
     chain::FetchTask t;
     t.address = MAIN;
     t.result.ok = true;
-    std::vector<chain::FetchTask> tasks{t};
-    chain::merge_tasks(tasks, false);
+    merge({t}, false);
     EXPECT_TRUE(candidates().empty());
 }
 
