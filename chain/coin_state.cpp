@@ -190,6 +190,7 @@ void load_journals() {
 }
 
 void save_spent_journal() {
+    wallet::WalletLock lock(wallet::wallet_mutex());  // then the store lock, never the other way
     sync_coin_state();
     auto& s = coin_state();
     if (wallet_key_word() == "wallet") return;
@@ -204,6 +205,7 @@ void save_spent_journal() {
 }
 
 void save_change_journal() {
+    wallet::WalletLock lock(wallet::wallet_mutex());  // then the store lock, never the other way
     sync_coin_state();
     auto& s = coin_state();
     if (wallet_key_word() == "wallet") return;
