@@ -31,15 +31,15 @@ std::int64_t address_balance(const std::string& address);
 // Outpoints the ordinals index lists as carrying an inscription (or a token) at address.
 bool inscription_outpoints(const std::string& address, std::set<std::string>& out);
 
-// Runs the fetches with no lock held, at most 8 requests in flight. False with the
-// error when no fetch thread could be started; every task then reads as failed with
-// that text.
+// Runs the fetches, at most 8 requests in flight; the caller does not hold the
+// wallet-state lock. False with the error when no fetch thread could be started; every
+// task then reads as failed with that text.
 bool fetch_tasks(std::vector<FetchTask>& tasks, bool with_inscriptions, std::string& error);
 // Merges fetched tasks. Caller holds the wallet-state lock; it is let go only for the
 // presence check of a fresh change coin, and false with "wallet changed." means another
 // wallet was loaded meanwhile (the rest of the tasks are not merged).
 bool merge_tasks(std::vector<FetchTask>& tasks, bool with_inscriptions, std::string& error);
-// fetch_tasks, then merge_tasks under the lock.
+// fetch_tasks, then merge_tasks under the lock (which the caller does not hold).
 bool refresh_coins(std::vector<FetchTask>& tasks, bool with_inscriptions, std::string& error);
 
 // The payment refresh (caller holds the lock, which is released while fetching).
