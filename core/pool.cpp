@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -28,10 +27,7 @@ bool run_bounded(std::size_t jobs, std::size_t max_threads, const std::function<
     for (std::size_t t = 0; t < wanted; ++t) {
         try {
             threads.emplace_back(worker);
-        } catch (const std::system_error& e) {
-            refused = e.what();
-            break;
-        } catch (const std::exception& e) {
+        } catch (const std::exception& e) {  // std::system_error, or no memory for the list
             refused = e.what();
             break;
         }
