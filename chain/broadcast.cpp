@@ -23,28 +23,31 @@ bool contains_nocase(const std::string& text, const std::string& word) {
 
 bool contains(const std::string& text, const char* word) { return text.find(word) != std::string::npos; }
 
+BroadcastResult result(BroadcastStatus status, std::string text, const std::string& txid) {
+    return BroadcastResult{status, std::move(text), txid};
+}
+
+bool mentions_missing_inputs(const std::string& text) {
+    return contains(text, "Missing inputs") || contains(text, "missing inputs") || contains(text, "missingorspent");
+}
+
 // After a service took the transaction: look for it on WhatsOnChain, four times.
-std::string confirm(const std::string& txid, const std::vector<TxInput>& inputs, const std::vector<TxOutput>& outputs,
-                    const std::string& computed) {
+BroadcastResult confirm(const std::string& txid, const std::vector<TxInput>& inputs,
+                        const std::vector<TxOutput>& outputs, const std::string& computed) {
     for (int check = 1; check <= 4; ++check) {
         Presence p = tx_presence(txid);
         if (p != Presence::NotFound) {
-            if (arc_conflict(txid)) return ALREADY_SPENT;
-            return finish_success(txid, computed, inputs, outputs);
+            if (arc_conflict(txid)) return result(BroadcastStatus::InputSpent, ALREADY_SPENT, computed);
+            std::string done = finish_success(txid, computed, inputs, outputs);
+            return done.empty() ? result(BroadcastStatus::NotTaken, NOT_TAKEN, computed)
+                                : result(BroadcastStatus::Sent, done, computed);
         }
         if (check < 4) wait_ms(400);
     }
-    return NOT_TAKEN;
+    return result(BroadcastStatus::NotTaken, NOT_TAKEN, computed);
 }
 
 }  // namespace
-
-bool is_already_spent_error(const std::string& text) {
-    for (const char* w : {"mempool-conflict", "double_spend", "double spend", "seen_in_orphan",
-                          "txn-already-in-mempool", "txn-already-known"})
-        if (contains_nocase(text, w)) return true;
-    return false;
-}
 
 std::string finish_success(const std::string& txid, const std::string& computed, const std::vector<TxInput>& inputs,
                            const std::vector<TxOutput>& outputs) {
@@ -118,12 +121,18 @@ bool arc_broadcast(const std::string& hex, const std::string& expected, std::str
     return false;
 }
 
-std::string broadcast_tx(const std::vector<TxInput>& inputs, const std::vector<TxOutput>& outputs,
-                         const core::Bytes& /*change_hash*/, std::string* txid_out) {
+bool output_spent(const std::string& txid, std::uint32_t vout) {
+    if (!core::is_txid(txid)) return false;
+    HttpResult r = wallet_get(woc_tx_spent_url(txid, vout), 12, false);
+    core::Json j;
+    return r.ok && core::parse_json(r.body, j) && core::is_txid(core::json_string(j, "txid"));
+}
+
+BroadcastResult broadcast_tx(const std::vector<TxInput>& inputs, const std::vector<TxOutput>& outputs,
+                             const core::Bytes& /*change_hash*/) {
     core::Bytes raw = serialize_tx(inputs, outputs, false);
-    if (raw.empty()) return "error: serialize failed.";
+    if (raw.empty()) return result(BroadcastStatus::Failed, "error: serialize failed.", "");
     std::string txid = tx_id(raw);
-    if (txid_out) *txid_out = txid;
     std::string hex = core::to_hex(raw);
     std::string body = core::dump_compact({{"txhex", hex}});
 
@@ -134,7 +143,7 @@ std::string broadcast_tx(const std::vector<TxInput>& inputs, const std::vector<T
         if (core::parse_json(sub.body, j) && core::has_bool(j, "ok")) accepted = j["ok"].get<bool>();
         if (accepted && core::is_txid(txid)) {
             std::string done = finish_success(txid, txid, inputs, outputs);
-            if (!done.empty()) return done;
+            if (!done.empty()) return result(BroadcastStatus::Sent, done, txid);
         }
     }
 
@@ -147,7 +156,7 @@ std::string broadcast_tx(const std::vector<TxInput>& inputs, const std::vector<T
             if (core::parse_json(woc.body, j)) id = j.is_string() ? j.get<std::string>() : core::json_string(j, "txid");
         }
         if (core::is_txid(id)) return confirm(id, inputs, outputs, txid);
-        return NOT_TAKEN;
+        return result(BroadcastStatus::NotTaken, NOT_TAKEN, txid);
     }
     if (contains(woc.error, "mempool-conflict") || contains(woc.error, "txn-already") ||
         contains(woc.error, "already have")) {
@@ -155,24 +164,33 @@ std::string broadcast_tx(const std::vector<TxInput>& inputs, const std::vector<T
         bool conflict = known && arc_conflict(txid);
         if (known && !conflict) {
             std::string done = finish_success(txid, txid, inputs, outputs);
-            if (!done.empty()) return done;
+            if (!done.empty()) return result(BroadcastStatus::Sent, done, txid);
         }
-        if (known && conflict) return ALREADY_SPENT;
+        if (known && conflict) return result(BroadcastStatus::InputSpent, ALREADY_SPENT, txid);
     }
 
     std::string arc_error;
     if (arc_broadcast(hex, txid, arc_error)) {
-        std::string result = confirm(txid, inputs, outputs, txid);
-        if (core::starts_with(result, "success") || result == NOT_TAKEN || result == ALREADY_SPENT) return result;
+        BroadcastResult confirmed = confirm(txid, inputs, outputs, txid);
+        if (confirmed.status == BroadcastStatus::Sent || confirmed.status == BroadcastStatus::NotTaken ||
+            confirmed.status == BroadcastStatus::InputSpent)
+            return confirmed;
     }
-    if (contains_nocase(arc_error, "DOUBLE_SPEND") || contains_nocase(arc_error, "SEEN_IN_ORPHAN")) return ALREADY_SPENT;
-    return "error: broadcast failed: " + (arc_error.empty() ? woc.error : arc_error);
+    if (contains_nocase(arc_error, "DOUBLE_SPEND") || contains_nocase(arc_error, "SEEN_IN_ORPHAN"))
+        return result(BroadcastStatus::InputSpent, ALREADY_SPENT, txid);
+    std::string detail = arc_error.empty() ? woc.error : arc_error;
+    return result(mentions_missing_inputs(detail) ? BroadcastStatus::MissingInputs : BroadcastStatus::Failed,
+                  "error: broadcast failed: " + detail, txid);
 }
 
 void submit_to_platform_async(const std::string& hex) {
     std::string url = svc_submit_url();
     std::string body = core::dump_compact({{"txhex", hex}});
-    std::thread([url, body] { wallet_post_json(url, body, 8, 1); }).detach();
+    try {
+        std::thread([url, body] { wallet_post_json(url, body, 8, 1); }).detach();
+    } catch (const std::exception&) {
+        // The background submit only speeds things up; without a thread it is skipped.
+    }
 }
 
 }  // namespace chain

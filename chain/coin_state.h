@@ -4,7 +4,9 @@
 // spent coin nor waits for an indexer), the inscription hold sets and the last
 // broadcast. All of it is guarded by the wallet-state lock and belongs to the wallet
 // in memory: it is dropped when that wallet is forgotten or another one loads.
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -50,12 +52,15 @@ struct HoldSet {
 constexpr std::int64_t NO_TIME = -1;  // a spent mark read back from the file
 
 struct CoinState {
+    bool attached = false;     // follows a wallet generation
     std::uint64_t generation = 0;
     std::string journal_word;  // wallet_key_word the journals were loaded for
     bool journals_loaded = false;
     std::vector<CoinListing> listings;
     std::map<std::string, std::int64_t> spent;  // outpoint key -> monotonic ms or NO_TIME
+    std::set<std::string> released;             // marks let go since the spent journal was saved
     std::vector<ChangeCoin> change;
+    std::set<std::string> change_dropped;       // outpoint keys dropped since the change journal was saved
     std::string last_broadcast_txid;
     std::int64_t last_broadcast_at = 0;
     std::string last_success_txid;
@@ -65,9 +70,26 @@ struct CoinState {
     std::int64_t index_unavailable_at = 0;
 };
 
-// Caller holds the wallet-state lock.
+// Caller holds the wallet-state lock. The state as it is: no reset, no file read.
 CoinState& coin_state();
+// Makes the coin state belong to the wallet in memory: after a load or a forget it
+// starts afresh, and a loaded wallet's journals are read the first time. Every operation
+// declared below (and the refreshes, candidates and balance built on them) begins with
+// it; a caller that reads coin_state() directly calls it first. Caller holds the lock.
+void sync_coin_state();
 void clear_coin_state();
+
+// Which wallet the coin state serves, taken before the lock is let go for the network.
+struct WalletMark {
+    std::uint64_t generation = 0;
+    std::string word;
+};
+// Caller holds the lock.
+WalletMark wallet_mark();
+// Takes the lock back from the network: true when a wallet loads and it is still the
+// one of the mark (same generation and key word).
+bool same_wallet(const WalletMark& mark);
+inline constexpr const char* WALLET_CHANGED = "wallet changed.";
 
 // Outpoints: "txid:vout" keys, and the sameness rule (case, or byte-reversed txid).
 std::string outpoint_key(const std::string& txid, std::uint32_t vout);
@@ -86,8 +108,14 @@ bool is_spent(const std::string& txid, std::uint32_t vout);
 void release_listed(const std::vector<Coin>& coins, bool force);
 // Re-reads the journal files (entries from files count as old) into memory.
 void load_journals();
+// Both saves run under the store lock: the file is read again, the marks and coins
+// another process wrote there are kept, ours are applied, and the result replaces the
+// file atomically. Nothing is written while the wallet's key word is "wallet".
 void save_spent_journal();
 void save_change_journal();
+// Removes the change coins for which drop is true (asked once per coin) from memory and
+// returns how many went; the next save drops them from the file as well.
+std::size_t drop_change_if(const std::function<bool(const ChangeCoin&)>& drop);
 
 // Listings.
 CoinListing* find_listing(const std::string& address);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <mutex>
-#include <thread>
 
 #include "chain/broadcast.h"
 #include "chain/endpoints.h"
@@ -10,6 +9,7 @@
 #include "core/clock.h"
 #include "core/hex.h"
 #include "core/json.h"
+#include "core/pool.h"
 #include "wallet/derive.h"
 #include "wallet/keys.h"
 #include "wallet/document.h"
@@ -23,6 +23,8 @@ constexpr int MAX_PAGES = 40;
 constexpr std::size_t MAX_MEMPOOL_TXIDS = 1000;
 constexpr std::int64_t FRESH_FOR_PAYMENT_MS = 8000;
 constexpr std::int64_t CHANGE_GRACE_MS = 20000;
+// The coin refresh never asks the indexers about more addresses than this at once.
+constexpr std::size_t MAX_REQUESTS_IN_FLIGHT = 8;
 
 const core::Json* list_of(const core::Json& j) {
     if (j.is_array()) return &j;
@@ -83,41 +85,63 @@ void filter_mempool_spends(const std::string& address, std::vector<Coin>& coins)
                 coins.end());
 }
 
-// Pruning the change journal against a fresh listing of one address.
-void prune_change(const std::string& address, const std::vector<Coin>& listed) {
-    auto& s = coin_state();
-    std::size_t before = s.change.size();
-    std::vector<ChangeCoin> kept;
-    bool release_all = false;
-    for (auto& c : s.change) {
-        if (wallet::address_from_hash160(c.key_hash) != address) {
-            kept.push_back(c);
-            continue;
+// Pruning the change journal against a fresh listing of one address. A change coin of
+// the last broadcast that the listing does not show yet is kept for 20 seconds, unless
+// WhatsOnChain says that broadcast never landed; that question is asked with the
+// wallet-state lock let go. False ("wallet changed.") when another wallet is loaded by
+// the time the answer comes.
+bool prune_change(const std::string& address, const std::vector<Coin>& listed, std::string& error) {
+    auto listed_now = [&](const ChangeCoin& c) {
+        return std::any_of(listed.begin(), listed.end(),
+                           [&](const Coin& l) { return same_outpoint(l.txid, l.vout, c.coin.txid, c.coin.vout); });
+    };
+    auto of_address = [&](const ChangeCoin& c) { return wallet::address_from_hash160(c.key_hash) == address; };
+    auto recent = [](const CoinState& s, const ChangeCoin& c) {
+        return same_outpoint(c.coin.txid, 0, s.last_broadcast_txid, 0) &&
+               core::monotonic_ms() - s.last_broadcast_at < CHANGE_GRACE_MS;
+    };
+
+    sync_coin_state();
+    const CoinState& s = coin_state();
+    std::string asked;  // the broadcast whose presence was checked
+    Presence presence = Presence::Unknown;
+    bool need = std::any_of(s.change.begin(), s.change.end(), [&](const ChangeCoin& c) {
+        return of_address(c) && !is_spent(c.coin.txid, c.coin.vout) && !listed_now(c) && recent(s, c);
+    });
+    if (need) {
+        asked = s.last_broadcast_txid;
+        WalletMark mark = wallet_mark();
+        {
+            wallet::WalletUnlocked unlocked;
+            presence = tx_presence(asked);
         }
-        if (is_spent(c.coin.txid, c.coin.vout)) continue;
-        bool listed_now = std::any_of(listed.begin(), listed.end(),
-                                      [&](const Coin& l) { return same_outpoint(l.txid, l.vout, c.coin.txid, c.coin.vout); });
-        if (listed_now) {
-            kept.push_back(c);
-            continue;
-        }
-        bool recent = same_outpoint(c.coin.txid, 0, s.last_broadcast_txid, 0) &&
-                      core::monotonic_ms() - s.last_broadcast_at < CHANGE_GRACE_MS;
-        if (recent) {
-            if (tx_presence(c.coin.txid) == Presence::NotFound) {
-                release_all = true;  // the broadcast never landed: its inputs are free again
-                continue;
-            }
-            kept.push_back(c);
+        if (!same_wallet(mark)) {
+            error = WALLET_CHANGED;
+            return false;
         }
     }
-    s.change.swap(kept);
+
+    bool release_all = false;
+    std::size_t dropped = drop_change_if([&](const ChangeCoin& c) {
+        if (!of_address(c)) return false;
+        if (is_spent(c.coin.txid, c.coin.vout)) return true;
+        if (listed_now(c)) return false;
+        if (!recent(s, c)) return true;
+        // A broadcast made while the lock was let go has not been asked about: keep it.
+        if (!asked.empty() && same_outpoint(c.coin.txid, 0, asked, 0) && presence == Presence::NotFound) {
+            release_all = true;  // the broadcast never landed: its inputs are free again
+            return true;
+        }
+        return false;
+    });
     if (release_all) release_listed(listed, true);
-    if (s.change.size() != before) save_change_journal();
+    if (dropped) save_change_journal();
+    return true;
 }
 
 void store_listing(const std::string& address, const std::vector<Coin>& fresh, bool keep_cached, bool filtered,
                    std::int64_t balance) {
+    sync_coin_state();
     auto& s = coin_state();
     CoinListing& l = listing_for(address);
     std::vector<Coin> coins = fresh;
@@ -232,27 +256,30 @@ bool inscription_outpoints(const std::string& address, std::set<std::string>& ou
     return true;
 }
 
-void fetch_tasks(std::vector<FetchTask>& tasks, bool with_inscriptions) {
-    std::vector<std::thread> threads;
-    threads.reserve(tasks.size());
-    for (auto& t : tasks) {
-        threads.emplace_back([&t, with_inscriptions] {
-            t.result = list_unspent(t.address, t.mempool_filter);
-            if (t.result.ok) t.balance = address_balance(t.address);
-            if (with_inscriptions) t.inscriptions_ok = inscription_outpoints(t.address, t.inscriptions);
-        });
-    }
-    for (auto& th : threads) th.join();
+bool fetch_tasks(std::vector<FetchTask>& tasks, bool with_inscriptions, std::string& error) {
+    bool ran = core::run_bounded(tasks.size(), MAX_REQUESTS_IN_FLIGHT, [&tasks, with_inscriptions](std::size_t i) {
+        FetchTask& t = tasks[i];
+        t.result = list_unspent(t.address, t.mempool_filter);
+        if (t.result.ok) t.balance = address_balance(t.address);
+        if (with_inscriptions) t.inscriptions_ok = inscription_outpoints(t.address, t.inscriptions);
+    }, error);
+    if (!ran)
+        for (auto& t : tasks) {
+            t.result = UnspentResult{};
+            t.result.error = error;
+        }
+    return ran;
 }
 
-void merge_tasks(std::vector<FetchTask>& tasks, bool with_inscriptions) {
+bool merge_tasks(std::vector<FetchTask>& tasks, bool with_inscriptions, std::string& error) {
+    error.clear();
+    sync_coin_state();
     load_journals();
     auto& s = coin_state();
-    std::int64_t now = core::monotonic_ms();
     for (auto& t : tasks) {
         if (t.result.ok) {
             release_listed(t.result.coins, false);
-            if (!t.keep_cached) prune_change(t.address, t.result.coins);
+            if (!t.keep_cached && !prune_change(t.address, t.result.coins, error)) return false;
         } else {
             s.last_coin_error = t.result.error;
         }
@@ -267,6 +294,7 @@ void merge_tasks(std::vector<FetchTask>& tasks, bool with_inscriptions) {
             l.loaded = false;
             l.balance = -1;
         }
+        std::int64_t now = core::monotonic_ms();
         HoldSet h;
         h.outpoints = t.inscriptions;
         h.stored_at = now;
@@ -277,12 +305,16 @@ void merge_tasks(std::vector<FetchTask>& tasks, bool with_inscriptions) {
             s.index_unavailable_at = now;
         }
     }
+    return true;
 }
 
-void refresh_coins(std::vector<FetchTask>& tasks, bool with_inscriptions) {
-    fetch_tasks(tasks, with_inscriptions);
+bool refresh_coins(std::vector<FetchTask>& tasks, bool with_inscriptions, std::string& error) {
+    bool fetched = fetch_tasks(tasks, with_inscriptions, error);
     wallet::WalletLock lock(wallet::wallet_mutex());
-    merge_tasks(tasks, with_inscriptions);
+    std::string merge_error;
+    bool merged = merge_tasks(tasks, with_inscriptions, merge_error);
+    if (!merged) error = merge_error;
+    return fetched && merged;
 }
 
 bool prepare_payment_coins(std::string& error) {
@@ -291,6 +323,7 @@ bool prepare_payment_coins(std::string& error) {
         error = "no wallet";
         return false;
     }
+    sync_coin_state();
     std::vector<FetchTask> tasks;
     std::int64_t now = core::monotonic_ms();
     for (const auto& address : wallet::watched_addresses()) {
@@ -302,35 +335,44 @@ bool prepare_payment_coins(std::string& error) {
         t.keep_cached = true;
         tasks.push_back(std::move(t));
     }
-    std::string word = wallet_key_word();
+    WalletMark mark = wallet_mark();
+    std::string fetch_error;
+    bool fetched = false;
     {
         // The caller may hold the wallet-state lock several levels deep: let go of all
         // of them while the network is asked.
         wallet::WalletUnlocked unlocked;
-        fetch_tasks(tasks, false);
+        fetched = fetch_tasks(tasks, false, fetch_error);
     }
-    if (!wallet::load_wallet() || wallet_key_word() != word) {
-        error = "wallet changed.";
+    if (!same_wallet(mark)) {
+        error = WALLET_CHANGED;
         return false;
     }
-    merge_tasks(tasks, false);
-    return true;
+    if (!fetched) {
+        error = fetch_error;
+        return false;
+    }
+    return merge_tasks(tasks, false, error);
 }
 
-void refresh_from_ordinals_index() {
+bool refresh_from_ordinals_index(std::string& error) {
     struct Found {
         bool ok = false;
         std::vector<Coin> coins;
     };
+    error.clear();
     wallet::WalletLock lock(wallet::wallet_mutex());
+    if (!wallet::load_wallet()) return true;
     std::vector<std::string> addresses = wallet::watched_addresses();
     std::vector<Found> found(addresses.size());
+    WalletMark mark = wallet_mark();
+    bool fetched = false;
     {
         wallet::WalletUnlocked unlocked;
-        for (std::size_t i = 0; i < addresses.size(); ++i) {
+        fetched = core::run_bounded(addresses.size(), MAX_REQUESTS_IN_FLIGHT, [&](std::size_t i) {
             HttpResult r = wallet_get(ord_address_unspent_url(addresses[i]), 20, false);
             core::Json j;
-            if (!r.ok || !core::parse_json(r.body, j) || !j.is_array()) continue;
+            if (!r.ok || !core::parse_json(r.body, j) || !j.is_array()) return;
             found[i].ok = true;
             for (const auto& e : j) {
                 std::string txid = core::json_string(e, "txid");
@@ -347,9 +389,13 @@ void refresh_from_ordinals_index() {
                     continue;
                 found[i].coins.push_back(Coin{core::lower_ascii(txid), static_cast<std::uint32_t>(vout), sats, -1});
             }
-        }
+        }, error);
     }
-    if (!wallet::wallet_in_memory()) return;
+    if (!same_wallet(mark)) {
+        error = WALLET_CHANGED;
+        return false;
+    }
+    if (!fetched) return false;
     for (std::size_t i = 0; i < addresses.size(); ++i) {
         if (!found[i].ok) continue;
         release_listed(found[i].coins, false);
@@ -358,8 +404,9 @@ void refresh_from_ordinals_index() {
         for (const auto& c : found[i].coins)
             if (!is_spent(c.txid, c.vout)) coins.push_back(c);
         store_listing(addresses[i], coins, true, false, -1);
-        prune_change(addresses[i], found[i].coins);
+        if (!prune_change(addresses[i], found[i].coins, error)) return false;
     }
+    return true;
 }
 
 }  // namespace chain

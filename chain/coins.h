@@ -31,16 +31,23 @@ std::int64_t address_balance(const std::string& address);
 // Outpoints the ordinals index lists as carrying an inscription (or a token) at address.
 bool inscription_outpoints(const std::string& address, std::set<std::string>& out);
 
-// Runs the fetches on one thread each (no lock held), then merges them under the lock.
-void refresh_coins(std::vector<FetchTask>& tasks, bool with_inscriptions);
-void fetch_tasks(std::vector<FetchTask>& tasks, bool with_inscriptions);
-// Caller holds the wallet-state lock.
-void merge_tasks(std::vector<FetchTask>& tasks, bool with_inscriptions);
+// Runs the fetches, at most 8 requests in flight; the caller does not hold the
+// wallet-state lock. False with the error when no fetch thread could be started; every
+// task then reads as failed with that text.
+bool fetch_tasks(std::vector<FetchTask>& tasks, bool with_inscriptions, std::string& error);
+// Merges fetched tasks. Caller holds the wallet-state lock; it is let go only for the
+// presence check of a fresh change coin, and false with "wallet changed." means another
+// wallet was loaded meanwhile (the rest of the tasks are not merged).
+bool merge_tasks(std::vector<FetchTask>& tasks, bool with_inscriptions, std::string& error);
+// fetch_tasks, then merge_tasks under the lock (which the caller does not hold).
+bool refresh_coins(std::vector<FetchTask>& tasks, bool with_inscriptions, std::string& error);
 
 // The payment refresh (caller holds the lock, which is released while fetching).
 bool prepare_payment_coins(std::string& error);
 // The second coin source, the ordinals index (1-sat outputs are never taken from it).
-void refresh_from_ordinals_index();
+// The lock is released while the index is asked; false with "wallet changed." when
+// another wallet is loaded by then, or with the reason no request could be made.
+bool refresh_from_ordinals_index(std::string& error);
 
 // Parses one unspent list reply (bare array or {"result": [...]}); false for anything else.
 bool parse_unspent_list(const std::string& body, std::vector<Coin>& out);

@@ -2,12 +2,15 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "chain/broadcast.h"
 #include "chain/coin_state.h"
 #include "chain/coins.h"
 #include "chain/selection.h"
 #include "chain/spendable.h"
 #include "core/hex.h"
+#include "core/pool.h"
 #include "core/json.h"
 #include "wallet/document.h"
 #include "wallet/keys.h"
@@ -19,14 +22,29 @@ namespace {
 
 constexpr std::int64_t AGE_MS = 30000;
 
-bool mentions_missing_inputs(const std::string& text) {
-    return text.find("Missing inputs") != std::string::npos || text.find("missing inputs") != std::string::npos ||
-           text.find("missingorspent") != std::string::npos;
-}
-
-void mark_inputs_spent(const std::vector<TxInput>& inputs) {
-    for (const auto& in : inputs) mark_spent(in.txid, in.vout);
+// After a refused broadcast: the inputs WhatsOnChain reports spent are marked spent, or
+// every input when it names none (the refusal still says one of them is gone). The lock
+// is let go while WhatsOnChain is asked; false ("wallet changed.") when another wallet
+// is loaded by then.
+bool set_aside_spent_inputs(const std::vector<TxInput>& inputs, std::string& error) {
+    std::vector<char> spent(inputs.size(), 0);
+    WalletMark mark = wallet_mark();
+    {
+        wallet::WalletUnlocked unlocked;
+        std::string pool_error;
+        core::run_bounded(inputs.size(), 8, [&](std::size_t i) {
+            spent[i] = output_spent(inputs[i].txid, inputs[i].vout) ? 1 : 0;
+        }, pool_error);  // without threads nobody was asked: every input is set aside below
+    }
+    if (!same_wallet(mark)) {
+        error = WALLET_CHANGED;
+        return false;
+    }
+    bool named = std::find(spent.begin(), spent.end(), 1) != spent.end();
+    for (std::size_t i = 0; i < inputs.size(); ++i)
+        if (!named || spent[i]) mark_spent(inputs[i].txid, inputs[i].vout);
     drop_spent_from_listings();
+    return true;
 }
 
 void adjust_balance(std::int64_t spent) {
@@ -45,10 +63,11 @@ struct Built {
 
 std::string known_success(const Built& b) {
     coin_state().last_success_txid = b.txid;
+    std::string ignored;  // a wallet change here only loses the journal entry, not the payment
     if (!b.inputs.empty())
         register_broadcast(b.inputs, b.outputs, b.txid);
     else
-        register_outputs_from_chain(b.txid);
+        register_outputs_from_chain(b.txid, ignored);
     adjust_balance(b.spent);
     return "success: " + b.txid;
 }
@@ -100,6 +119,7 @@ std::string post_gallery_record(const std::string& record, const std::string& wa
         return "error: Wendrel wallet not connected. Create or Restore in Wendrel, then Connect in the app.";
     if (record.empty()) return "error: empty gallery payload.";
     if (watch.empty()) return "error: gallery watch is not assigned.";
+    if (record.size() > MAX_RECORD_BYTES) return "error: record too large.";
     wallet::WalletLock lock(wallet::wallet_mutex());
     std::vector<TxOutput> outputs;
     std::string error;
@@ -113,15 +133,22 @@ std::string pay_outputs(std::vector<TxOutput> outputs, const std::vector<std::st
         if (!add_sats(total, o.value)) return "error: invalid inscription output.";
     if (!wallet::load_wallet()) return "error: no Orvane Wendrel wallet. Use wendrel create first.";
     if (!wallet::wallet_state().hd) return "error: need an HD Wendrel wallet.";
+    sync_coin_state();
     core::Bytes change;
     std::string error;
     if (!change_hash(change, error)) return "error: " + error;
+    // Every step below may let go of the lock for the network; the keys and the change
+    // address taken here must still be the loaded wallet's afterwards.
+    const WalletMark mark = wallet_mark();
+    auto changed = [&mark] { return !same_wallet(mark); };
 
     Built last;
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (!prepare_payment_coins(error)) return "error: " + error;
         std::vector<TxInput> candidates;
-        gather_spendable(candidates, held, false);
+        gather_spendable(candidates, held, false, error);
+        if (!error.empty()) return "error: " + error;
+        if (changed()) return std::string("error: ") + WALLET_CHANGED;
         bool earlier_known = !last.txid.empty() && tx_known(last.txid);
         if (candidates.empty()) {
             if (earlier_known) return known_success(last);
@@ -130,7 +157,7 @@ std::string pay_outputs(std::vector<TxOutput> outputs, const std::vector<std::st
                 continue;
             }
             if (attempt == 1) {
-                refresh_from_ordinals_index();
+                if (!refresh_from_ordinals_index(error) && error == WALLET_CHANGED) return "error: " + error;
                 continue;
             }
             if (!held.empty()) return "error: need a bit more BSV so the offer and the 1-sat hook do not share coins.";
@@ -162,27 +189,26 @@ std::string pay_outputs(std::vector<TxOutput> outputs, const std::vector<std::st
             core::cleanse(priv);
             if (!ok) return "error: signing failed.";
         }
-        std::string txid;
-        std::string result = broadcast_tx(candidates, outs, change, &txid);
+        BroadcastResult sent = broadcast_tx(candidates, outs, change);
         std::int64_t spent = total;
         add_sats(spent, fee);
-        if (core::is_txid(txid)) last = Built{txid, candidates, outs, spent};
-        if (result.rfind("success", 0) == 0) {
+        if (core::is_txid(sent.txid)) last = Built{sent.txid, candidates, outs, spent};
+        if (sent.status == BroadcastStatus::Sent) {
             adjust_balance(spent);
-            return result;
+            return sent.text;
         }
-        if (core::is_txid(txid) && tx_known(txid)) return known_success(last);
-        if (is_already_spent_error(result)) {
-            mark_inputs_spent(candidates);
+        if (core::is_txid(sent.txid) && tx_known(sent.txid)) return known_success(last);
+        if (sent.status == BroadcastStatus::InputSpent) {
+            if (!set_aside_spent_inputs(candidates, error)) return "error: " + error;
             age_listings(AGE_MS);
             continue;
         }
-        if (mentions_missing_inputs(result)) {
-            mark_inputs_spent(candidates);
-            refresh_from_ordinals_index();
+        if (sent.status == BroadcastStatus::MissingInputs) {
+            if (!set_aside_spent_inputs(candidates, error)) return "error: " + error;
+            if (!refresh_from_ordinals_index(error) && error == WALLET_CHANGED) return "error: " + error;
             continue;
         }
-        return result;
+        return sent.text;
     }
     if (!last.txid.empty() && tx_known(last.txid)) return known_success(last);
     return "error: broadcast failed after retry.";

@@ -63,14 +63,19 @@ void add_recent_change(std::vector<TxInput>& out, const std::set<std::string>& h
     }
 }
 
-// The addresses whose coins are offered, in order, each with its key: derived once
-// here rather than searched for again per address.
+// The addresses whose coins are offered, in order, each with its key. Keys are derived
+// only for addresses whose listing has coins to offer.
 struct SpendAddress {
     std::string address;
     std::string priv;
     std::string pub;
     ~SpendAddress() { core::cleanse(priv); }
 };
+
+bool has_coins(const std::string& address) {
+    const CoinListing* l = find_listing(address);
+    return l && l->loaded && !l->coins.empty();
+}
 
 std::vector<SpendAddress> spend_addresses() {
     std::vector<SpendAddress> out;
@@ -83,8 +88,10 @@ std::vector<SpendAddress> spend_addresses() {
         SpendAddress a;
         if (wallet::derive_path(path, a.priv, a.pub, a.address)) out.push_back(std::move(a));
     };
-    for (std::uint32_t i = 0; i <= w.recv[1]; ++i) add(wallet::receive_path(i));
-    add(wallet::identity_path());
+    std::vector<std::string> receive = wallet::receive_addresses();
+    for (std::size_t i = 0; i < receive.size(); ++i)
+        if (!receive[i].empty() && has_coins(receive[i])) add(wallet::receive_path(static_cast<std::uint32_t>(i)));
+    if (has_coins(w.identity_address)) add(wallet::identity_path());
     return out;
 }
 
@@ -97,6 +104,7 @@ std::string balance_path() {
 }  // namespace
 
 bool is_held_back(const std::string& address, const Coin& coin) {
+    sync_coin_state();
     auto& s = coin_state();
     std::int64_t now = core::monotonic_ms();
     if (s.index_unavailable && now - s.index_unavailable_at < HOLD_FRESH_MS) return coin.value == 1;
@@ -114,21 +122,35 @@ bool is_held_back(const std::string& address, const Coin& coin) {
     return coin.value == 1;
 }
 
-bool gather_spendable(std::vector<TxInput>& out, const std::vector<std::string>& held_in, bool allow_trade) {
+bool gather_spendable(std::vector<TxInput>& out, const std::vector<std::string>& held_in, bool allow_trade,
+                      std::string& error) {
     out.clear();
+    error.clear();
+    sync_coin_state();
     load_journals();
     auto& s = coin_state();
 
     // Offer locks whose coin is gone are dropped for good.
-    auto locks = read_offer_locks();
-    std::vector<std::string> kept;
-    for (const auto& id : locks) {
-        auto us = id.find('_');
-        bool spent = us == 64 && is_spent(id.substr(0, 64), static_cast<std::uint32_t>(std::strtoul(id.c_str() + 65, nullptr, 10)));
-        if (!spent) kept.push_back(id);
+    std::string lock_error;
+    update_offer_locks(
+        [](std::vector<std::string>& locks) {
+            std::size_t before = locks.size();
+            locks.erase(std::remove_if(locks.begin(), locks.end(),
+                                       [](const std::string& id) {
+                                           auto us = id.find('_');
+                                           return us == 64 && is_spent(id.substr(0, 64),
+                                                                       static_cast<std::uint32_t>(std::strtoul(id.c_str() + 65, nullptr, 10)));
+                                       }),
+                        locks.end());
+            return locks.size() != before;
+        },
+        lock_error);
+    ReservedCoins reserved = reserved_coins(allow_trade);
+    if (reserved.all) {
+        error = unreadable_reservation_text(reserved.unreadable);
+        return false;
     }
-    if (kept.size() != locks.size()) write_offer_locks(kept);
-    std::set<std::string> held = reserved_coin_ids(allow_trade);
+    std::set<std::string> held = std::move(reserved.ids);
     for (const auto& h : held_in) held.insert(normalise_coin_id(h));
 
     add_recent_change(out, held);
@@ -139,17 +161,15 @@ bool gather_spendable(std::vector<TxInput>& out, const std::vector<std::string>&
         for (const auto& c : l->coins) {
             if (!offered_ok(c, key.address, held, out)) continue;
             out.push_back(to_input(c, key.priv, key.pub, hash));
-            s.change.erase(std::remove_if(s.change.begin(), s.change.end(),
-                                          [&](const ChangeCoin& cc) {
-                                              return same_outpoint(cc.coin.txid, cc.coin.vout, c.txid, c.vout);
-                                          }),
-                           s.change.end());
+            drop_change_if([&](const ChangeCoin& cc) { return same_outpoint(cc.coin.txid, cc.coin.vout, c.txid, c.vout); });
         }
     }
     add_recent_change(out, held);
     if (out.empty()) {
-        bool added = !s.last_broadcast_txid.empty() && register_outputs_from_chain(s.last_broadcast_txid);
-        if (!added && !s.last_success_txid.empty()) register_outputs_from_chain(s.last_success_txid);
+        std::string last_broadcast = s.last_broadcast_txid, last_success = s.last_success_txid;
+        bool added = !last_broadcast.empty() && register_outputs_from_chain(last_broadcast, error);
+        if (!added && error.empty() && !last_success.empty()) register_outputs_from_chain(last_success, error);
+        if (!error.empty()) return false;  // the wallet changed while the chain was asked
         add_recent_change(out, held);
     }
     std::stable_sort(out.begin(), out.end(), [](const TxInput& a, const TxInput& b) {
@@ -173,12 +193,9 @@ bool change_hash(core::Bytes& hash, std::string& error) {
         return false;
     }
     if (!is_house_oracle_address(w.address)) return true;
-    std::string p, k, a;
-    for (std::uint32_t i = 0; w.hd && i <= w.recv[1]; ++i) {
-        bool ok = wallet::derive_path(wallet::receive_path(i), p, k, a);
-        core::cleanse(p);
-        if (ok && !is_house_oracle_address(a) && wallet::hash160_from_address(a, hash)) return true;
-    }
+    if (w.hd)
+        for (const auto& a : wallet::receive_addresses())
+            if (!a.empty() && !is_house_oracle_address(a) && wallet::hash160_from_address(a, hash)) return true;
     hash.clear();
     error = "change would land on a house oracle.";
     return false;
@@ -186,6 +203,7 @@ bool change_hash(core::Bytes& hash, std::string& error) {
 
 void register_broadcast(const std::vector<TxInput>& inputs, const std::vector<TxOutput>& outputs,
                         const std::string& txid) {
+    sync_coin_state();
     load_journals();
     auto& s = coin_state();
     if (core::is_txid(txid)) {
@@ -230,13 +248,24 @@ void register_broadcast(const std::vector<TxInput>& inputs, const std::vector<Tx
     save_change_journal();
 }
 
-bool register_outputs_from_chain(const std::string& txid) {
+bool register_outputs_from_chain(const std::string& txid, std::string& error) {
+    error.clear();
     if (!core::is_txid(txid)) return false;
-    HttpResult r = wallet_get(woc_tx_url(txid), 25, false);
-    if (!r.ok) r = wallet_get(woc_tx_decoded_url(txid), 25, false);
+    WalletMark mark = wallet_mark();
+    HttpResult r;
+    {
+        wallet::WalletUnlocked unlocked;
+        r = wallet_get(woc_tx_url(txid), 25, false);
+        if (!r.ok) r = wallet_get(woc_tx_decoded_url(txid), 25, false);
+    }
+    if (!same_wallet(mark)) {
+        error = WALLET_CHANGED;
+        return false;
+    }
     core::Json j;
     if (!r.ok || !core::parse_json(r.body, j) || !j.is_object() || !j.contains("vout") || !j["vout"].is_array())
         return false;
+    sync_coin_state();
     auto& s = coin_state();
     bool added = false;
     std::uint32_t position = 0;
@@ -277,6 +306,7 @@ bool register_outputs_from_chain(const std::string& txid) {
 }
 
 std::int64_t wallet_balance() {
+    sync_coin_state();
     auto& s = coin_state();
     const auto& w = wallet::wallet_state();
     std::int64_t sum = 0;

@@ -17,7 +17,11 @@ bool is_held_back(const std::string& address, const Coin& coin);
 
 // Ordered candidates (confirmed first, then largest first); false when there are none.
 // held_ids are coin ids ("txid_vout") the caller keeps out (a pending offer's inputs).
-bool gather_spendable(std::vector<TxInput>& out, const std::vector<std::string>& held_ids, bool allow_trade_holds);
+// error stays empty when there is simply nothing to spend; it is set when no coin may
+// be chosen at all (a reservation file cannot be read) or the wallet changed while the
+// chain was asked.
+bool gather_spendable(std::vector<TxInput>& out, const std::vector<std::string>& held_ids, bool allow_trade_holds,
+                      std::string& error);
 
 bool change_hash(core::Bytes& hash160, std::string& error);
 bool is_house_oracle_address(const std::string& address);
@@ -25,9 +29,10 @@ bool is_house_oracle_address(const std::string& address);
 void register_broadcast(const std::vector<TxInput>& inputs, const std::vector<TxOutput>& outputs,
                         const std::string& txid);
 // Reads a transaction's outputs from WhatsOnChain and adds those paying the wallet to
-// the change journal; true when anything was added. Releases nothing: the network call
-// is short and bounded, and callers are already on a worker thread.
-bool register_outputs_from_chain(const std::string& txid);
+// the change journal; true when anything was added. The wallet-state lock is let go
+// while WhatsOnChain is asked; when another wallet is loaded by then nothing is added
+// and error is "wallet changed.".
+bool register_outputs_from_chain(const std::string& txid, std::string& error);
 
 std::int64_t wallet_balance();
 void balance_after_payment(std::int64_t spent);

@@ -204,4 +204,20 @@ std::string strip_controls(std::string_view text) {
     return out;
 }
 
+std::string safe_file_word(std::string_view text, const FileWordRule& rule) {
+    std::string word;
+    word.reserve(text.size());
+    for (unsigned char c : text) {
+        bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        bool digit = c >= '0' && c <= '9';
+        if (rule.lower && c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c - 'A' + 'a');
+        bool kept = letter || digit || (c != 0 && rule.keep.find(static_cast<char>(c)) != std::string_view::npos);
+        word.push_back(kept ? static_cast<char>(c) : '_');
+    }
+    if (word.size() > rule.max_len)
+        word = rule.keep_end ? word.substr(word.size() - rule.max_len) : word.substr(0, rule.max_len);
+    if (word.empty()) word = std::string(rule.if_empty);
+    return word;
+}
+
 }  // namespace core

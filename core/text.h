@@ -24,4 +24,18 @@ std::string cut_utf8(std::string_view text, std::size_t max_bytes);
 // U+FFFD. Linear in the input.
 std::string strip_controls(std::string_view text);
 
+// How safe_file_word turns outside text into a word that names a file. Stored files rely
+// on the exact words, so each caller keeps the rule its files were first named with.
+struct FileWordRule {
+    std::string_view keep = "";  // bytes kept besides ASCII letters and digits
+    bool lower = false;     // A-Z written as a-z
+    std::size_t max_len = 64;
+    bool keep_end = false;  // a longer word keeps its last max_len bytes, not its first
+    std::string_view if_empty = "";
+};
+
+// ASCII letters, digits and the rule's extra bytes stay; every other byte becomes "_".
+// The result is never a path: no "/", "." or NUL can survive unless a rule keeps them.
+std::string safe_file_word(std::string_view text, const FileWordRule& rule);
+
 }  // namespace core

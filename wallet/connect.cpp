@@ -215,6 +215,7 @@ bool refresh_wallet_status() {
             return true;
         }
         attach_sync();
+        chain::sync_coin_state();
         auto& cs = chain::coin_state();
         std::int64_t now = core::monotonic_ms();
         bool index_down = cs.index_unavailable && now - cs.index_unavailable_at < HOLDS_FRESH_MS;
@@ -233,12 +234,13 @@ bool refresh_wallet_status() {
         }
         word = chain::wallet_key_word();
     }
-    chain::fetch_tasks(tasks, with_inscriptions);
+    std::string error;
+    chain::fetch_tasks(tasks, with_inscriptions, error);  // a failed fetch reads as failed listings
     std::string alias, key, address, avatar, ord;
     {
         WalletLock lock(wallet_mutex());
         if (!load_wallet() || chain::wallet_key_word() != word) return true;  // another wallet now
-        chain::merge_tasks(tasks, with_inscriptions);
+        if (!chain::merge_tasks(tasks, with_inscriptions, error)) return true;  // another wallet now
         auto& s = wallet_state();
         std::int64_t balance = chain::wallet_balance();
         if (balance >= 0) {

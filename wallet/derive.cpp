@@ -1,5 +1,8 @@
 #include "wallet/derive.h"
 
+#include <algorithm>
+#include <unordered_map>
+
 #include "core/crypto.h"
 #include "core/hex.h"
 #include "core/profile.h"
@@ -34,6 +37,67 @@ bool ensure_master(WalletState& s) {
     s.seed = std::move(seed);
     s.master = std::move(master);
     return true;
+}
+
+// The addresses of the wallet's own paths, derived once per loaded wallet so that
+// watching, searching and spending do not derive the same keys again on every call.
+// Guarded by the wallet-state lock; it holds no private key.
+struct KeyBook {
+    bool valid = false;
+    std::uint64_t generation = 0;
+    std::array<std::vector<std::string>, 6> accounts;  // m/44'/236'/a'/0/i at position i
+    bool fixed_done = false;                          // identity and chain-1 keys added
+    std::unordered_map<std::string, Path> paths;      // address -> the first path giving it
+};
+
+KeyBook& key_book(const WalletState& s) {
+    static KeyBook book;
+    if (!book.valid || book.generation != s.generation) {
+        book = KeyBook{};
+        book.valid = true;
+        book.generation = s.generation;
+    }
+    return book;
+}
+
+void note_path(KeyBook& b, const Path& path) {
+    std::string priv, pub, address;
+    if (derive_path(path, priv, pub, address)) b.paths.emplace(address, path);
+    core::cleanse(priv);
+}
+
+void extend_account(KeyBook& b, std::uint32_t account, std::uint64_t last) {
+    auto& list = b.accounts[account];
+    last = std::min(last, MAX_CHILD_INDEX);
+    for (std::uint64_t i = list.size(); i <= last; ++i) {
+        Path path;
+        account_path(account, static_cast<std::uint32_t>(i), path);
+        std::string priv, pub, address;
+        bool ok = derive_path(path, priv, pub, address);
+        core::cleanse(priv);
+        list.push_back(ok ? address : std::string());
+        if (ok) b.paths.emplace(address, path);
+    }
+}
+
+// Every path the key search covers, up to the counters as they are now.
+KeyBook& complete_book(const WalletState& s) {
+    KeyBook& b = key_book(s);
+    for (std::uint32_t a = 0; a <= 5; ++a) extend_account(b, a, s.recv[a]);
+    if (!b.fixed_done) {
+        b.fixed_done = true;
+        note_path(b, identity_path());
+        for (std::uint32_t j = 0; j < ORDINALS_CHAIN1_KEYS; ++j) note_path(b, ordinals_chain1_path(j));
+    }
+    return b;
+}
+
+// A path of the book still inside the counters: account paths above "recv"[a] (derived
+// ahead by discovery) are not the wallet's yet.
+bool within_counters(const WalletState& s, const Path& p) {
+    std::uint32_t account = p[2] & ~H;
+    bool account_form = p[3] == 0 && account <= 5;
+    return !account_form || p[4] <= s.recv[account];
 }
 }  // namespace
 
@@ -118,29 +182,36 @@ bool find_key_for_address(const std::string& address, std::string& priv, std::st
         pub = s.pub;
         return true;
     }
+    const KeyBook& b = complete_book(s);
+    auto it = b.paths.find(address);
+    if (it == b.paths.end() || !within_counters(s, it->second)) return false;
     std::string p, k, a;
-    for (std::uint32_t account = 0; account <= 5; ++account) {
-        for (std::uint32_t i = 0; i <= s.recv[account]; ++i) {
-            Path path;
-            account_path(account, i, path);
-            if (!derive_path(path, p, k, a)) continue;
-            if (a == address) {
-                priv = p;
-                pub = k;
-                core::cleanse(p);
-                return true;
-            }
-            core::cleanse(p);
-        }
-    }
-    if (derive_path(identity_path(), p, k, a) && a == address) {
+    bool ok = derive_path(it->second, p, k, a) && a == address;
+    if (ok) {
         priv = p;
         pub = k;
-        core::cleanse(p);
-        return true;
     }
     core::cleanse(p);
-    return false;
+    return ok;
+}
+
+std::vector<std::string> receive_addresses(std::uint64_t first, std::uint64_t last) {
+    std::vector<std::string> out;
+    WalletLock lock(wallet_mutex());
+    if (!load_wallet() || !wallet_state().hd) return out;
+    last = std::min(last, MAX_CHILD_INDEX);
+    if (first > last) return out;
+    KeyBook& b = key_book(wallet_state());
+    extend_account(b, 1, last);
+    const auto& list = b.accounts[1];
+    out.assign(list.begin() + static_cast<std::ptrdiff_t>(first), list.begin() + static_cast<std::ptrdiff_t>(last) + 1);
+    return out;
+}
+
+std::vector<std::string> receive_addresses() {
+    WalletLock lock(wallet_mutex());
+    if (!load_wallet() || !wallet_state().hd) return {};
+    return receive_addresses(0, wallet_state().recv[1]);
 }
 
 std::vector<std::string> watched_addresses() {
@@ -148,16 +219,14 @@ std::vector<std::string> watched_addresses() {
     WalletLock lock(wallet_mutex());
     if (!load_wallet()) return out;
     auto& s = wallet_state();
-    std::string p, k, a;
     if (s.hd) {
-        for (std::uint32_t i = 0; i <= s.recv[1]; ++i) {
-            if (derive_path(receive_path(i), p, k, a)) out.push_back(a);
-            core::cleanse(p);
-        }
+        for (auto& a : receive_addresses())
+            if (!a.empty()) out.push_back(std::move(a));
         if (!s.identity_address.empty()) out.push_back(s.identity_address);
     } else {
         out.push_back(s.address);
     }
+    std::string p, k;
     for (const auto& row : core::profile().house) {
         for (const auto& house : row.addresses) {
             if (house.empty()) continue;

@@ -1,5 +1,6 @@
 #include "wallet/discovery.h"
 
+#include <algorithm>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -15,7 +16,7 @@
 namespace wallet {
 
 namespace {
-constexpr std::uint32_t LOOKAHEAD = 400;
+constexpr std::uint64_t LOOKAHEAD = 400;
 constexpr std::size_t BATCH = 20;
 
 std::recursive_mutex& discovery_mutex() {
@@ -26,7 +27,7 @@ std::recursive_mutex& discovery_mutex() {
 
 void discover_receive_addresses() {
     std::lock_guard<std::recursive_mutex> discovery(discovery_mutex());
-    std::uint32_t last = 0, start = 0;
+    std::uint64_t last = 0, start = 0;
     std::uint64_t generation = 0;
     std::vector<std::string> addresses;
     {
@@ -35,15 +36,11 @@ void discover_receive_addresses() {
         auto& s = wallet_state();
         generation = s.generation;
         last = s.recv[1];
-        start = std::max(last + 1, s.scan_mark);
-        if (start > last + LOOKAHEAD) return;
-        std::string priv, pub, address;
-        for (std::uint32_t i = start; i <= last + LOOKAHEAD; ++i) {
-            bool ok = derive_path(receive_path(i), priv, pub, address);
-            core::cleanse(priv);
-            if (!ok) return;
-            addresses.push_back(address);
-        }
+        start = std::max<std::uint64_t>(last + 1, s.scan_mark);
+        if (start > last + LOOKAHEAD || start > MAX_CHILD_INDEX) return;
+        addresses = receive_addresses(start, last + LOOKAHEAD);
+        // An index without a key (vanishingly rare) ends the scan before it starts.
+        if (std::find(addresses.begin(), addresses.end(), std::string()) != addresses.end()) return;
     }
 
     std::int64_t highest_used = -1;
@@ -63,16 +60,16 @@ void discover_receive_addresses() {
             bool used = core::json_int(bal, "confirmed") > 0 || core::json_int(bal, "unconfirmed") > 0;
             if (!used) continue;
             for (std::size_t k = b; k < end; ++k)
-                if (addresses[k] == address) highest_used = std::max<std::int64_t>(highest_used, start + static_cast<std::int64_t>(k));
+                if (addresses[k] == address) highest_used = std::max(highest_used, static_cast<std::int64_t>(start + k));
         }
-        scanned_to = start + static_cast<std::int64_t>(end) - 1;
+        scanned_to = static_cast<std::int64_t>(start + end) - 1;
     }
 
     WalletLock lock(wallet_mutex());
     if (!load_wallet() || !wallet_state().hd || wallet_state().generation != generation) return;
     auto& s = wallet_state();
     if (scanned_to >= 0) s.scan_mark = static_cast<std::uint32_t>(scanned_to + 1);
-    if (highest_used > static_cast<std::int64_t>(last) && s.recv[1] < highest_used) {
+    if (highest_used > static_cast<std::int64_t>(last) && static_cast<std::int64_t>(s.recv[1]) < highest_used) {
         s.recv[1] = static_cast<std::uint32_t>(highest_used);
         save_wallet();
     }

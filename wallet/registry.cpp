@@ -7,6 +7,7 @@
 
 #include "core/clock.h"
 #include "core/files.h"
+#include "core/text.h"
 #include "platform/file_lock.h"
 #include "platform/folders.h"
 
@@ -123,19 +124,9 @@ bool is_valid_wallet_id(const std::string& id) {
 }
 
 std::string file_word(const std::string& instance) {
-    std::string word;
-    word.reserve(instance.size());
-    for (unsigned char c : instance) {
-        if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))
-            word.push_back(static_cast<char>(c));
-        else if (c >= 'A' && c <= 'Z')
-            word.push_back(static_cast<char>(c - 'A' + 'a'));
-        else
-            word.push_back('_');
-    }
-    if (word.size() > 96) word = word.substr(word.size() - 96);
-    if (word.empty()) word = "default";
-    return word;
+    // Bind files were named case-folded, keeping the end of a long instance text (an
+    // install folder differs from another at its end), so the rule stays that way.
+    return core::safe_file_word(instance, {.lower = true, .max_len = 96, .keep_end = true, .if_empty = "default"});
 }
 
 void migrate_legacy_wallet() {

@@ -3,16 +3,21 @@
 // and the broadcast ladder under injected faults.
 #include <gtest/gtest.h>
 
+#include <set>
+#include <utility>
+
 #include "chain/broadcast.h"
 #include "chain/coin_state.h"
 #include "chain/coins.h"
 #include "chain/posting.h"
 #include "chain/selection.h"
 #include "chain/spendable.h"
+#include "core/crypto.h"
 #include "core/hex.h"
 #include "core/profile.h"
 #include "tests/support/devnet.h"
 #include "tests/support/temp_platform.h"
+#include "wallet/derive.h"
 #include "wallet/document.h"
 #include "wallet/keys.h"
 #include "wallet/registry.h"
@@ -58,7 +63,7 @@ protected:
         wallet::WalletLock lock(wallet::wallet_mutex());
         std::string error;
         if (!chain::change_hash(change, error) || !chain::prepare_payment_coins(error)) return false;
-        if (!chain::gather_spendable(inputs, {}, false)) return false;
+        if (!chain::gather_spendable(inputs, {}, false, error)) return false;
         core::Bytes h;
         wallet::hash160_from_address(OTHER_ADDRESS, h);
         outputs = {chain::TxOutput{1000, wallet::p2pkh_script(h)}};
@@ -140,7 +145,9 @@ TEST_F(Payments, InscriptionsAndOneSatCoinsAreNeverSpent) {
     ASSERT_FALSE(dn.fund(MAIN_ADDRESS, 20000).empty());
     std::string paid = pay(15000);
     ASSERT_EQ(paid.rfind("success: ", 0), 0u) << paid;
-    for (const auto& in : tx_json(txid_of(paid))["vin"]) {
+    core::Json tx = tx_json(txid_of(paid));
+    ASSERT_FALSE(tx["vin"].empty());
+    for (const auto& in : tx["vin"]) {
         EXPECT_NE(in["txid"], origin.substr(0, 64));
         EXPECT_NE(in["txid"], one_a);
         EXPECT_NE(in["txid"], one_b);
@@ -169,6 +176,7 @@ TEST_F(Payments, BroadcastLadderUnderFaults) {
         std::vector<core::Json> faults;
         bool preload;  // the transaction reaches the chain before the ladder runs
         std::string expect;  // "success" or the exact error text
+        chain::BroadcastStatus status;
     };
     const std::string not_taken = "error: the network did not take that transaction. Nothing was sent.";
     const std::string spent = "error: that coin is already spent in an unconfirmed transaction. Nothing was sent.";
@@ -176,17 +184,18 @@ TEST_F(Payments, BroadcastLadderUnderFaults) {
     core::Json woc_fail = {{"method", "POST"}, {"pathRegex", "^/woc/v1/bsv/main/tx/raw"}, {"status", 500}, {"body", "down"}};
     std::vector<Case> cases = {
         {"platform says ok false", {{{"method", "POST"}, {"pathRegex", "^/svc/oi/submit"}, {"status", 200},
-                                     {"body", R"({"ok":false,"error":"busy"})"}}}, false, "success"},
+                                     {"body", R"({"ok":false,"error":"busy"})"}}}, false, "success", chain::BroadcastStatus::Sent},
         {"platform answers text", {{{"method", "POST"}, {"pathRegex", "^/svc/oi/submit"}, {"status", 200},
-                                    {"body", "accepted"}}}, false, "success"},
+                                    {"body", "accepted"}}}, false, "success", chain::BroadcastStatus::Sent},
         {"txn-already-known", {platform_fail, {{"method", "POST"}, {"pathRegex", "^/woc/v1/bsv/main/tx/raw"},
-                                               {"status", 400}, {"body", "257: txn-already-known"}}}, true, "success"},
+                                               {"status", 400}, {"body", "257: txn-already-known"}}}, true, "success",
+         chain::BroadcastStatus::Sent},
         {"arc seen but never found", {platform_fail, woc_fail, {{"method", "POST"}, {"pathRegex", "^/arc/v1/tx"},
                                                                {"status", 200}, {"body", R"({"txStatus":"SEEN_ON_NETWORK"})"}}},
-         false, not_taken},
+         false, not_taken, chain::BroadcastStatus::NotTaken},
         {"arc double spend", {platform_fail, woc_fail, {{"method", "POST"}, {"pathRegex", "^/arc/v1/tx"}, {"status", 200},
                                                         {"body", R"({"txStatus":"DOUBLE_SPEND_ATTEMPTED","extraInfo":"seen 1f2e"})"}}},
-         false, spent},
+         false, spent, chain::BroadcastStatus::InputSpent},
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -199,18 +208,20 @@ TEST_F(Payments, BroadcastLadderUnderFaults) {
             ASSERT_FALSE(dn.post("/arc/v1/tx", {{"rawTx", raw_hex(inputs, outputs)}}).is_null());
         }
         for (auto& f : c.faults) dn.fault(f);
-        std::string got;
+        chain::BroadcastResult got;
         {
             wallet::WalletLock lock(wallet::wallet_mutex());
-            got = chain::broadcast_tx(inputs, outputs, change, nullptr);
+            got = chain::broadcast_tx(inputs, outputs, change);
         }
         dn.clear_faults();
         wallet::WalletLock lock(wallet::wallet_mutex());
+        EXPECT_EQ(got.status, c.status);
+        EXPECT_EQ(got.txid, txid);
         if (c.expect == "success") {
-            EXPECT_EQ(got, "success: " + txid);
+            EXPECT_EQ(got.text, "success: " + txid);
             EXPECT_TRUE(chain::is_spent(inputs[0].txid, inputs[0].vout));
         } else {
-            EXPECT_EQ(got, c.expect);
+            EXPECT_EQ(got.text, c.expect);
             EXPECT_FALSE(chain::is_spent(inputs[0].txid, inputs[0].vout)) << "a failed broadcast left a spent mark";
         }
         if (std::string(c.name) == "platform answers text") {
@@ -235,7 +246,7 @@ TEST_F(Payments, QuotedTxidWithLineFeedIsConfirmed) {
     dn.fault({{"method", "POST"}, {"pathRegex", "^/svc/oi/submit"}, {"status", 503}, {"body", ""}});
     dn.fault({{"method", "POST"}, {"pathRegex", "^/woc/v1/bsv/main/tx/raw"}, {"status", 200}, {"body", "\"" + txid + "\"\n"}});
     wallet::WalletLock lock(wallet::wallet_mutex());
-    EXPECT_EQ(chain::broadcast_tx(inputs, outputs, change, nullptr), "success: " + txid);
+    EXPECT_EQ(chain::broadcast_tx(inputs, outputs, change).text, "success: " + txid);
 }
 
 TEST_F(Payments, UnspentListingPagesDedupesAndSortsAcrossSources) {
@@ -273,4 +284,80 @@ TEST_F(Payments, UnspentListingPagesDedupesAndSortsAcrossSources) {
     dn.clear_faults();
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.error, "HTTP 503 \xE2\x80\x93 maintenance");
+}
+
+TEST_F(Payments, DoubleSpentCoinIsSetAsideAndTheNextAttemptUsesAnother) {
+    const std::string a = dn.fund(MAIN_ADDRESS, 8000, true);
+    const std::string c = dn.fund(MAIN_ADDRESS, 7000, true);
+    const std::string d = dn.fund(MAIN_ADDRESS, 5000, true);
+    ASSERT_FALSE(a.empty() || c.empty() || d.empty());
+    core::Bytes main_hash, other_hash;
+    ASSERT_TRUE(wallet::hash160_from_address(MAIN_ADDRESS, main_hash));
+    ASSERT_TRUE(wallet::hash160_from_address(OTHER_ADDRESS, other_hash));
+
+    // Another copy of the wallet spends coin a; the transaction waits in the mempool.
+    {
+        wallet::WalletLock lock(wallet::wallet_mutex());
+        std::vector<chain::TxInput> in(1);
+        in[0].txid = a;
+        in[0].vout = 0;
+        in[0].value = 8000;
+        std::vector<chain::TxOutput> out = {{7800, wallet::p2pkh_script(other_hash)}};
+        std::string priv, pub;
+        ASSERT_TRUE(wallet::find_key_for_address(MAIN_ADDRESS, priv, pub));
+        ASSERT_TRUE(chain::sign_input(0, in, out, priv, pub, main_hash));
+        core::cleanse(priv);
+        core::Json sent = dn.post("/arc/v1/tx", {{"rawTx", raw_hex(in, out)}});
+        ASSERT_EQ(core::json_string(sent, "txStatus"), "SEEN_ON_NETWORK") << sent.dump();
+    }
+    // The indexers have not seen that spend: every listing still shows all three coins.
+    core::Json coins = core::Json::array();
+    for (const auto& [txid, sats] : {std::pair{a, 8000}, std::pair{c, 7000}, std::pair{d, 5000}})
+        coins.push_back({{"tx_hash", txid}, {"tx_pos", 0}, {"value", sats}, {"height", 2}});
+    const std::string base = std::string("^/woc/v1/bsv/main/address/") + MAIN_ADDRESS;
+    dn.fault({{"method", "GET"}, {"pathRegex", base + "/unspent"}, {"status", 200},
+              {"body", core::dump_compact({{"result", coins}, {"error", ""}})}, {"count", 100}});
+    dn.fault({{"method", "GET"}, {"pathRegex", base + "/unconfirmed/history"}, {"status", 200},
+              {"body", R"({"result":[],"error":""})"}, {"count", 100}});
+
+    // 10 000 sats take a and c; the services refuse that as a double spend of a. The
+    // next attempt leaves a aside but uses c again, with d.
+    std::string paid = pay(10000);
+    ASSERT_EQ(paid.rfind("success: ", 0), 0u) << paid;
+    core::Json tx = tx_json(txid_of(paid));
+    std::set<std::string> used;
+    for (const auto& in : tx["vin"]) used.insert(in["txid"].get<std::string>());
+    EXPECT_EQ(used, (std::set<std::string>{c, d}));
+    wallet::WalletLock lock(wallet::wallet_mutex());
+    EXPECT_TRUE(chain::is_spent(a, 0));
+}
+
+TEST_F(Payments, UnreadableReserveStopsThePaymentBeforeAnyBroadcast) {
+    ASSERT_FALSE(dn.fund(MAIN_ADDRESS, 20000, true).empty());
+    tp.write("gallery/reserves_w1.json", R"({"reserves":[{"pic_utxo":)");
+    std::string refused = pay(1000);
+    EXPECT_EQ(refused, "error: the reservation file " + tp.path("gallery/reserves_w1.json") +
+                           " cannot be read, so no coin is spent and the file is left as it is until it is repaired.");
+    EXPECT_TRUE(dn.get("/devnet/state")["mempool"].empty()) << "a transaction was sent";
+    EXPECT_EQ(tp.read("gallery/reserves_w1.json"), R"({"reserves":[{"pic_utxo":)");
+}
+
+TEST_F(Payments, RecordTooLongToReadBackIsRefusedBeforeAnyCoinIsChosen) {
+    ASSERT_FALSE(dn.fund(MAIN_ADDRESS, 50000, true).empty());
+    const auto& p = core::profile();
+    auto record = [](std::size_t size) {
+        std::string r = R"({"type":"art_note","text":")";
+        r += std::string(size - r.size() - 2, 'x');
+        return r + "\"}";
+    };
+    const std::string balance_path = std::string("/woc/v1/bsv/main/address/") + MAIN_ADDRESS + "/balance";
+    core::Json before = dn.get(balance_path);
+    EXPECT_EQ(chain::post_gallery_record(record(70000), p.frames[0], "", 0), "error: record too large.");
+    EXPECT_TRUE(dn.get("/devnet/state")["mempool"].empty()) << "a transaction was sent";
+    EXPECT_EQ(dn.get(balance_path), before);
+
+    // The longest record a reader takes back is paid for.
+    std::string posted = chain::post_gallery_record(record(65535), p.frames[0], "", 0);
+    ASSERT_EQ(posted.rfind("success: ", 0), 0u) << posted;
+    EXPECT_EQ(tx_json(txid_of(posted))["vout"][1]["scriptPubKey"]["hex"].get<std::string>().substr(0, 10), "006a4dffff");
 }

@@ -63,7 +63,8 @@ int cmd_balance(const Args& a) {
         t.mempool_filter = true;
         tasks.push_back(std::move(t));
     }
-    chain::refresh_coins(tasks, true);
+    std::string error;
+    chain::refresh_coins(tasks, true, error);  // a failed fetch shows as no balance below
     wallet::WalletLock lock(wallet::wallet_mutex());
     std::string detail;
     if (chain_unreachable(detail)) return fail(unreachable_text(detail) + "; the balance is unknown");

@@ -2,6 +2,9 @@
 // rule, candidate order and filters, reservation files, the change address, balance.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <set>
+
 #include "chain/coin_state.h"
 #include "chain/coins.h"
 #include "chain/posting.h"
@@ -55,8 +58,22 @@ protected:
         t.balance = balance;
         t.mempool_filter = true;
         t.keep_cached = true;
-        std::vector<chain::FetchTask> tasks{t};
-        chain::merge_tasks(tasks, false);
+        merge({t}, false);
+    }
+    void merge(std::vector<chain::FetchTask> tasks, bool with_inscriptions) {
+        std::string error;
+        ASSERT_TRUE(chain::merge_tasks(tasks, with_inscriptions, error)) << error;
+    }
+    // Replaces the gallery reserve's entries.
+    void reserve(const std::vector<chain::ReserveEntry>& entries) {
+        std::string error;
+        ASSERT_TRUE(chain::update_reserve_entries(
+            [&](std::vector<chain::ReserveEntry>& e) {
+                e = entries;
+                return true;
+            },
+            error))
+            << error;
     }
     // A successful inscription listing of address that lists the given outpoints.
     void holds(const std::string& address, std::vector<std::string> outpoints) {
@@ -66,12 +83,13 @@ protected:
         t.inscriptions_ok = true;
         t.inscriptions.insert(outpoints.begin(), outpoints.end());
         t.keep_cached = true;
-        std::vector<chain::FetchTask> tasks{t};
-        chain::merge_tasks(tasks, true);
+        merge({t}, true);
     }
     std::vector<chain::TxInput> candidates(const std::vector<std::string>& held = {}) {
         std::vector<chain::TxInput> out;
-        chain::gather_spendable(out, held, false);
+        std::string error;
+        chain::gather_spendable(out, held, false, error);
+        EXPECT_EQ(error, "");
         return out;
     }
 };
@@ -87,10 +105,17 @@ TEST_F(Coins, OutpointSamenessIgnoresCaseAndByteOrder) {
     EXPECT_EQ(chain::outpoint_key("AB", 3), "ab:3");
 }
 
-TEST_F(Coins, WalletKeyWordIsFileNameSafe) {
+TEST_F(Coins, FileWordsKeepTheNamesStoredFilesHave) {
     EXPECT_EQ(chain::wallet_key_word(), "w1");
     wallet::bind_wallet_in_memory("T", "a-b_c");
-    EXPECT_EQ(chain::wallet_key_word(), "a_b_c");
+    EXPECT_EQ(chain::wallet_key_word(), "a_b_c");  // journals: "-" written as "_"
+    EXPECT_EQ(chain::reserve_file_path(), tp.path("gallery/reserves_a-b_c.json"));
+    EXPECT_EQ(chain::offer_locks_path(), tp.path("gallery/offer_locks_a-b_c.json"));
+    wallet::bind_wallet_in_memory("T", "");
+    EXPECT_EQ(chain::reserve_file_path(), tp.path("gallery/reserves_none.json"));
+    EXPECT_EQ(chain::offer_locks_path(), tp.path("gallery/offer_locks_none.json"));
+    wallet::WalletLock lock(wallet::wallet_mutex());
+    EXPECT_EQ(chain::wallet_key_word(), MAIN);  // no bound id: the main address
 }
 
 TEST_F(Coins, SpentMarkHoldsForTwentySecondsAgainstTheIndexer) {
@@ -124,6 +149,52 @@ TEST_F(Coins, JournalsSurviveInFilesAndCountAsOld) {
     EXPECT_FALSE(chain::is_spent("0b" + txid('b').substr(2), 2));
 }
 
+TEST_F(Coins, JournalSavesKeepOtherProcessesMarksAndNeverOverwriteABrokenFile) {
+    wallet::WalletLock lock(wallet::wallet_mutex());
+    chain::mark_spent(txid('a'), 0);
+    // Another program working for the same wallet marks a coin and keeps a change coin.
+    core::Json spent;
+    ASSERT_TRUE(core::parse_json(tp.read("ord_snap/w1_spent.json"), spent));
+    spent["outpoints"].push_back(txid('b') + ":1");
+    tp.write("ord_snap/w1_spent.json", core::dump_compact(spent));
+    std::string p, k, second;
+    ASSERT_TRUE(wallet::derive_path(wallet::receive_path(1), p, k, second));
+    tp.write("ord_snap/w1_change.json", core::dump_compact({{"coins", {{{"txid", txid('c')}, {"vout", 2},
+                                                                         {"sats", 4000}, {"addr", second}}}}}));
+    chain::mark_spent(txid('d'), 3);
+    ASSERT_TRUE(core::parse_json(tp.read("ord_snap/w1_spent.json"), spent));
+    std::set<std::string> keys(spent["outpoints"].begin(), spent["outpoints"].end());
+    EXPECT_EQ(keys, (std::set<std::string>{txid('a') + ":0", txid('b') + ":1", txid('d') + ":3"}));
+    EXPECT_TRUE(chain::is_spent(txid('b'), 1));  // and this process honours the other's mark
+
+    core::Bytes h;
+    ASSERT_TRUE(wallet::hash160_from_address(MAIN, h));
+    chain::TxInput in;
+    in.txid = txid('e');
+    in.value = 9000;
+    in.key_hash = h;
+    chain::register_broadcast({in}, {{8800, wallet::p2pkh_script(h)}}, txid('9'));
+    core::Json change;
+    ASSERT_TRUE(core::parse_json(tp.read("ord_snap/w1_change.json"), change));
+    ASSERT_EQ(change["coins"].size(), 2u);
+    EXPECT_EQ(change["coins"][0]["txid"], txid('c'));
+    EXPECT_EQ(change["coins"][1]["txid"], txid('9'));
+
+    // A mark this process lets go of stays gone from the file.
+    clock.advance(25000);
+    list(MAIN, {{txid('a'), 0, 700, 5}});
+    ASSERT_TRUE(core::parse_json(tp.read("ord_snap/w1_spent.json"), spent));
+    keys = std::set<std::string>(spent["outpoints"].begin(), spent["outpoints"].end());
+    EXPECT_EQ(keys.count(txid('a') + ":0"), 0u);
+    EXPECT_EQ(keys.count(txid('b') + ":1"), 1u);
+
+    // A journal that cannot be read is left as it is; memory still knows the mark.
+    tp.write("ord_snap/w1_spent.json", "{\"outpoints\": [");
+    chain::mark_spent(txid('f'), 0);
+    EXPECT_EQ(tp.read("ord_snap/w1_spent.json"), "{\"outpoints\": [");
+    EXPECT_TRUE(chain::is_spent(txid('f'), 0));
+}
+
 TEST_F(Coins, OneSatCoinsAreHeldBackUnlessAFreshIndexListingClearsThem) {
     wallet::WalletLock lock(wallet::wallet_mutex());
     chain::Coin one{txid('c'), 0, 1, 5}, insc{txid('d'), 0, 1, 5}, big{txid('e'), 1, 9000, 5};
@@ -145,8 +216,7 @@ TEST_F(Coins, OneSatCoinsAreHeldBackUnlessAFreshIndexListingClearsThem) {
     chain::FetchTask failed;
     failed.address = MAIN;
     failed.result.ok = true;
-    std::vector<chain::FetchTask> tasks{failed};
-    chain::merge_tasks(tasks, true);
+    merge({failed}, true);
     EXPECT_TRUE(chain::is_held_back(MAIN, one));
     EXPECT_FALSE(chain::is_held_back(MAIN, big));
 }
@@ -170,7 +240,7 @@ TEST_F(Coins, CandidatesAreConfirmedFirstThenLargestAndSkipReservedOnes) {
     e.pic_utxo = txid('2') + ":0";
     e.cert_utxo = txid('9') + "_0";
     e.pic = "pic";
-    ASSERT_TRUE(chain::write_reserve_entries({e}));
+    reserve({e});
     tp.write("velmora/reserves_w1.json", R"({"reserves":[{"utxo":")" + core::lower_ascii(txid('6')) + R"(_0"}]})");
     tp.write("tradora/reserves_w1.json", R"({"holds":[{"utxo":")" + txid('4') + R"(_0"}]})");
     c = candidates({txid('5') + "_3"});
@@ -178,21 +248,80 @@ TEST_F(Coins, CandidatesAreConfirmedFirstThenLargestAndSkipReservedOnes) {
     for (const auto& in : c) values.push_back(in.value);
     EXPECT_EQ(values, (std::vector<std::int64_t>{9000, 500}));
     std::vector<chain::TxInput> with_trades;
-    chain::gather_spendable(with_trades, {}, true);  // trade holds allowed: the tradora coin is back
+    std::string error;
+    chain::gather_spendable(with_trades, {}, true, error);  // trade holds allowed: the tradora coin is back
     EXPECT_EQ(with_trades.size(), 4u);
 }
 
 TEST_F(Coins, ExpiredReserveEntriesFreeTheirCoins) {
+    tp.write("gallery/reserves_w1.json", R"({"note":"kept","reserves":[]})");
     chain::ReserveEntry e;
     e.pic_utxo = txid('7') + "_0";
     e.exp = clock.wall / 1000 - 1;
-    ASSERT_TRUE(chain::write_reserve_entries({e}));
+    reserve({e});
     EXPECT_FALSE(chain::is_reserved_coin(txid('7'), 0));
     e.exp = 0;
-    ASSERT_TRUE(chain::write_reserve_entries({e}));
+    reserve({e});
     EXPECT_TRUE(chain::is_reserved_coin(core::lower_ascii(txid('7')), 0));
-    tp.write("gallery/reserves_w1.json", "{broken");
-    EXPECT_TRUE(chain::read_reserve_entries().empty());
+    core::Json j;
+    ASSERT_TRUE(core::parse_json(tp.read("gallery/reserves_w1.json"), j));
+    EXPECT_EQ(j["note"], "kept");
+    EXPECT_EQ(j["reserves"][0]["pic_utxo"], txid('7') + "_0");
+}
+
+TEST_F(Coins, UnreadableReservationFilesReserveEveryCoinAndStayAsTheyAre) {
+    wallet::WalletLock lock(wallet::wallet_mutex());
+    list(MAIN, {{txid('1'), 0, 5000, 3}});
+    ASSERT_EQ(candidates().size(), 1u);
+    struct Case {
+        const char* file;
+        const char* text;
+    };
+    const std::vector<Case> cases = {
+        {"gallery/reserves_w1.json", "{broken"},
+        {"gallery/reserves_w1.json", R"({"reserves":"everything"})"},
+        {"gallery/reserves_w1.json", ""},
+        {"gallery/offer_locks_w1.json", R"(["not","an","object"])"},
+        {"gallery/offer_locks_w1.json", R"({"utxos":{"a":1}})"},
+        {"velmora/reserves_w1.json", R"({"reserves":[)"},
+        {"tradora/reserves_w1.json", "nul"},
+    };
+    chain::ReserveEntry e;
+    e.pic_utxo = txid('2') + "_0";
+    e.pic = "pic";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " holding " + c.text);
+        tp.write(c.file, c.text);
+        std::vector<chain::TxInput> out;
+        std::string error;
+        EXPECT_FALSE(chain::gather_spendable(out, {}, false, error));
+        EXPECT_TRUE(out.empty());
+        EXPECT_NE(error.find(tp.path(c.file)), std::string::npos) << error;
+
+        std::string file(c.file);
+        if (file.rfind("gallery/reserves", 0) == 0) {
+            EXPECT_TRUE(chain::is_reserved_coin(txid('1'), 0));
+            std::vector<chain::ReserveEntry> entries;
+            EXPECT_FALSE(chain::read_reserve_entries(entries, error));
+            error.clear();
+            EXPECT_FALSE(chain::update_reserve_entries(
+                [&](std::vector<chain::ReserveEntry>& list) {
+                    list.push_back(e);
+                    return true;
+                },
+                error));
+            EXPECT_NE(error.find(tp.path(c.file)), std::string::npos) << error;
+        }
+        if (file.rfind("gallery/offer_locks", 0) == 0) {
+            error.clear();
+            EXPECT_FALSE(chain::add_offer_locks({txid('3') + "_1"}, error));
+            EXPECT_NE(error.find(tp.path(c.file)), std::string::npos) << error;
+            EXPECT_FALSE(chain::remove_offer_locks({txid('3') + "_1"}, error));
+        }
+        EXPECT_EQ(tp.read(c.file), c.text);
+        std::remove(tp.path(c.file).c_str());
+    }
+    EXPECT_EQ(candidates().size(), 1u);
 }
 
 TEST_F(Coins, OfferLocksDropSpentCoinsAndKeepOtherMembers) {
@@ -239,8 +368,7 @@ TEST_F(Coins, ChangeOfTheLastBroadcastIsACandidateForTwentySeconds) {
     chain::FetchTask t;
     t.address = MAIN;
     t.result.ok = true;
-    std::vector<chain::FetchTask> tasks{t};
-    chain::merge_tasks(tasks, false);
+    merge({t}, false);
     EXPECT_TRUE(candidates().empty());
 }
 
