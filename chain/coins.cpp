@@ -164,6 +164,14 @@ void store_listing(const std::string& address, const std::vector<Coin>& fresh, b
 
 }  // namespace
 
+bool coins_unreachable(std::string& text) {
+    const CoinListing* l = find_listing(wallet::wallet_state().address);
+    if (l && l->loaded) return false;
+    const std::string& detail = coin_state().last_coin_error;
+    text = "could not reach the chain service" + (detail.empty() ? std::string() : " (" + detail + ")");
+    return true;
+}
+
 bool parse_unspent_list(const std::string& body, std::vector<Coin>& out) {
     core::Json j;
     if (!core::parse_json(body, j)) return false;

@@ -49,6 +49,11 @@ bool prepare_payment_coins(std::string& error);
 // another wallet is loaded by then, or with the reason no request could be made.
 bool refresh_from_ordinals_index(std::string& error);
 
+// Caller holds the wallet-state lock. After a refresh, a receive address without a
+// loaded listing means the chain service gave no answer we could use: the balance is
+// then unknown, never zero. The text says so, with the last listing failure.
+bool coins_unreachable(std::string& text);
+
 // Parses one unspent list reply (bare array or {"result": [...]}); false for anything else.
 bool parse_unspent_list(const std::string& body, std::vector<Coin>& out);
 

@@ -161,11 +161,9 @@ std::string pay_outputs(std::vector<TxOutput> outputs, const std::vector<std::st
                 continue;
             }
             if (!held.empty()) return "error: need a bit more BSV so the offer and the 1-sat hook do not share coins.";
-            if (wallet::wallet_state().cached_balance < 1) {
-                const std::string& coin_error = coin_state().last_coin_error;
-                return "error: you have 0 in your Wendrel wallet." +
-                       (coin_error.empty() ? std::string() : " (" + coin_error + ")");
-            }
+            std::string unreachable;
+            if (coins_unreachable(unreachable)) return "error: " + unreachable + ".";
+            if (wallet::wallet_state().cached_balance < 1) return "error: you have 0 in your Wendrel wallet.";
             return "error: Wendrel can see the balance, but not a coin it can spend yet. Try again in a few seconds.";
         }
         std::vector<TxOutput> outs = outputs;

@@ -137,6 +137,16 @@ TEST_F(Payments, PostingRefusesBadAddressesAndAnEmptyRecord) {
     EXPECT_EQ(chain::post_gallery_record("{}", p.frames[0], p.frames[1], 0).rfind("error: you have 0", 0), 0u);
 }
 
+TEST_F(Payments, AnUnreachableServiceIsNeverAnEmptyWallet) {
+    dn.fund(MAIN_ADDRESS, 20000);
+    // Neither the address lists nor the ordinals index answer.
+    dn.fault({{"method", "GET"}, {"pathRegex", "(/address/|^/ord)"}, {"status", 503}, {"body", ""}, {"count", 1000}});
+    const auto& p = core::profile();
+    std::string result = chain::post_gallery_record("{}", p.frames[0], p.frames[1], 0);
+    EXPECT_EQ(result.rfind("error: could not reach the chain service", 0), 0u) << result;
+    EXPECT_EQ(result.find("you have 0"), std::string::npos) << result;
+}
+
 TEST_F(Payments, InscriptionsAndOneSatCoinsAreNeverSpent) {
     std::string origin = dn.inscribe(MAIN_ADDRESS, "image/png", "\x89PNG fake picture");
     ASSERT_FALSE(origin.empty());

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "chain/coin_state.h"
+#include "chain/coins.h"
 #include "chain/spendable.h"
 #include "core/json.h"
 #include "core/profile.h"
@@ -92,11 +93,7 @@ int cmd_status(bool json) {
         wallet::refresh_wallet_status();
         wallet::WalletLock lock(wallet::wallet_mutex());
         auto& s = wallet::wallet_state();
-        const chain::CoinListing* listing = chain::find_listing(s.address);
-        if (!listing || !listing->loaded) {
-            unreachable = chain::coin_state().last_coin_error;
-            if (unreachable.empty()) unreachable = "no listing";
-        }
+        chain::coins_unreachable(unreachable);
         out["wallet_id"] = id;
         out["wallet"] = wallet::wallet_display_name(id);
         out["address"] = s.address;
@@ -117,7 +114,7 @@ int cmd_status(bool json) {
     }
     std::int64_t balance = out["balance"].get<std::int64_t>();
     std::string shown_balance = balance >= 0 ? std::to_string(balance) + " sats" : "unknown";
-    if (!unreachable.empty()) shown_balance += " (could not reach the chain service: " + unreachable + ")";
+    if (!unreachable.empty()) shown_balance += " (" + unreachable + ")";
     std::printf("connected to %s (%s)\naddress: %s\npaymail: %s\nbalance: %s\n",
                 core::strip_controls(out["wallet"].get<std::string>()).c_str(), core::strip_controls(id).c_str(),
                 core::strip_controls(out["address"].get<std::string>()).c_str(),

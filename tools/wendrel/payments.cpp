@@ -35,24 +35,6 @@ int open_wallet(const Args& a, std::string& id) {
     return 0;
 }
 
-namespace {
-
-// Caller holds the wallet-state lock. After a refresh, a receive address without a
-// loaded listing means the chain service gave no answer this program could use; the
-// balance is then unknown, never zero.
-bool chain_unreachable(std::string& detail) {
-    const chain::CoinListing* l = chain::find_listing(wallet::wallet_state().address);
-    if (l && l->loaded) return false;
-    detail = chain::coin_state().last_coin_error;
-    return true;
-}
-
-std::string unreachable_text(const std::string& detail) {
-    return "could not reach the chain service" + (detail.empty() ? std::string() : " (" + detail + ")");
-}
-
-}  // namespace
-
 int cmd_balance(const Args& a) {
     std::string id;
     if (int rc = open_wallet(a, id)) return rc;
@@ -67,7 +49,7 @@ int cmd_balance(const Args& a) {
     chain::refresh_coins(tasks, true, error);  // a failed fetch shows as no balance below
     wallet::WalletLock lock(wallet::wallet_mutex());
     std::string detail;
-    if (chain_unreachable(detail)) return fail(unreachable_text(detail) + "; the balance is unknown");
+    if (chain::coins_unreachable(detail)) return fail(detail + "; the balance is unknown");
     std::int64_t sats = chain::wallet_balance();
     std::string address = wallet::wallet_state().address;
     if (sats < 0) return fail("no balance could be established");
@@ -92,10 +74,6 @@ int cmd_send(const Args& a) {
     {
         wallet::WalletLock lock(wallet::wallet_mutex());
         result = chain::pay_outputs({chain::TxOutput{sats, wallet::p2pkh_script(hash)}}, {});
-        // Without the coin listing the payment layer can only say "you have 0".
-        std::string detail;
-        if (!core::is_success(result) && chain_unreachable(detail))
-            result = core::error_text(unreachable_text(detail));
     }
     bool ok = core::is_success(result);
     if (a.has("json")) {
