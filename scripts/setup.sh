@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 APT_PACKAGES=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config ccache
   libssl-dev libcurl4-openssl-dev nlohmann-json3-dev libcpp-httplib-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libgtk-3-dev libwebkit2gtk-4.1-dev libx11-dev
@@ -42,9 +42,14 @@ npm_install() {
 npm_install tools/devnet
 npm_install web
 
+# Compiled objects are cached outside the clone (ccache's own folder), so a fresh clone
+# on the same machine rebuilds from the cache.
+CMAKE_LAUNCHER=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$PWD} CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-1}
+
 BUILD=${QUENVALE_BUILD_DIR:-build}
 if [ ! -f "$BUILD/build.ninja" ]; then
-  cmake -S . -B "$BUILD" -G Ninja -DQUENVALE_WERROR=ON >/dev/null
+  cmake -S . -B "$BUILD" -G Ninja -DQUENVALE_WERROR=ON "${CMAKE_LAUNCHER[@]}" >/dev/null
 fi
 ninja -C "$BUILD" --quiet 2>&1 | grep -v '^ninja: no work to do' || true
 test "${PIPESTATUS[0]}" -eq 0

@@ -17,9 +17,9 @@ run() {
 sanitized_unit_tests() {
   if [ ! -f build-asan/build.ninja ]; then
     cmake -S . -B build-asan -G Ninja -DQUENVALE_WERROR=ON -DQUENVALE_SANITIZE=ON -DQUENVALE_BENCH=OFF \
-      -DCMAKE_BUILD_TYPE=Debug >/dev/null || return 1
+      -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >/dev/null || return 1
   fi
-  ninja -C build-asan --quiet unit_tests wendrel || return 1
+  CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1 ninja -C build-asan --quiet unit_tests wendrel || return 1
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ./build-asan/bin/unit_tests --gtest_brief=1
 }
