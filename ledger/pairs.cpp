@@ -28,6 +28,7 @@ constexpr std::int64_t FOREVER_MS = INT64_MAX / 4;
 
 // A certificate's content: read once, or known not to be a certificate.
 struct CertContent {
+    bool readable = false;
     bool is_json_object = false;
     core::Json value;
 };
@@ -208,15 +209,18 @@ bool read_certificate(const std::string& cert, core::Json& out, std::string& err
             ordinals::Content got;
             {
                 RequestSlot slot;
-                if (!ordinals::read_content(origin, true, true, got) || got.bytes.empty()) return false;
+                // Content that cannot be read now is asked for again after a history's
+                // lifetime, not by every frame of the same read.
+                if (!ordinals::read_content(origin, true, true, got) || got.bytes.empty()) return true;
             }
+            c.readable = true;
             core::Json parsed;
             c.is_json_object = core::parse_json(got.bytes, parsed) && parsed.is_object();
             if (c.is_json_object) c.value = std::move(parsed);
             return true;
         },
-        [](const CertContent&) { return FOREVER_MS; }, content);
-    if (!ok) {
+        [](const CertContent& c) { return c.readable ? FOREVER_MS : HISTORY_FRESH_MS; }, content);
+    if (!ok || !content.readable) {
         error = "could not read that inscription";
         return false;
     }

@@ -290,9 +290,21 @@ bool out_spent(const std::string& coin_id) {
     const bool ok = out_spent_cache().get(
         id,
         [&](bool& answer) {
-            core::Json reply;
             const auto vout = static_cast<std::uint32_t>(std::stoul(id.substr(65)));
-            if (!gated_json(chain::woc_tx_out_url(id.substr(0, 64), vout), OUT_SPENT_TIMEOUT_S, reply)) return false;
+            const std::string url = chain::woc_tx_out_url(id.substr(0, 64), vout);
+            if (url.empty()) return false;
+            chain::HttpResult got;
+            {
+                RequestSlot slot;
+                got = chain::wallet_get(url, OUT_SPENT_TIMEOUT_S, true);
+            }
+            // An output the service does not know has not been spent.
+            if (got.ok && got.status == 404) {
+                answer = false;
+                return true;
+            }
+            core::Json reply;
+            if (!got.ok || !core::parse_json(got.body, reply)) return false;
             if (core::has_bool(reply, "spent"))
                 answer = core::json_bool(reply, "spent");
             else if (core::has_bool(reply, "isSpent"))
