@@ -1,8 +1,9 @@
 #pragma once
 // Test double of the chain services the wall reader asks: an in-process HTTP server
 // with the platform indexer (oracle txid lists, transactions), the identity registry
-// and role service, and WhatsOnChain's transaction, history and output paths. Records
-// are signed here with test keys, so the reader's own verification runs unchanged.
+// and role service, WhatsOnChain's transaction, raw hex, history, output and spender
+// paths, and the ordinals host's content path. Records are signed here with test keys,
+// so the reader's own verification runs unchanged.
 #include <httplib.h>
 
 #include <map>
@@ -48,7 +49,7 @@ public:
         server_.Get(R"(/svc/oi/oracle/([^/]+)/txids)", [this](const httplib::Request& req, httplib::Response& res) {
             std::lock_guard<std::mutex> lock(mutex_);
             ++hits_["oracle"];
-            if (indexer_down_) return fail(res);
+            if (indexer_down_ || down_sources_.count(req.matches[1])) return fail(res);
             core::Json ids = core::Json::array();
             const int offset = req.has_param("offset") ? std::stoi(req.get_param_value("offset")) : 0;
             if (offset == 0)
@@ -67,15 +68,15 @@ public:
         server_.Get(R"(/svc/oi/tx/([0-9a-f]{64}))", tx_route("svc_tx"));
         server_.Get(R"(/woc/tx/([0-9a-f]{64}))", tx_route("woc_tx"));
         server_.Get(R"(/woc/address/([^/]+)/(unconfirmed/history|history))",
-                    [this](const httplib::Request&, httplib::Response& res) {
+                    [this](const httplib::Request& req, httplib::Response& res) {
                         std::lock_guard<std::mutex> lock(mutex_);
                         ++hits_["woc_history"];
-                        if (woc_down_) return fail(res);
+                        if (woc_down_ || down_sources_.count(req.matches[1])) return fail(res);
                         res.set_content("[]", "application/json");
                     });
-        server_.Get(R"(/woc/address/([^/]+)/confirmed/history)", [this](const httplib::Request&, httplib::Response& res) {
+        server_.Get(R"(/woc/address/([^/]+)/confirmed/history)", [this](const httplib::Request& req, httplib::Response& res) {
             std::lock_guard<std::mutex> lock(mutex_);
-            if (woc_down_) return fail(res);
+            if (woc_down_ || down_sources_.count(req.matches[1])) return fail(res);
             res.set_content(R"({"result":[]})", "application/json");
         });
         server_.Get(R"(/woc/tx/([0-9a-f]{64})/out/(\d+))", [this](const httplib::Request& req, httplib::Response& res) {
@@ -87,6 +88,7 @@ public:
         server_.Get(R"(/woc/tx/([0-9a-f]{64})/(\d+)/spent)", [this](const httplib::Request& req, httplib::Response& res) {
             std::lock_guard<std::mutex> lock(mutex_);
             ++hits_["spent"];
+            if (spent_down_) return fail(res);
             auto it = spent_by_.find(std::string(req.matches[1]) + "_" + std::string(req.matches[2]));
             if (it == spent_by_.end()) {
                 res.status = 404;
@@ -94,6 +96,24 @@ public:
                 return;
             }
             res.set_content(core::dump_compact(core::Json{{"txid", it->second}, {"vin", 0}}), "application/json");
+        });
+        server_.Get(R"(/woc/tx/([0-9a-f]{64})/hex)", [this](const httplib::Request& req, httplib::Response& res) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ++hits_["hex"];
+            auto it = raw_.find(req.matches[1]);
+            if (it == raw_.end()) return fail(res);
+            res.set_content(it->second, "text/plain");
+        });
+        server_.Get(R"(/ordhost/content/([^/]+))", [this](const httplib::Request& req, httplib::Response& res) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ++hits_["content"];
+            auto it = contents_.find(req.matches[1]);
+            if (it == contents_.end()) {
+                res.status = 404;
+                res.set_content("", "text/plain");
+                return;
+            }
+            res.set_content(it->second, "application/octet-stream");
         });
         server_.Get(R"(/svc/api/bsvalias/id/([^@]+)@.*)", [this](const httplib::Request& req, httplib::Response& res) {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -181,6 +201,33 @@ public:
         oracles_[oracle].push_back(txid);
         return txid;
     }
+    // A transaction known to WhatsOnChain and the indexer but in no history.
+    void put_tx(const std::string& txid, const core::Json& tx) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        txs_[txid] = tx;
+    }
+    // WhatsOnChain's raw hex of a transaction.
+    void put_raw_tx(const std::string& txid, const std::string& hex) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        raw_[txid] = hex;
+    }
+    // The ordinals host's content of an inscription (txid_vout).
+    void put_content(const std::string& origin, const std::string& bytes) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        contents_[origin] = bytes;
+    }
+    // Both history sources fail for one oracle name or watch address.
+    void set_source_down(const std::string& oracle_or_address, bool down) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (down)
+            down_sources_.insert(oracle_or_address);
+        else
+            down_sources_.erase(oracle_or_address);
+    }
+    void set_spent_down(bool down) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        spent_down_ = down;
+    }
     void fail_tx(const std::string& txid, bool fail) {
         std::lock_guard<std::mutex> lock(mutex_);
         if (fail)
@@ -218,10 +265,10 @@ private:
     std::mutex mutex_;
     std::map<std::string, std::vector<std::string>> oracles_;
     std::map<std::string, core::Json> txs_;
-    std::set<std::string> failing_, architects_, spent_;
-    std::map<std::string, std::string> aliases_, spent_by_;
+    std::set<std::string> failing_, architects_, spent_, down_sources_;
+    std::map<std::string, std::string> aliases_, spent_by_, raw_, contents_;
     std::map<std::string, int> hits_;
-    bool registry_down_ = false, indexer_down_ = false, woc_down_ = false;
+    bool registry_down_ = false, indexer_down_ = false, woc_down_ = false, spent_down_ = false;
 };
 
 }  // namespace ledger_test
