@@ -1,7 +1,8 @@
 #pragma once
 // A process-wide cache in which concurrent readers of one key share one fetch: the
 // first reader fetches outside the lock while the others wait for its answer. Only
-// successful fetches are kept; each kept value says how long it stays fresh.
+// successful fetches are kept; each kept value says how long it stays fresh. Values
+// are copied out: keep large ones behind a shared pointer.
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -11,6 +12,7 @@
 #include <string>
 
 #include "core/clock.h"
+#include "ledger/request_gate.h"
 
 namespace ledger {
 
@@ -30,6 +32,7 @@ public:
                 auto it = entries_.find(key);
                 if (it != entries_.end() && core::monotonic_ms() - it->second.taken_at < it->second.fresh_ms) {
                     out = it->second.value;
+                    note_depth(it->second.depth);  // the answer came after that many requests
                     return true;
                 }
                 if (!fetching_.count(key)) break;
@@ -46,12 +49,19 @@ public:
         }
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            if (ok) entries_[key] = Entry{got, core::monotonic_ms(), lifetime(got)};
+            if (ok) entries_[key] = Entry{got, core::monotonic_ms(), lifetime(got), current_depth()};
             fetching_.erase(key);
         }
         done_.notify_all();
         if (ok) out = std::move(got);
         return ok;
+    }
+
+    // Whether get would answer key at once, without a fetch.
+    bool fresh(const std::string& key) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = entries_.find(key);
+        return it != entries_.end() && core::monotonic_ms() - it->second.taken_at < it->second.fresh_ms;
     }
 
     void clear() {
@@ -64,6 +74,7 @@ private:
         Value value;
         std::int64_t taken_at = 0;
         std::int64_t fresh_ms = 0;
+        RequestDepth depth;
     };
     std::mutex mutex_;
     std::condition_variable done_;

@@ -28,6 +28,7 @@ constexpr long IDENTITY_LOOKUP_TIMEOUT_S = 15;
 struct KeyEntry {
     std::string key;
     std::int64_t taken_at = 0;  // monotonic ms
+    RequestDepth depth;         // requests the answer waited for
 };
 
 struct IdentityKeyCache {
@@ -134,6 +135,7 @@ KeyLookup lookup_identity_key(std::string_view actor, std::string& key_out) {
                 auto it = cache.by_alias.find(alias);
                 if (it != cache.by_alias.end() && core::monotonic_ms() - it->second.taken_at < IDENTITY_KEY_FRESH_MS) {
                     key_out = it->second.key;
+                    note_depth(it->second.depth);
                     return KeyLookup::found;
                 }
                 if (!cache.asking.count(alias)) break;
@@ -163,7 +165,7 @@ KeyLookup lookup_identity_key(std::string_view actor, std::string& key_out) {
             }
         }
         std::lock_guard<std::mutex> lock(cache.mutex);
-        if (verdict == KeyLookup::found) cache.by_alias[alias] = KeyEntry{key, core::monotonic_ms()};
+        if (verdict == KeyLookup::found) cache.by_alias[alias] = KeyEntry{key, core::monotonic_ms(), current_depth()};
         cache.asking.erase(alias);
         cache.done.notify_all();
         if (verdict == KeyLookup::found) key_out = key;

@@ -29,12 +29,11 @@ constexpr std::int64_t FOREVER_MS = INT64_MAX / 4;
 // A certificate's content: read once, or known not to be a certificate.
 struct CertContent {
     bool readable = false;
-    bool is_json_object = false;
-    core::Json value;
+    Certificate value;  // set when the content is a JSON object
 };
 
-FlightCache<CertContent>& cert_cache() {
-    static FlightCache<CertContent> c;
+FlightCache<std::shared_ptr<const CertContent>>& cert_cache() {
+    static FlightCache<std::shared_ptr<const CertContent>> c;
     return c;
 }
 
@@ -91,8 +90,14 @@ std::string page_token(const core::Json& reply) {
     return str(reply, "next-page");
 }
 
+// Hands the ids added since from on to the sink.
+void pass_on(const IdSink& sink, const std::vector<std::string>& list, std::size_t from) {
+    if (sink && list.size() > from)
+        sink(std::vector<std::string>(list.begin() + static_cast<std::ptrdiff_t>(from), list.end()));
+}
+
 // One WhatsOnChain history list, paged by its token.
-bool woc_history_list(int suffix, const std::string& address, std::vector<std::string>& out) {
+bool woc_history_list(int suffix, const std::string& address, std::vector<std::string>& out, const IdSink& sink) {
     std::set<std::string> seen;
     const std::string first = first_page_url(suffix, address);
     if (first.empty()) return false;
@@ -100,17 +105,20 @@ bool woc_history_list(int suffix, const std::string& address, std::vector<std::s
     if (!art_json(first, WOC_TIMEOUT_S, reply) && !art_json(first.substr(0, first.find('?')), WOC_TIMEOUT_S, reply))
         return false;
     std::size_t added = add_ids(reply, out, seen);
+    pass_on(sink, out, 0);
     for (int page = 1; page < WOC_PAGES && added > 0; ++page) {
         const std::string token = page_token(reply);
         if (token.empty()) break;
         if (!art_json(first + "&token=" + chain::percent_encode(token), WOC_TIMEOUT_S, reply)) break;
+        const std::size_t before = out.size();
         added = add_ids(reply, out, seen);
+        pass_on(sink, out, before);
     }
     return true;
 }
 
 bool art_txids(const std::string& oracle, const std::string& address, std::vector<std::string>& out,
-               std::string& error) {
+               std::string& error, const IdSink& sink) {
     out.clear();
     std::vector<std::string> lists[4];
     bool answered[4] = {false, false, false, false};
@@ -124,11 +132,14 @@ bool art_txids(const std::string& oracle, const std::string& address, std::vecto
                     !reply.is_object() || !reply.contains("txids") || !reply["txids"].is_array())
                     break;
                 answered[0] = true;
-                if (add_ids(reply, lists[0], seen) == 0 || reply["txids"].size() < INDEXER_PAGE) break;
+                const std::size_t before = lists[0].size();
+                const std::size_t added = add_ids(reply, lists[0], seen);
+                pass_on(sink, lists[0], before);
+                if (added == 0 || reply["txids"].size() < INDEXER_PAGE) break;
             }
             return;
         }
-        answered[job] = woc_history_list(static_cast<int>(job) - 1, address, lists[job]);
+        answered[job] = woc_history_list(static_cast<int>(job) - 1, address, lists[job], sink);
     });
     std::set<std::string> seen;
     for (const auto& list : lists)
@@ -167,23 +178,25 @@ std::string my_identity_key() {
     return core::lower_ascii(wallet::wallet_identity_key());
 }
 
-bool read_ocp(std::vector<HistoryEntry>& out, std::string& error) {
+bool read_ocp(History& out, std::string& error) {
     return art_history("ocp", core::profile().ocp_address, out, error);
 }
 
 }  // namespace
 
-bool art_history(const std::string& oracle, const std::string& address, std::vector<HistoryEntry>& out,
-                 std::string& error) {
-    out.clear();
+bool art_history(const std::string& oracle, const std::string& address, History& out, std::string& error) {
     if (address.empty()) {
+        out = std::make_shared<const std::vector<HistoryEntry>>();
         error = "watch address is not assigned";
         return false;
     }
     return cached_history(
         "art:" + oracle + "|" + address,
-        [&](std::vector<std::string>& ids, std::string& e) { return art_txids(oracle, address, ids, e); },
-        "could not read the " + oracle + " history; try again", out, error);
+        [&](const IdSink& sink, std::string& e) {
+            std::vector<std::string> ids;
+            return art_txids(oracle, address, ids, e, sink);
+        },
+        "could not read the " + oracle + " history; try again", {}, out, error);
 }
 
 bool pays_address(const core::Json& tx, const std::string& address) {
@@ -199,13 +212,15 @@ bool pays_address(const core::Json& tx, const std::string& address) {
     return !any_address;
 }
 
-bool read_certificate(const std::string& cert, core::Json& out, std::string& error) {
-    out = nullptr;
+bool read_certificate(const std::string& cert, Certificate& out, std::string& error) {
+    out.reset();
     const std::string origin = inscription_origin(core::trim(cert));
-    CertContent content;
+    std::shared_ptr<const CertContent> content;
     const bool ok = !origin.empty() && cert_cache().get(
         origin,
-        [&](CertContent& c) {
+        [&](std::shared_ptr<const CertContent>& kept) {
+            auto c = std::make_shared<CertContent>();
+            kept = c;
             ordinals::Content got;
             {
                 RequestSlot slot;
@@ -213,24 +228,30 @@ bool read_certificate(const std::string& cert, core::Json& out, std::string& err
                 // lifetime, not by every frame of the same read.
                 if (!ordinals::read_content(origin, true, true, got) || got.bytes.empty()) return true;
             }
-            c.readable = true;
+            c->readable = true;
             core::Json parsed;
-            c.is_json_object = core::parse_json(got.bytes, parsed) && parsed.is_object();
-            if (c.is_json_object) c.value = std::move(parsed);
+            if (core::parse_json(got.bytes, parsed) && parsed.is_object())
+                c->value = std::make_shared<const core::Json>(std::move(parsed));
             return true;
         },
-        [](const CertContent& c) { return c.readable ? FOREVER_MS : HISTORY_FRESH_MS; }, content);
-    if (!ok || !content.readable) {
+        [](const std::shared_ptr<const CertContent>& c) { return c && c->readable ? FOREVER_MS : HISTORY_FRESH_MS; },
+        content);
+    if (!ok || !content || !content->readable) {
         error = "could not read that inscription";
         return false;
     }
-    if (!content.is_json_object) {
+    if (!content->value) {
         error = "that inscription is not a certificate";
         return false;
     }
-    out = std::move(content.value);
+    out = content->value;
     error.clear();
     return true;
+}
+
+bool certificate_known(const std::string& cert) {
+    const std::string origin = inscription_origin(core::trim(cert));
+    return origin.empty() || cert_cache().fresh(origin);
 }
 
 PairCheck check_pair(const std::string& cert_in, const std::vector<HistoryEntry>* ocp_history) {
@@ -241,19 +262,19 @@ PairCheck check_pair(const std::string& cert_in, const std::vector<HistoryEntry>
             r.error = "Pick a certificate.";
             return r;
         }
-        core::Json content;
+        Certificate content;
         if (!read_certificate(cert_text, content, r.error)) return r;
         const std::string cert = inscription_id(cert_text).empty() ? cert_text : inscription_id(cert_text);
-        const std::string pic = core::lower_ascii(str(content, "pic"));
-        const std::string sha = core::lower_ascii(str(content, "sha256"));
+        const std::string pic = core::lower_ascii(str(*content, "pic"));
+        const std::string sha = core::lower_ascii(str(*content, "sha256"));
         if (pic.empty() || sha.size() != 64) {
             r.error = "That inscription is not a certificate.";
             return r;
         }
-        std::vector<HistoryEntry> own;
+        History own;
         if (!ocp_history) {
             if (!read_ocp(own, r.error)) return r;
-            ocp_history = &own;
+            ocp_history = own.get();
         }
         const auto& p = core::profile();
         const HistoryEntry* match = nullptr;
@@ -298,11 +319,11 @@ PairCheck find_pair(const std::string& pic_in) {
             r.error = "Pick an artwork.";
             return r;
         }
-        std::vector<HistoryEntry> ocp;
+        History ocp;
         if (!read_ocp(ocp, r.error)) return r;
         const auto& p = core::profile();
         std::string cert;
-        for (const auto& e : ocp) {
+        for (const auto& e : *ocp) {
             if (str(e.record, "type") != "art_pair" || pic.empty() || inscription_id(str(e.record, "pic")) != pic)
                 continue;
             if (!pays_address(e.transaction, p.ocp_address) || !pays_address(e.transaction, p.oao_address)) continue;
@@ -312,7 +333,7 @@ PairCheck find_pair(const std::string& pic_in) {
             r.error = "No signed pair for this artwork.";
             return r;
         }
-        return check_pair(cert, &ocp);
+        return check_pair(cert, ocp.get());
     } catch (...) {
         r.error = "No signed pair for this artwork.";
         return r;
@@ -330,28 +351,28 @@ std::string title_chain(const std::string& pic_in, std::vector<TitleEntry>& out)
             return (inscription_id(rp).empty() ? rp : inscription_id(rp)) == art;
         };
         const auto& p = core::profile();
-        std::vector<HistoryEntry> list;
+        // The entries are walked in place in the shared histories.
+        History oao, ocp;
         std::string oao_error, ocp_error;
-        const bool oao_ok = art_history("oao", p.oao_address, list, oao_error);
-        const bool has_pair = std::any_of(list.begin(), list.end(), [&](const HistoryEntry& e) {
-            return str(e.record, "type") == "art_pair" && is_ours(e);
+        const bool oao_ok = art_history("oao", p.oao_address, oao, oao_error);
+        std::vector<const HistoryEntry*> list;
+        for (const auto& e : *oao) list.push_back(&e);
+        const bool has_pair = std::any_of(list.begin(), list.end(), [&](const HistoryEntry* e) {
+            return str(e->record, "type") == "art_pair" && is_ours(*e);
         });
-        if (!has_pair) {
-            std::vector<HistoryEntry> ocp;
-            if (read_ocp(ocp, ocp_error)) {
-                std::set<std::string> have;
-                for (const auto& e : list) have.insert(e.txid);
-                for (auto& e : ocp)
-                    if (str(e.record, "type") == "art_pair" && is_ours(e) && !have.count(e.txid))
-                        list.push_back(std::move(e));
-                std::sort(list.begin(), list.end(), [](const HistoryEntry& a, const HistoryEntry& b) {
-                    return a.ts != b.ts ? a.ts < b.ts : a.txid < b.txid;
-                });
-            }
+        if (!has_pair && read_ocp(ocp, ocp_error)) {
+            std::set<std::string> have;
+            for (const auto* e : list) have.insert(e->txid);
+            for (const auto& e : *ocp)
+                if (str(e.record, "type") == "art_pair" && is_ours(e) && !have.count(e.txid)) list.push_back(&e);
+            std::sort(list.begin(), list.end(), [](const HistoryEntry* a, const HistoryEntry* b) {
+                return a->ts != b->ts ? a->ts < b->ts : a->txid < b->txid;
+            });
         }
         if (!oao_ok && list.empty()) return oao_error.empty() ? ocp_error : oao_error;
         std::string owner, last;
-        for (const auto& e : list) {
+        for (const HistoryEntry* entry : list) {
+            const HistoryEntry& e = *entry;
             const std::string type = str(e.record, "type");
             if ((type != "art_pair" && type != "art_owner") || !is_ours(e)) continue;
             const std::string rec_owner = normalise_key(str(e.record, "owner"));

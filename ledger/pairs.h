@@ -4,6 +4,7 @@
 // OAO address) whose last entry names the current owner. Nothing here throws; every
 // failure is a text without "error: ".
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,16 +35,20 @@ struct TitleEntry {
 
 // The history of the OCP ("ocp") or OAO ("oao") address: platform indexer, then
 // WhatsOnChain's three history lists (paged); cached like a frame history.
-bool art_history(const std::string& oracle, const std::string& address, std::vector<HistoryEntry>& out,
-                 std::string& error);
+bool art_history(const std::string& oracle, const std::string& address, History& out, std::string& error);
 
 // Whether the transaction JSON pays the address more than 0 sats. A transaction whose
 // outputs carry no address at all passes; one without "vout" fails.
 bool pays_address(const core::Json& tx, const std::string& address);
 
-// The certificate's content as a JSON object. cert is an inscription id or its coin
-// form (txid_vout, which is fetched as given). Contents are kept for the process.
-bool read_certificate(const std::string& cert, core::Json& out, std::string& error);
+// The certificate's content as a JSON object (never null on success), shared with
+// every other reader. cert is an inscription id or its coin form (txid_vout, which is
+// fetched as given). Contents are kept for the process.
+using Certificate = std::shared_ptr<const core::Json>;
+bool read_certificate(const std::string& cert, Certificate& out, std::string& error);
+
+// Whether read_certificate would answer at once, from what it keeps.
+bool certificate_known(const std::string& cert);
 
 PairCheck check_pair(const std::string& cert, const std::vector<HistoryEntry>* ocp_history = nullptr);
 PairCheck find_pair(const std::string& pic);

@@ -16,6 +16,8 @@ struct Gate {
     int held = 0;
     int peak = 0;
     long made = 0;
+    int longest = 0;
+    std::atomic<long> epoch{1};
 };
 
 Gate& gate() {
@@ -23,9 +25,24 @@ Gate& gate() {
     return g;
 }
 
+thread_local RequestDepth thread_depth;
+
+RequestDepth deeper(const RequestDepth& a, const RequestDepth& b) { return b.depth > a.depth ? b : a; }
+
 }  // namespace
 
-RequestSlot::RequestSlot() {
+RequestDepth current_depth() {
+    const long epoch = gate().epoch.load();
+    return thread_depth.epoch == epoch ? thread_depth : RequestDepth{epoch, 0};
+}
+
+void set_depth(const RequestDepth& d) { thread_depth = d; }
+
+void note_depth(const RequestDepth& d) {
+    if (d.epoch == gate().epoch.load()) thread_depth = deeper(current_depth(), d);
+}
+
+RequestSlot::RequestSlot() : asked_at_(current_depth()) {
     Gate& g = gate();
     std::unique_lock<std::mutex> lock(g.mutex);
     g.freed.wait(lock, [&] { return g.held < MAX_REQUESTS_IN_FLIGHT; });
@@ -36,9 +53,12 @@ RequestSlot::RequestSlot() {
 
 RequestSlot::~RequestSlot() {
     Gate& g = gate();
+    const RequestDepth answered{asked_at_.epoch, asked_at_.depth + 1};
+    note_depth(answered);
     {
         std::lock_guard<std::mutex> lock(g.mutex);
         --g.held;
+        if (answered.epoch == g.epoch.load() && answered.depth > g.longest) g.longest = answered.depth;
     }
     g.freed.notify_one();
 }
@@ -53,21 +73,34 @@ long requests_made() {
     return gate().made;
 }
 
+int longest_request_chain() {
+    std::lock_guard<std::mutex> lock(gate().mutex);
+    return gate().longest;
+}
+
 void reset_request_counts() {
     std::lock_guard<std::mutex> lock(gate().mutex);
     gate().peak = gate().held;
     gate().made = 0;
+    gate().longest = 0;
+    ++gate().epoch;
 }
 
 void run_jobs(std::size_t count, std::size_t width, const std::function<void(std::size_t)>& job) {
     if (count == 0) return;
     std::atomic<std::size_t> next{0};
+    const RequestDepth start = current_depth();
+    std::mutex deepest_mutex;
+    RequestDepth deepest = start;
     auto worker = [&] {
         for (std::size_t i = next++; i < count; i = next++) {
+            set_depth(start);
             try {
                 job(i);
             } catch (...) {
             }
+            std::lock_guard<std::mutex> lock(deepest_mutex);
+            deepest = deeper(deepest, current_depth());
         }
     };
     const std::size_t threads = std::min(count, width < 1 ? std::size_t{1} : width);
@@ -82,6 +115,8 @@ void run_jobs(std::size_t count, std::size_t width, const std::function<void(std
     }
     worker();
     for (auto& h : helpers) h.join();
+    set_depth(start);
+    note_depth(deepest);
 }
 
 }  // namespace ledger

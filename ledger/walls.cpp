@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <set>
 
@@ -35,8 +37,8 @@ constexpr std::int64_t WEEK_S = 604800;
 constexpr std::size_t MAX_TEXT_FIELD = 256;
 constexpr std::int64_t FOREVER_MS = INT64_MAX / 4;
 
-FlightCache<std::vector<HistoryEntry>>& history_cache() {
-    static FlightCache<std::vector<HistoryEntry>> c;
+FlightCache<History>& history_cache() {
+    static FlightCache<History> c;
     return c;
 }
 
@@ -172,7 +174,7 @@ std::string inscription_origin(const std::string& text) {
 // --- histories ----------------------------------------------------------------------
 
 bool history_txids(const std::string& oracle, const std::string& watch_address, std::vector<std::string>& out,
-                   std::string& error) {
+                   std::string& error, const IdSink& sink) {
     out.clear();
     std::vector<std::string> indexer_ids, woc_ids[2];
     bool indexer_answered = false;
@@ -190,6 +192,9 @@ bool history_txids(const std::string& oracle, const std::string& watch_address, 
                 indexer_answered = true;
                 const std::size_t before = indexer_ids.size();
                 add_ids(reply, indexer_ids, seen);
+                if (sink && indexer_ids.size() > before)
+                    sink(std::vector<std::string>(indexer_ids.begin() + static_cast<std::ptrdiff_t>(before),
+                                                  indexer_ids.end()));
                 if (reply["txids"].size() < INDEXER_PAGE || indexer_ids.size() == before) break;
             }
             return;
@@ -202,6 +207,7 @@ bool history_txids(const std::string& oracle, const std::string& watch_address, 
         woc_answered[k] = true;
         std::set<std::string> seen;
         add_ids(reply, woc_ids[k], seen);
+        if (sink && !woc_ids[k].empty()) sink(woc_ids[k]);
     });
     std::set<std::string> seen;
     for (const auto* list : {&indexer_ids, &woc_ids[0], &woc_ids[1]})
@@ -220,67 +226,232 @@ bool fetch_tx(const std::string& txid, core::Json& out) {
     return gated_json(chain::woc_tx_url(txid), WOC_TX_TIMEOUT_S, out) && out.is_object();
 }
 
-bool read_history_entries(const std::vector<std::string>& txids, std::vector<HistoryEntry>& out) {
-    out.clear();
-    std::vector<HistoryEntry> slots(txids.size());
-    std::vector<char> kept(txids.size(), 0);
-    std::atomic<bool> failed{false};
-    run_jobs(txids.size(), HISTORY_FETCH_WIDTH, [&](std::size_t i) {
-        if (failed) return;
-        core::Json tx;
-        if (!fetch_tx(txids[i], tx)) {
-            failed = true;
-            return;
-        }
-        core::Json record;
-        if (!extract_record(tx, record)) return;
-        std::string signer;
-        switch (check_record(record, signer)) {
-        case RecordCheck::unverified: failed = true; return;
-        case RecordCheck::invalid: return;
-        case RecordCheck::valid: break;
-        }
-        const std::int64_t ts = signed_int(record, "ts");
-        if (ts <= 0 || ts > MAX_RECORD_TIME) return;
-        slots[i] = HistoryEntry{txids[i], std::move(record), std::move(tx), std::move(signer), ts};
-        kept[i] = 1;
-    });
-    if (failed) return false;
-    for (std::size_t i = 0; i < slots.size(); ++i)
-        if (kept[i]) out.push_back(std::move(slots[i]));
-    std::sort(out.begin(), out.end(), [](const HistoryEntry& a, const HistoryEntry& b) {
-        return a.ts != b.ts ? a.ts < b.ts : a.txid < b.txid;
-    });
-    return true;
-}
+namespace {
 
-bool cached_history(const std::string& key, const std::function<bool(std::vector<std::string>&, std::string&)>& ids,
-                    const std::string& partial_error, std::vector<HistoryEntry>& out, std::string& error) {
-    out.clear();
+// One history read: ids come in from the sources while HISTORY_FETCH_WIDTH fetchers
+// take them, and a few helpers run the work records hand over (identity look-ups,
+// early asks of the hook). Records are verified once every fetch is in, when the
+// identity answers asked for on the way are there.
+class HistoryRead {
+public:
+    HistoryRead(const IdSource& ids, const RecordHook& hook) : ids_(ids), hook_(hook) {}
+
+    bool run(std::vector<HistoryEntry>& out, std::string& error) {
+        const IdSink sink = [this](const std::vector<std::string>& got) { take_ids(got); };
+        run_jobs(1 + HISTORY_FETCH_WIDTH + HELPERS, 1 + HISTORY_FETCH_WIDTH + HELPERS, [&](std::size_t job) {
+            if (job == 0) {
+                std::string e;
+                const bool ok = ids_(sink, e);
+                std::lock_guard<std::mutex> lock(mutex_);
+                ids_done_ = true;
+                ids_ok_ = ok;
+                ids_error_ = e;
+                changed_.notify_all();
+            } else if (job <= HISTORY_FETCH_WIDTH) {
+                fetch_loop();
+            } else {
+                helper_loop();
+            }
+        });
+        if (!ids_ok_) {
+            error = ids_error_;
+            return false;
+        }
+        if (failed_) return false;
+        return verify(out);
+    }
+
+private:
+    static constexpr std::size_t HELPERS = 2;
+    struct Fetched {
+        std::string txid;
+        core::Json tx;
+        core::Json record;
+        RequestDepth depth;
+    };
+
+    void take_ids(const std::vector<std::string>& got) {
+        const RequestDepth d = current_depth();
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const auto& id : got)
+            if (seen_.size() < MAX_HISTORY_TXIDS && seen_.insert(id).second) ids_queue_.emplace_back(id, d);
+        changed_.notify_all();
+    }
+
+    void later(std::function<void()> work) {
+        const RequestDepth d = current_depth();
+        std::lock_guard<std::mutex> lock(mutex_);
+        work_queue_.emplace_back(std::move(work), d);
+        changed_.notify_all();
+    }
+
+    void fetch_loop() {
+        for (;;) {
+            std::pair<std::string, RequestDepth> item;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                changed_.wait(lock, [&] { return failed_ || !ids_queue_.empty() || ids_done_; });
+                if (failed_ || ids_queue_.empty()) break;
+                item = std::move(ids_queue_.front());
+                ids_queue_.pop_front();
+            }
+            set_depth(item.second);
+            Fetched f{item.first, {}, {}, {}};
+            if (!fetch_tx(f.txid, f.tx)) {
+                std::lock_guard<std::mutex> lock(mutex_);
+                failed_ = true;
+                changed_.notify_all();
+                break;
+            }
+            if (!extract_record(f.tx, f.record)) continue;
+            const std::string actor = normalise_handle(core::json_string(f.record, "actor"));
+            bool new_actor = false;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                new_actor = !actor.empty() && actors_.insert(actor).second;
+            }
+            if (new_actor) {
+                later([actor] {
+                    std::string key;
+                    lookup_identity_key(actor, key);
+                });
+            }
+            if (hook_) hook_(f.record, [this](std::function<void()> work) { later(std::move(work)); });
+            f.depth = current_depth();
+            std::lock_guard<std::mutex> lock(mutex_);
+            fetched_.push_back(std::move(f));
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++fetchers_done_;
+        changed_.notify_all();
+    }
+
+    void helper_loop() {
+        for (;;) {
+            std::pair<std::function<void()>, RequestDepth> item;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                changed_.wait(lock, [&] {
+                    return !work_queue_.empty() || fetchers_done_ == static_cast<std::size_t>(HISTORY_FETCH_WIDTH);
+                });
+                if (work_queue_.empty()) return;
+                item = std::move(work_queue_.front());
+                work_queue_.pop_front();
+            }
+            set_depth(item.second);
+            try {
+                item.first();
+            } catch (...) {
+            }
+        }
+    }
+
+    bool verify(std::vector<HistoryEntry>& out) {
+        std::vector<HistoryEntry> slots(fetched_.size());
+        std::vector<char> kept(fetched_.size(), 0);
+        std::atomic<bool> unverified{false};
+        run_jobs(fetched_.size(), HISTORY_FETCH_WIDTH, [&](std::size_t i) {
+            Fetched& f = fetched_[i];
+            set_depth(f.depth);
+            std::string signer;
+            switch (check_record(f.record, signer)) {
+            case RecordCheck::unverified: unverified = true; return;
+            case RecordCheck::invalid: return;
+            case RecordCheck::valid: break;
+            }
+            const std::int64_t ts = signed_int(f.record, "ts");
+            if (ts <= 0 || ts > MAX_RECORD_TIME) return;
+            slots[i] = HistoryEntry{std::move(f.txid), std::move(f.record), std::move(f.tx), std::move(signer), ts};
+            kept[i] = 1;
+        });
+        if (unverified) return false;
+        out.clear();
+        for (std::size_t i = 0; i < slots.size(); ++i)
+            if (kept[i]) out.push_back(std::move(slots[i]));
+        std::sort(out.begin(), out.end(), [](const HistoryEntry& a, const HistoryEntry& b) {
+            return a.ts != b.ts ? a.ts < b.ts : a.txid < b.txid;
+        });
+        return true;
+    }
+
+    const IdSource& ids_;
+    const RecordHook& hook_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::pair<std::string, RequestDepth>> ids_queue_;
+    std::deque<std::pair<std::function<void()>, RequestDepth>> work_queue_;
+    std::set<std::string> seen_, actors_;
+    std::vector<Fetched> fetched_;
+    std::size_t fetchers_done_ = 0;
+    bool ids_done_ = false, ids_ok_ = false, failed_ = false;
+    std::string ids_error_;
+};
+
+}  // namespace
+
+bool cached_history(const std::string& key, const IdSource& ids, const std::string& partial_error,
+                    const RecordHook& hook, History& out, std::string& error) {
     std::string fetch_error;
     const bool ok = history_cache().get(
         key,
-        [&](std::vector<HistoryEntry>& entries) {
-            std::vector<std::string> txids;
-            if (!ids(txids, fetch_error)) return false;
-            if (!read_history_entries(txids, entries)) {
-                fetch_error = partial_error;
+        [&](History& read) {
+            auto entries = std::make_shared<std::vector<HistoryEntry>>();
+            HistoryRead reader(ids, hook);
+            if (!reader.run(*entries, fetch_error)) {
+                if (fetch_error.empty()) fetch_error = partial_error;
                 return false;
             }
+            read = std::move(entries);
             return true;
         },
-        [](const std::vector<HistoryEntry>&) { return HISTORY_FRESH_MS; }, out);
+        [](const History&) { return HISTORY_FRESH_MS; }, out);
+    if (!ok || !out) out = std::make_shared<const std::vector<HistoryEntry>>();
     error = ok ? "" : (fetch_error.empty() ? partial_error : fetch_error);
     return ok;
 }
 
-bool spot_history(const std::string& spot, const std::string& watch_address, std::vector<HistoryEntry>& out,
-                  std::string& error) {
+bool spot_history(const std::string& spot, const std::string& watch_address, History& out, std::string& error) {
     const int frame = frame_of_spot(spot);
+    // The display's certificate and coins are asked for as soon as a showing newer than
+    // any seen comes in; a history rarely holds more than a couple worth asking for.
+    struct Early {
+        std::mutex mutex;
+        std::int64_t newest = 0;
+        int asked = 0;
+    };
+    auto early = std::make_shared<Early>();
+    const std::string spot_id = core::lower_ascii(spot);
+    const RecordHook hook = [early, spot_id](const core::Json& r, const Later& later) {
+        if (core::json_string(r, "type") != "art_show" || core::lower_ascii(core::json_string(r, "spot")) != spot_id)
+            return;
+        const std::int64_t ts = signed_int(r, "ts");
+        {
+            std::lock_guard<std::mutex> lock(early->mutex);
+            if (ts <= early->newest || early->asked >= 2) return;
+            early->newest = ts;
+            ++early->asked;
+        }
+        const std::string cert = inscription_origin(core::json_string(r, "cert"));
+        std::vector<std::string> coins;
+        for (const char* k : {"pic_utxo", "cert_utxo"}) {
+            const std::string c = chain::normalise_coin_id(core::json_string(r, k));
+            if (chain::is_outpoint(c)) coins.push_back(c);
+        }
+        if (!cert.empty())
+            later([cert] {
+                Certificate ignored;
+                std::string e;
+                read_certificate(cert, ignored, e);
+            });
+        for (const auto& c : coins) later([c] { out_spent(c); });
+    };
     return cached_history(
         spot + "|" + watch_address,
-        [&](std::vector<std::string>& ids, std::string& e) { return history_txids(spot, watch_address, ids, e); },
-        "could not read AP" + std::to_string(frame) + "; try again", out, error);
+        [&](const IdSink& sink, std::string& e) {
+            std::vector<std::string> ids;
+            return history_txids(spot, watch_address, ids, e, sink);
+        },
+        "could not read AP" + std::to_string(frame) + "; try again", hook, out, error);
 }
 
 bool out_spent(const std::string& coin_id) {
@@ -315,6 +486,11 @@ bool out_spent(const std::string& coin_id) {
         },
         [](const bool& s) { return s ? FOREVER_MS : HISTORY_FRESH_MS; }, spent);
     return ok && spent;
+}
+
+bool out_spent_known(const std::string& coin_id) {
+    const std::string id = chain::normalise_coin_id(coin_id);
+    return !chain::is_outpoint(id) || out_spent_cache().fresh(id);
 }
 
 // --- replay -------------------------------------------------------------------------
@@ -387,9 +563,10 @@ DisplayPass replay_display(int frame, const std::vector<HistoryEntry>& history, 
 namespace {
 
 void read_certificate_fields(SpotLoad& s) {
-    core::Json cert;
+    Certificate kept;
     std::string error;
-    if (!read_certificate(s.cert_origin.empty() ? s.cert : s.cert_origin, cert, error)) return;
+    if (!read_certificate(s.cert_origin.empty() ? s.cert : s.cert_origin, kept, error)) return;
+    const core::Json& cert = *kept;
     // A value that is not a text ends the reading: it and the fields after it stay empty.
     std::string* fields[] = {&s.title, &s.artist_name, &s.created, &s.note, &s.owner_paymail};
     const char* keys[] = {"title", "artist_name", "created", "note", "owner_paymail"};
@@ -433,10 +610,11 @@ void sale_pass(SpotLoad& s, const std::vector<HistoryEntry>& history) {
 SpotLoad load_spot(int index, std::int64_t now) {
     const FrameRow row = frame_row(index + 1);
     SpotLoad result = empty_spot(row.number);
-    std::vector<HistoryEntry> history;
-    if (!spot_history(row.spot, row.watch_address, history, result.error)) return result;
+    History kept;
+    if (!spot_history(row.spot, row.watch_address, kept, result.error)) return result;
+    const std::vector<HistoryEntry>& history = *kept;
     DisplayPass pass = replay_display(row.number, history, now);
-    result = pass.display;
+    result = std::move(pass.display);
 
     // Voided offers: coins a buyer put into an offer on a display a curator cleared.
     for (const HistoryEntry& e : history) {
@@ -449,12 +627,19 @@ SpotLoad load_spot(int index, std::int64_t now) {
     }
 
     // The certificate, the two coin checks and the sale pass do not depend on one
-    // another; their requests go out together.
+    // another; their requests go out together. Usually the history read asked for them
+    // already, and a funded offer is rare: then no thread is worth starting.
+    const bool need_cert = result.shown || pass.hidden;
+    const bool known = (!need_cert || certificate_known(result.cert_origin.empty() ? result.cert : result.cert_origin)) &&
+                       (!result.shown || (out_spent_known(result.pic_utxo) && out_spent_known(result.cert_utxo))) &&
+                       std::none_of(history.begin(), history.end(), [&](const HistoryEntry& e) {
+                           return e.ts >= result.shown_at && str(e.record, "type") == "art_gfunded";
+                       });
     bool pic_spent = false, cert_spent = false;
-    run_jobs(4, 4, [&](std::size_t job) {
+    run_jobs(4, known ? 1 : 4, [&](std::size_t job) {
         switch (job) {
         case 0:
-            if (result.shown || pass.hidden) read_certificate_fields(result);
+            if (need_cert) read_certificate_fields(result);
             break;
         case 1:
             if (result.shown && !result.pic_utxo.empty()) pic_spent = out_spent(result.pic_utxo);
@@ -484,19 +669,20 @@ SpotLoad load_spot(int index, std::int64_t now) {
 
 std::string shown_pic(int index, std::int64_t now) {
     const FrameRow row = frame_row(index + 1);
-    std::vector<HistoryEntry> history;
+    History history;
     std::string error;
     if (!spot_history(row.spot, row.watch_address, history, error)) return "";
-    DisplayPass pass = replay_display(row.number, history, now);
+    DisplayPass pass = replay_display(row.number, *history, now);
     return pass.display.shown ? pass.display.pic : "";
 }
 
 void sync_reserve(const std::array<SpotLoad, FRAME_COUNT>& walls, const std::array<bool, FRAME_COUNT>& read,
                   std::int64_t now) {
     std::set<std::string> stale;
+    const auto current = chain::read_reserve_entries();
     for (int i = 0; i < FRAME_COUNT; ++i) {
         if (!read[static_cast<std::size_t>(i)]) continue;
-        for (const auto& e : chain::read_reserve_entries()) {
+        for (const auto& e : current) {
             if (e.spot != i + 1 || e.pic.empty() || !chain::reserve_entry_live(e, now)) continue;
             const SpotLoad& s = walls[static_cast<std::size_t>(i)];
             const std::string pic = inscription_id(e.pic).empty() ? core::lower_ascii(e.pic) : inscription_id(e.pic);

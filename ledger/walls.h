@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -98,31 +99,44 @@ void load_walls(std::string& error, std::array<SpotLoad, FRAME_COUNT>& walls);
 SpotLoad load_spot(int index, std::int64_t now);
 std::string shown_pic(int index, std::int64_t now);
 
-bool spot_history(const std::string& spot, const std::string& watch_address, std::vector<HistoryEntry>& out,
-                  std::string& error);
+// A history as kept: shared by every reader, never changed once read.
+using History = std::shared_ptr<const std::vector<HistoryEntry>>;
 
+// out is never null; it is empty when the history could not be read.
+bool spot_history(const std::string& spot, const std::string& watch_address, History& out, std::string& error);
+
+// Receives a source's ids as soon as that source has answered.
+using IdSink = std::function<void(const std::vector<std::string>&)>;
 // Transaction ids of a frame's history: the platform indexer (paged) beside
-// WhatsOnChain's two history lists; first-seen order, lowercase, unique.
+// WhatsOnChain's two history lists; first-seen order, lowercase, unique. Each source's
+// ids also go to sink (when given) as they come in.
 bool history_txids(const std::string& oracle, const std::string& watch_address, std::vector<std::string>& out,
-                   std::string& error);
+                   std::string& error, const IdSink& sink = {});
 bool fetch_tx(const std::string& txid, core::Json& out);
 
-// Fetches, extracts and verifies the transactions (HISTORY_FETCH_WIDTH at a time) and
-// sorts the entries by ts, then txid. Transactions without a gallery record and
-// invalid records are dropped; false when a transaction could not be fetched or a
-// record could not be verified.
-bool read_history_entries(const std::vector<std::string>& txids, std::vector<HistoryEntry>& out);
+// Lists a history's ids, feeding them to the sink as they come; false with the error
+// text when no source answered.
+using IdSource = std::function<bool(const IdSink&, std::string&)>;
+// Hands work to run beside the transaction fetches of a history.
+using Later = std::function<void(std::function<void()>)>;
+// Sees each record found while a history is read, before it is verified: a chance to
+// ask early for what the record will need.
+using RecordHook = std::function<void(const core::Json& record, const Later& later)>;
 
-// A history kept HISTORY_FRESH_MS under key, one fetch shared by concurrent readers:
-// ids lists the transaction ids (false with its error text when no source answered);
-// partial_error is the text when some transaction could not be read or checked.
-bool cached_history(const std::string& key,
-                    const std::function<bool(std::vector<std::string>&, std::string&)>& ids,
-                    const std::string& partial_error, std::vector<HistoryEntry>& out, std::string& error);
+// A history kept HISTORY_FRESH_MS under key, one fetch shared by concurrent readers.
+// Transactions are fetched (HISTORY_FETCH_WIDTH at a time) as soon as a source names
+// them; records are extracted, verified and sorted by ts, then txid. Transactions
+// without a gallery record and invalid records are dropped; a transaction that could
+// not be fetched or a record that could not be checked fails the read with
+// partial_error.
+bool cached_history(const std::string& key, const IdSource& ids, const std::string& partial_error,
+                    const RecordHook& hook, History& out, std::string& error);
 
 // Whether a coin (txid_vout) is spent, by WhatsOnChain's output lookup. A spent answer
 // is kept for the life of the process, an unspent one as long as a history.
 bool out_spent(const std::string& coin_id);
+// Whether out_spent would answer at once, from what it keeps.
+bool out_spent_known(const std::string& coin_id);
 
 // The frame's display from its history, without network calls other than the
 // architect role (exposed for tests): steps of the display pass and validity.
