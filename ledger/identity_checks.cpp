@@ -1,7 +1,9 @@
 #include "ledger/identity_checks.h"
 
+#include <condition_variable>
 #include <map>
 #include <mutex>
+#include <set>
 
 #include "chain/endpoints.h"
 #include "chain/http.h"
@@ -10,6 +12,7 @@
 #include "core/json.h"
 #include "core/profile.h"
 #include "core/text.h"
+#include "ledger/request_gate.h"
 #include "wallet/document.h"
 #include "wallet/identity.h"
 #include "wallet/paymail.h"
@@ -20,15 +23,19 @@ namespace {
 
 constexpr long IDENTITY_STATUS_TIMEOUT_S = 6;
 constexpr long QUOTA_TIMEOUT_S = 8;
+constexpr long IDENTITY_LOOKUP_TIMEOUT_S = 15;
 
 struct KeyEntry {
     std::string key;
     std::int64_t taken_at = 0;  // monotonic ms
+    RequestDepth depth;         // requests the answer waited for
 };
 
 struct IdentityKeyCache {
     std::mutex mutex;
+    std::condition_variable done;
     std::map<std::string, KeyEntry> by_alias;
+    std::set<std::string> asking;  // aliases with a request on the way
 };
 
 IdentityKeyCache& identity_key_cache() {
@@ -110,26 +117,67 @@ std::string normalise_key(std::string_view hex) {
 }
 
 std::string identity_key_of(std::string_view actor) {
+    std::string key;
+    return lookup_identity_key(actor, key) == KeyLookup::found ? key : "";
+}
+
+KeyLookup lookup_identity_key(std::string_view actor, std::string& key_out) {
+    key_out.clear();
+    auto& cache = identity_key_cache();
+    std::string alias;
+    bool marked = false;
     try {
-        const std::string alias = normalise_handle(actor);
-        if (alias.empty()) return "";
-        auto& cache = identity_key_cache();
+        alias = normalise_handle(actor);
+        if (alias.empty()) return KeyLookup::unregistered;
         {
-            std::lock_guard<std::mutex> lock(cache.mutex);
-            auto it = cache.by_alias.find(alias);
-            if (it != cache.by_alias.end() && core::monotonic_ms() - it->second.taken_at < IDENTITY_KEY_FRESH_MS)
-                return it->second.key;
+            std::unique_lock<std::mutex> lock(cache.mutex);
+            for (;;) {
+                auto it = cache.by_alias.find(alias);
+                if (it != cache.by_alias.end() && core::monotonic_ms() - it->second.taken_at < IDENTITY_KEY_FRESH_MS) {
+                    key_out = it->second.key;
+                    note_depth(it->second.depth);
+                    return KeyLookup::found;
+                }
+                if (!cache.asking.count(alias)) break;
+                cache.done.wait(lock);
+            }
+            cache.asking.insert(alias);
+            marked = true;
         }
+        KeyLookup verdict = KeyLookup::unreachable;
+        std::string key;
         const std::string url = chain::svc_bsvalias_id_url(alias);
-        core::Json reply;
-        if (url.empty() || !chain::identity_get_json(url, reply)) return "";
-        std::string key = normalise_key(key_member(reply));
-        if (key.empty()) return "";
+        if (url.empty()) {
+            verdict = KeyLookup::unregistered;
+        } else {
+            chain::HttpResult reply;
+            {
+                RequestSlot slot;
+                // 404 is the registry's "no such handle"; every other refusal is no answer.
+                reply = chain::wallet_get(url, IDENTITY_LOOKUP_TIMEOUT_S, true);
+            }
+            core::Json parsed;
+            if (reply.ok && reply.status == 404) {
+                verdict = KeyLookup::unregistered;
+            } else if (reply.ok && reply.status == 200 && core::parse_json(reply.body, parsed)) {
+                key = normalise_key(key_member(parsed));
+                verdict = key.empty() ? KeyLookup::unregistered : KeyLookup::found;
+            }
+        }
         std::lock_guard<std::mutex> lock(cache.mutex);
-        cache.by_alias[alias] = KeyEntry{key, core::monotonic_ms()};
-        return key;
+        if (verdict == KeyLookup::found) cache.by_alias[alias] = KeyEntry{key, core::monotonic_ms(), current_depth()};
+        cache.asking.erase(alias);
+        cache.done.notify_all();
+        if (verdict == KeyLookup::found) key_out = key;
+        return verdict;
     } catch (...) {
-        return "";
+        if (marked) {
+            std::lock_guard<std::mutex> lock(cache.mutex);
+            cache.asking.erase(alias);
+            cache.done.notify_all();
+        }
+        key_out.clear();
+        return KeyLookup::unreachable;
     }
 }
 
@@ -148,7 +196,11 @@ bool is_architect(std::string_view identity_key) {
             }
         }
         core::Json reply;
-        const bool answered = chain::gallery_get_json(chain::svc_paymail_quota_url(key), QUOTA_TIMEOUT_S, reply);
+        bool answered = false;
+        {
+            RequestSlot slot;
+            answered = chain::gallery_get_json(chain::svc_paymail_quota_url(key), QUOTA_TIMEOUT_S, reply);
+        }
         const bool architect = answered && core::lower_ascii(core::json_string(reply, "role")) == "architect";
         // A failed request is remembered like a "no", so a service that is down is not
         // asked again for every record of a wall read.

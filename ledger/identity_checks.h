@@ -26,6 +26,13 @@ std::string normalise_handle(std::string_view handle);
 // hex, or "" when the lookup fails. Successful answers are kept 30 minutes.
 std::string identity_key_of(std::string_view actor);
 
+// The same lookup, telling "the registry answered and holds no usable key for this
+// handle" (404, or a reply without a key) from "no answer" (transport failure, any
+// other status, a body that is not JSON). Concurrent lookups of one handle share one
+// request.
+enum class KeyLookup { found, unregistered, unreachable };
+KeyLookup lookup_identity_key(std::string_view actor, std::string& key_out);
+
 // Whether the key holds the curator ("architect") role. Yes is kept 10 minutes; no,
 // and a failed request, 30 seconds.
 bool is_architect(std::string_view identity_key);

@@ -39,11 +39,7 @@ std::int64_t record_ts(const core::Json& r) {
     auto it = r.find("ts");
     if (it == r.end()) return 0;
     const core::Json& v = *it;
-    if (v.is_number_unsigned()) {
-        auto u = v.get<std::uint64_t>();
-        return u > static_cast<std::uint64_t>(INT64_MAX) ? 0 : static_cast<std::int64_t>(u);
-    }
-    if (v.is_number_integer()) return v.get<std::int64_t>();
+    if (v.is_number_integer()) return core::json_int(r, "ts");
     if (v.is_number_float()) {
         double d = v.get<double>();
         if (!std::isfinite(d) || d >= 9.2e18 || d <= -9.2e18) return 0;
@@ -57,6 +53,15 @@ std::int64_t record_ts(const core::Json& r) {
         return res.ec == std::errc() ? n : 0;
     }
     return 0;
+}
+
+// A fractional "ts" signs as its integer part; a reader refuses it rather than guess
+// which of the two the writer meant.
+bool ts_is_whole(const core::Json& r) {
+    auto it = r.find("ts");
+    if (it == r.end() || !it->is_number_float()) return true;
+    const double d = it->get<double>();
+    return std::isfinite(d) && std::floor(d) == d;
 }
 
 std::string ts_text(const core::Json& r) {
@@ -103,7 +108,7 @@ const std::vector<Field>* payload_fields(const std::string& type) {
 std::string field_text(const core::Json& r, const Field& f) {
     switch (f.kind) {
     case Kind::literal: return f.key;
-    case Kind::integer: return std::to_string(core::json_int(r, f.key));
+    case Kind::integer: return std::to_string(signed_int(r, f.key));
     case Kind::keep_case: return text_member(r, f.key);
     case Kind::lower: return core::lower_ascii(text_member(r, f.key));
     }
@@ -114,19 +119,28 @@ std::string pki_error() {
     return "identity signature did not verify against " + core::profile().platform_domain + " PKI";
 }
 
-bool verify_unguarded(const core::Json& r) {
-    if (!r.is_object() || text_member(r, "protocol") != RECORD_PROTOCOL) return false;
-    if (core::lower_ascii(core::trim(text_member(r, "location"))) == "app") return false;
+RecordCheck check_unguarded(const core::Json& r, std::string& signer) {
+    signer.clear();
+    if (!r.is_object() || text_member(r, "protocol") != RECORD_PROTOCOL) return RecordCheck::invalid;
+    if (core::lower_ascii(core::trim(text_member(r, "location"))) == "app") return RecordCheck::invalid;
     if (core::trim(text_member(r, "type")).empty() || normalise_handle(text_member(r, "handle")).empty() ||
         normalise_handle(text_member(r, "actor")).empty() || place_of(r).empty())
-        return false;
+        return RecordCheck::invalid;
     const std::string pubkey = first_text(r, "pubkey", "publicKey");
     const std::string sig = first_text(r, "sig", "signature");
-    if (pubkey.empty() || sig.empty() || record_ts(r) <= 0) return false;
-    if (!wallet::verify_message(record_message(r), pubkey, sig)) return false;
+    if (pubkey.empty() || sig.empty() || record_ts(r) <= 0 || !ts_is_whole(r)) return RecordCheck::invalid;
+    const std::string key = normalise_key(pubkey);
+    if (key.empty() || !wallet::verify_message(record_message(r), pubkey, sig)) return RecordCheck::invalid;
     // Last, because it may go to the network: the key must be the actor's own.
-    const std::string registered = identity_key_of(text_member(r, "actor"));
-    return !registered.empty() && registered == normalise_key(pubkey);
+    std::string registered;
+    switch (lookup_identity_key(text_member(r, "actor"), registered)) {
+    case KeyLookup::unreachable: return RecordCheck::unverified;
+    case KeyLookup::unregistered: return RecordCheck::invalid;
+    case KeyLookup::found: break;
+    }
+    if (registered != key) return RecordCheck::invalid;
+    signer = key;
+    return RecordCheck::valid;
 }
 
 bool sign_unguarded(core::Json& record, std::string& error) {
@@ -220,10 +234,24 @@ bool sign_record(core::Json& record, std::string& error) {
 }
 
 bool verify_record(const core::Json& record) {
+    std::string signer;
+    return check_record(record, signer) == RecordCheck::valid;
+}
+
+RecordCheck check_record(const core::Json& record, std::string& signer_out) {
     try {
-        return verify_unguarded(record);
+        return check_unguarded(record, signer_out);
     } catch (...) {
-        return false;
+        signer_out.clear();
+        return RecordCheck::invalid;
+    }
+}
+
+std::int64_t signed_int(const core::Json& record, std::string_view key) {
+    try {
+        return key == "ts" ? record_ts(record) : core::json_int(record, key);
+    } catch (...) {
+        return 0;
     }
 }
 

@@ -37,10 +37,23 @@ std::string record_message(const core::Json& record);
 // Takes the wallet-state lock for the wallet reads and the signing only.
 bool sign_record(core::Json& record, std::string& error);
 
-// A reader's check of a record from the chain: envelope, signature over the message,
-// and the signing key being the actor's registered identity key (a network lookup,
-// cached).
+// A reader's check of a record from the chain: envelope, a whole positive "ts",
+// signature over the message, and the signing key being the actor's registered identity
+// key (a network lookup, cached).
 bool verify_record(const core::Json& record);
+
+// The same check, telling a record that is invalid (dropped for good) from one that
+// could not be checked because the identity lookup did not get an answer (try again).
+// On valid, signer_out is the signing key in compressed lowercase hex, so that callers
+// compare one spelling of each key; otherwise it is empty.
+enum class RecordCheck { valid, invalid, unverified };
+RecordCheck check_record(const core::Json& record, std::string& signer_out);
+
+// An integer member exactly as record_message signs it, so readers act on the signed
+// value: "ts" is a JSON integer, a whole JSON number or a text of decimal digits;
+// every other member ("exp", "price_sats") counts only as a JSON integer. Anything
+// else, and a value outside the 64-bit range, reads as 0.
+std::int64_t signed_int(const core::Json& record, std::string_view key);
 
 // Signs the record (in place) and pays for posting it; returns the posting result text
 // unchanged, or "error: " + the signing error. Blocks for the network.

@@ -1,0 +1,407 @@
+#include "ledger/pairs.h"
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+
+#include "chain/endpoints.h"
+#include "chain/http.h"
+#include "core/profile.h"
+#include "core/text.h"
+#include "ledger/flight_cache.h"
+#include "ledger/identity_checks.h"
+#include "ledger/request_gate.h"
+#include "ordinals/content.h"
+#include "wallet/document.h"
+#include "wallet/state.h"
+
+namespace ledger {
+
+namespace {
+
+constexpr long INDEXER_TIMEOUT_S = 8;
+constexpr long WOC_TIMEOUT_S = 15;
+constexpr std::uint32_t INDEXER_PAGE = 2000;
+constexpr int INDEXER_PAGES = 10;
+constexpr int WOC_PAGES = 6;
+constexpr std::int64_t FOREVER_MS = INT64_MAX / 4;
+
+// A certificate's content: read once, or known not to be a certificate.
+struct CertContent {
+    bool readable = false;
+    Certificate value;  // set when the content is a JSON object
+};
+
+FlightCache<std::shared_ptr<const CertContent>>& cert_cache() {
+    static FlightCache<std::shared_ptr<const CertContent>> c;
+    return c;
+}
+
+bool art_json(const std::string& url, long timeout_s, core::Json& out) {
+    out = nullptr;
+    if (url.empty()) return false;
+    RequestSlot slot;
+    return chain::art_get_json(url, timeout_s, out);
+}
+
+std::string str(const core::Json& r, const char* key) { return core::json_string(r, key); }
+
+// Ids of one reply (array, {"txids"} or {"result"}; items are texts or objects with
+// "tx_hash" or "txid"); returns how many were new.
+std::size_t add_ids(const core::Json& reply, std::vector<std::string>& out, std::set<std::string>& seen) {
+    const core::Json* list = nullptr;
+    if (reply.is_array())
+        list = &reply;
+    else if (reply.is_object() && reply.contains("txids") && reply["txids"].is_array())
+        list = &reply["txids"];
+    else if (reply.is_object() && reply.contains("result") && reply["result"].is_array())
+        list = &reply["result"];
+    if (!list) return 0;
+    std::size_t added = 0;
+    for (const auto& item : *list) {
+        if (out.size() >= MAX_HISTORY_TXIDS) break;
+        std::string id;
+        if (item.is_string())
+            id = item.get<std::string>();
+        else if (item.is_object())
+            id = core::has_string(item, "tx_hash") ? str(item, "tx_hash") : str(item, "txid");
+        id = core::lower_ascii(id);
+        if (core::is_txid(id) && seen.insert(id).second) {
+            out.push_back(id);
+            ++added;
+        }
+    }
+    return added;
+}
+
+std::string first_page_url(int suffix, const std::string& address) {
+    switch (suffix) {
+    case 0: return chain::woc_address_unconfirmed_history_url(address, 100);
+    case 1: {
+        const std::string u = chain::woc_address_history_url(address);
+        return u.empty() ? "" : u + "?limit=100";
+    }
+    default: return chain::woc_address_confirmed_history_url(address);
+    }
+}
+
+std::string page_token(const core::Json& reply) {
+    if (core::has_string(reply, "nextPageToken")) return str(reply, "nextPageToken");
+    return str(reply, "next-page");
+}
+
+// Hands the ids added since from on to the sink.
+void pass_on(const IdSink& sink, const std::vector<std::string>& list, std::size_t from) {
+    if (sink && list.size() > from)
+        sink(std::vector<std::string>(list.begin() + static_cast<std::ptrdiff_t>(from), list.end()));
+}
+
+// One WhatsOnChain history list, paged by its token.
+bool woc_history_list(int suffix, const std::string& address, std::vector<std::string>& out, const IdSink& sink) {
+    std::set<std::string> seen;
+    const std::string first = first_page_url(suffix, address);
+    if (first.empty()) return false;
+    core::Json reply;
+    if (!art_json(first, WOC_TIMEOUT_S, reply) && !art_json(first.substr(0, first.find('?')), WOC_TIMEOUT_S, reply))
+        return false;
+    std::size_t added = add_ids(reply, out, seen);
+    pass_on(sink, out, 0);
+    for (int page = 1; page < WOC_PAGES && added > 0; ++page) {
+        const std::string token = page_token(reply);
+        if (token.empty()) break;
+        if (!art_json(first + "&token=" + chain::percent_encode(token), WOC_TIMEOUT_S, reply)) break;
+        const std::size_t before = out.size();
+        added = add_ids(reply, out, seen);
+        pass_on(sink, out, before);
+    }
+    return true;
+}
+
+bool art_txids(const std::string& oracle, const std::string& address, std::vector<std::string>& out,
+               std::string& error, const IdSink& sink) {
+    out.clear();
+    std::vector<std::string> lists[4];
+    bool answered[4] = {false, false, false, false};
+    run_jobs(4, 4, [&](std::size_t job) {
+        if (job == 0) {
+            std::set<std::string> seen;
+            for (int page = 0; page < INDEXER_PAGES; ++page) {
+                core::Json reply;
+                const auto offset = static_cast<std::uint32_t>(page) * INDEXER_PAGE;
+                if (!art_json(chain::svc_oracle_txids_url(oracle, offset), INDEXER_TIMEOUT_S, reply) ||
+                    !reply.is_object() || !reply.contains("txids") || !reply["txids"].is_array())
+                    break;
+                answered[0] = true;
+                const std::size_t before = lists[0].size();
+                const std::size_t added = add_ids(reply, lists[0], seen);
+                pass_on(sink, lists[0], before);
+                if (added == 0 || reply["txids"].size() < INDEXER_PAGE) break;
+            }
+            return;
+        }
+        answered[job] = woc_history_list(static_cast<int>(job) - 1, address, lists[job], sink);
+    });
+    std::set<std::string> seen;
+    for (const auto& list : lists)
+        for (const auto& id : list)
+            if (out.size() < MAX_HISTORY_TXIDS && seen.insert(id).second) out.push_back(id);
+    // The indexer alone, with nothing in it, does not show that the address is empty.
+    if (answered[1] || answered[2] || answered[3] || !out.empty()) {
+        error.clear();
+        return true;
+    }
+    error = "OI " + oracle + " missed and WhatsOnChain missed";
+    return false;
+}
+
+bool address_sats_positive(const core::Json& out) {
+    const auto it = out.find("valueSat");
+    if (it != out.end() && it->is_number_integer()) return core::json_int(out, "valueSat") > 0;
+    const auto v = out.find("value");
+    if (v == out.end() || !v->is_number()) return false;
+    const double sats = std::round(v->get<double>() * 1e8);
+    return std::isfinite(sats) && sats > 0;
+}
+
+std::string output_address(const core::Json& out) {
+    const auto spk = out.find("scriptPubKey");
+    if (spk == out.end() || !spk->is_object()) return "";
+    const auto addrs = spk->find("addresses");
+    if (addrs != spk->end() && addrs->is_array() && !addrs->empty() && (*addrs)[0].is_string())
+        return (*addrs)[0].get<std::string>();
+    if (core::has_string(*spk, "address")) return str(*spk, "address");
+    return core::has_string(out, "address") ? str(out, "address") : "";
+}
+
+std::string my_identity_key() {
+    wallet::WalletLock lock(wallet::wallet_mutex());
+    return core::lower_ascii(wallet::wallet_identity_key());
+}
+
+bool read_ocp(History& out, std::string& error) {
+    return art_history("ocp", core::profile().ocp_address, out, error);
+}
+
+}  // namespace
+
+bool art_history(const std::string& oracle, const std::string& address, History& out, std::string& error) {
+    if (address.empty()) {
+        out = std::make_shared<const std::vector<HistoryEntry>>();
+        error = "watch address is not assigned";
+        return false;
+    }
+    return cached_history(
+        "art:" + oracle + "|" + address,
+        [&](const IdSink& sink, std::string& e) {
+            std::vector<std::string> ids;
+            return art_txids(oracle, address, ids, e, sink);
+        },
+        "could not read the " + oracle + " history; try again", {}, out, error);
+}
+
+bool pays_address(const core::Json& tx, const std::string& address) {
+    if (!tx.is_object() || !tx.contains("vout") || !tx["vout"].is_array()) return false;
+    bool any_address = false;
+    for (const auto& out : tx["vout"]) {
+        if (!out.is_object()) continue;
+        const std::string a = output_address(out);
+        if (a.empty()) continue;
+        any_address = true;
+        if (a == address && address_sats_positive(out)) return true;
+    }
+    return !any_address;
+}
+
+bool read_certificate(const std::string& cert, Certificate& out, std::string& error) {
+    out.reset();
+    const std::string origin = inscription_origin(core::trim(cert));
+    std::shared_ptr<const CertContent> content;
+    const bool ok = !origin.empty() && cert_cache().get(
+        origin,
+        [&](std::shared_ptr<const CertContent>& kept) {
+            auto c = std::make_shared<CertContent>();
+            kept = c;
+            ordinals::Content got;
+            {
+                RequestSlot slot;
+                // Content that cannot be read now is asked for again after a history's
+                // lifetime, not by every frame of the same read.
+                if (!ordinals::read_content(origin, true, true, got) || got.bytes.empty()) return true;
+            }
+            c->readable = true;
+            core::Json parsed;
+            if (core::parse_json(got.bytes, parsed) && parsed.is_object())
+                c->value = std::make_shared<const core::Json>(std::move(parsed));
+            return true;
+        },
+        [](const std::shared_ptr<const CertContent>& c) { return c && c->readable ? FOREVER_MS : HISTORY_FRESH_MS; },
+        content);
+    if (!ok || !content || !content->readable) {
+        error = "could not read that inscription";
+        return false;
+    }
+    if (!content->value) {
+        error = "that inscription is not a certificate";
+        return false;
+    }
+    out = content->value;
+    error.clear();
+    return true;
+}
+
+bool certificate_known(const std::string& cert) {
+    const std::string origin = inscription_origin(core::trim(cert));
+    return origin.empty() || cert_cache().fresh(origin);
+}
+
+PairCheck check_pair(const std::string& cert_in, const std::vector<HistoryEntry>* ocp_history) {
+    PairCheck r;
+    try {
+        const std::string cert_text = core::lower_ascii(core::trim(cert_in));
+        if (cert_text.empty()) {
+            r.error = "Pick a certificate.";
+            return r;
+        }
+        Certificate content;
+        if (!read_certificate(cert_text, content, r.error)) return r;
+        const std::string cert = inscription_id(cert_text).empty() ? cert_text : inscription_id(cert_text);
+        const std::string pic = core::lower_ascii(str(*content, "pic"));
+        const std::string sha = core::lower_ascii(str(*content, "sha256"));
+        if (pic.empty() || sha.size() != 64) {
+            r.error = "That inscription is not a certificate.";
+            return r;
+        }
+        History own;
+        if (!ocp_history) {
+            if (!read_ocp(own, r.error)) return r;
+            ocp_history = own.get();
+        }
+        const auto& p = core::profile();
+        const HistoryEntry* match = nullptr;
+        for (const auto& e : *ocp_history) {
+            const core::Json& rec = e.record;
+            if (str(rec, "type") != "art_pair") continue;
+            if (inscription_id(str(rec, "pic")) != inscription_id(pic) || core::lower_ascii(str(rec, "cert")) != cert ||
+                core::lower_ascii(str(rec, "sha256")) != sha)
+                continue;
+            if (normalise_key(str(rec, "owner")) != e.signer) continue;
+            if (!pays_address(e.transaction, p.ocp_address) || !pays_address(e.transaction, p.oao_address)) continue;
+            match = &e;
+        }
+        if (!match) {
+            r.error = "No signed OCP pair matches this certificate and artwork.";
+            return r;
+        }
+        r.found = true;
+        r.cert = cert;
+        r.pic = pic;
+        r.sha256 = sha;
+        r.pair_txid = match->txid;
+        r.owner = match->signer;
+        std::vector<TitleEntry> chain;
+        if (title_chain(pic, chain).empty() && !chain.empty()) r.owner = chain.back().owner;
+        const std::string mine = my_identity_key();
+        r.title_is_mine = !mine.empty() && normalise_key(mine) == r.owner;
+        r.error.clear();
+        return r;
+    } catch (...) {
+        PairCheck failed;
+        failed.error = "could not read that inscription";
+        return failed;
+    }
+}
+
+PairCheck find_pair(const std::string& pic_in) {
+    PairCheck r;
+    try {
+        const std::string pic = inscription_id(core::trim(pic_in));
+        if (core::trim(pic_in).empty()) {
+            r.error = "Pick an artwork.";
+            return r;
+        }
+        History ocp;
+        if (!read_ocp(ocp, r.error)) return r;
+        const auto& p = core::profile();
+        std::string cert;
+        for (const auto& e : *ocp) {
+            if (str(e.record, "type") != "art_pair" || pic.empty() || inscription_id(str(e.record, "pic")) != pic)
+                continue;
+            if (!pays_address(e.transaction, p.ocp_address) || !pays_address(e.transaction, p.oao_address)) continue;
+            cert = core::lower_ascii(str(e.record, "cert"));
+        }
+        if (cert.empty()) {
+            r.error = "No signed pair for this artwork.";
+            return r;
+        }
+        return check_pair(cert, ocp.get());
+    } catch (...) {
+        r.error = "No signed pair for this artwork.";
+        return r;
+    }
+}
+
+std::string title_chain(const std::string& pic_in, std::vector<TitleEntry>& out) {
+    out.clear();
+    try {
+        const std::string trimmed = core::lower_ascii(core::trim(pic_in));
+        if (trimmed.empty()) return "Pick an artwork.";
+        const std::string art = inscription_id(trimmed).empty() ? trimmed : inscription_id(trimmed);
+        auto is_ours = [&](const HistoryEntry& e) {
+            const std::string rp = core::lower_ascii(str(e.record, "pic"));
+            return (inscription_id(rp).empty() ? rp : inscription_id(rp)) == art;
+        };
+        const auto& p = core::profile();
+        // The entries are walked in place in the shared histories.
+        History oao, ocp;
+        std::string oao_error, ocp_error;
+        const bool oao_ok = art_history("oao", p.oao_address, oao, oao_error);
+        std::vector<const HistoryEntry*> list;
+        for (const auto& e : *oao) list.push_back(&e);
+        const bool has_pair = std::any_of(list.begin(), list.end(), [&](const HistoryEntry* e) {
+            return str(e->record, "type") == "art_pair" && is_ours(*e);
+        });
+        if (!has_pair && read_ocp(ocp, ocp_error)) {
+            std::set<std::string> have;
+            for (const auto* e : list) have.insert(e->txid);
+            for (const auto& e : *ocp)
+                if (str(e.record, "type") == "art_pair" && is_ours(e) && !have.count(e.txid)) list.push_back(&e);
+            std::sort(list.begin(), list.end(), [](const HistoryEntry* a, const HistoryEntry* b) {
+                return a->ts != b->ts ? a->ts < b->ts : a->txid < b->txid;
+            });
+        }
+        if (!oao_ok && list.empty()) return oao_error.empty() ? ocp_error : oao_error;
+        std::string owner, last;
+        for (const HistoryEntry* entry : list) {
+            const HistoryEntry& e = *entry;
+            const std::string type = str(e.record, "type");
+            if ((type != "art_pair" && type != "art_owner") || !is_ours(e)) continue;
+            const std::string rec_owner = normalise_key(str(e.record, "owner"));
+            if (e.signer.empty() || rec_owner.empty()) continue;
+            if (type == "art_pair") {
+                if (!out.empty() || e.signer != rec_owner) continue;
+                if (!pays_address(e.transaction, p.oao_address) && !pays_address(e.transaction, p.ocp_address))
+                    continue;
+            } else {
+                if (out.empty() || e.signer != owner || core::lower_ascii(str(e.record, "prev")) != last) continue;
+                if (!pays_address(e.transaction, p.oao_address)) continue;
+            }
+            out.push_back(TitleEntry{e.txid, type, rec_owner, e.signer, str(e.record, "handle"), e.ts});
+            owner = rec_owner;
+            last = e.txid;
+        }
+        return "";
+    } catch (...) {
+        out.clear();
+        return "could not read the oao history; try again";
+    }
+}
+
+bool title_holds(const SpotLoad& spot) {
+    std::vector<TitleEntry> chain;
+    if (!title_chain(spot.pic, chain).empty() || chain.empty()) return true;
+    return chain.back().owner == normalise_key(spot.owner);
+}
+
+void reset_pair_caches() { cert_cache().clear(); }
+
+}  // namespace ledger

@@ -1,0 +1,735 @@
+#include "ledger/walls.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <set>
+
+#include "chain/endpoints.h"
+#include "chain/http.h"
+#include "chain/reservations.h"
+#include "chain/tx.h"
+#include "core/clock.h"
+#include "core/crypto.h"
+#include "core/hex.h"
+#include "core/text.h"
+#include "ledger/flight_cache.h"
+#include "ledger/identity_checks.h"
+#include "ledger/offers.h"
+#include "ledger/pairs.h"
+#include "ledger/request_gate.h"
+#include "wallet/state.h"
+
+namespace ledger {
+
+namespace {
+
+constexpr long INDEXER_TIMEOUT_S = 8;
+constexpr long WOC_HISTORY_TIMEOUT_S = 8;
+constexpr long SVC_TX_TIMEOUT_S = 6;
+constexpr long WOC_TX_TIMEOUT_S = 12;
+constexpr long OUT_SPENT_TIMEOUT_S = 8;
+constexpr std::uint32_t INDEXER_PAGE = 2000;
+constexpr int INDEXER_PAGES = 10;
+constexpr std::int64_t WEEK_S = 604800;
+constexpr std::size_t MAX_TEXT_FIELD = 256;
+constexpr std::int64_t FOREVER_MS = INT64_MAX / 4;
+
+FlightCache<History>& history_cache() {
+    static FlightCache<History> c;
+    return c;
+}
+
+FlightCache<bool>& out_spent_cache() {
+    static FlightCache<bool> c;
+    return c;
+}
+
+bool gated_json(const std::string& url, long timeout_s, core::Json& out) {
+    out = nullptr;
+    if (url.empty()) return false;
+    RequestSlot slot;
+    return chain::gallery_get_json(url, timeout_s, out);
+}
+
+std::string sha256_hex(const std::string& text) { return core::to_hex(core::sha256(text)); }
+
+std::string str(const core::Json& r, const char* key) { return core::json_string(r, key); }
+
+// "price" of an art_show: "-" or empty for view only, else a whole positive number of
+// sats written in decimal digits. False for anything else.
+bool parse_price(const std::string& text, std::int64_t& price) {
+    if (text.empty() || text == "-") {
+        price = -1;
+        return true;
+    }
+    if (text.size() > 16 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    const std::int64_t v = std::stoll(text);
+    if (v < 1 || v > MAX_RECORD_SATS) return false;
+    price = v;
+    return true;
+}
+
+// price_sats of asks and accepts: a JSON integer in 1..MAX_RECORD_SATS.
+bool record_sats(const core::Json& r, std::int64_t& sats) {
+    const auto it = r.find("price_sats");
+    if (it == r.end() || !it->is_number_integer()) return false;
+    sats = signed_int(r, "price_sats");
+    return sats >= 1 && sats <= MAX_RECORD_SATS;
+}
+
+bool text_fits(const core::Json& r, std::initializer_list<const char*> keys) {
+    for (const char* k : keys)
+        if (str(r, k).size() > MAX_TEXT_FIELD) return false;
+    return true;
+}
+
+void add_ids(const core::Json& reply, std::vector<std::string>& out, std::set<std::string>& seen) {
+    const core::Json* list = nullptr;
+    if (reply.is_array())
+        list = &reply;
+    else if (reply.is_object() && reply.contains("txids") && reply["txids"].is_array())
+        list = &reply["txids"];
+    else if (reply.is_object() && reply.contains("result") && reply["result"].is_array())
+        list = &reply["result"];
+    if (!list) return;
+    for (const auto& item : *list) {
+        if (out.size() >= MAX_HISTORY_TXIDS) return;
+        std::string id;
+        if (item.is_string())
+            id = item.get<std::string>();
+        else if (item.is_object())
+            id = core::has_string(item, "tx_hash") ? str(item, "tx_hash") : str(item, "txid");
+        id = core::lower_ascii(id);
+        if (core::is_txid(id) && seen.insert(id).second) out.push_back(id);
+    }
+}
+
+SpotLoad empty_spot(int frame) {
+    SpotLoad s;
+    s.spot = frame;
+    return s;
+}
+
+// Empties the display but keeps what the frame is and whether it could be read.
+void clear_display(SpotLoad& s) {
+    SpotLoad e = empty_spot(s.spot);
+    e.error = s.error;
+    s = std::move(e);
+}
+
+bool in_cleared(const std::vector<std::pair<std::int64_t, std::int64_t>>& cleared, std::int64_t ts) {
+    for (const auto& [from, to] : cleared)
+        if (from <= ts && ts <= to) return true;
+    return false;
+}
+
+std::vector<std::string> offer_coin_ids(const std::string& offer) {
+    std::string hex;
+    for (char c : offer)
+        if (std::isxdigit(static_cast<unsigned char>(c))) hex.push_back(static_cast<char>(std::tolower(c)));
+    std::vector<std::string> ids;
+    if (hex.size() < 80 || hex.size() % 2) return ids;
+    std::vector<chain::TxInput> inputs;
+    std::vector<chain::TxOutput> outputs;
+    if (!chain::parse_tx(core::from_hex(hex), inputs, outputs)) return ids;
+    for (const auto& in : inputs) ids.push_back(chain::coin_id(in.txid, in.vout));
+    return ids;
+}
+
+bool funded_record_sound(const HistoryEntry& e, std::string& offer, std::string& sha) {
+    offer = str(e.record, "offer");
+    sha = core::lower_ascii(str(e.record, "offer_sha"));
+    return !sha.empty() && !e.signer.empty() && sha256_hex(offer) == sha;
+}
+
+// A placing may be this program's own that the indexers have not seen yet. Its time is
+// exp less one or two weeks.
+bool reserve_entry_young(const chain::ReserveEntry& e, std::int64_t now) {
+    if (e.exp <= 0) return false;
+    for (std::int64_t weeks = 1; weeks <= 2; ++weeks) {
+        const std::int64_t placed = e.exp - weeks * WEEK_S;
+        if (placed > now - RESERVE_SYNC_GRACE_S && placed <= now + RESERVE_SYNC_GRACE_S) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::string inscription_id(const std::string& text) {
+    const std::string t = core::lower_ascii(text);
+    if (t.size() < 64 || !core::is_txid(std::string_view(t).substr(0, 64))) return "";
+    if (t.size() == 64) return t;
+    return chain::is_outpoint(t) ? t.substr(0, 64) : "";
+}
+
+std::string inscription_origin(const std::string& text) {
+    const std::string t = chain::normalise_coin_id(text);
+    if (t.size() == 64 && core::is_txid(t)) return t + "_0";
+    return chain::is_outpoint(t) ? t : "";
+}
+
+// --- histories ----------------------------------------------------------------------
+
+bool history_txids(const std::string& oracle, const std::string& watch_address, std::vector<std::string>& out,
+                   std::string& error, const IdSink& sink) {
+    out.clear();
+    std::vector<std::string> indexer_ids, woc_ids[2];
+    bool indexer_answered = false;
+    bool woc_answered[2] = {false, false};
+    // The three sources are independent; asking them at once saves two round trips.
+    run_jobs(3, 3, [&](std::size_t job) {
+        if (job == 0) {
+            std::set<std::string> seen;
+            for (int page = 0; page < INDEXER_PAGES; ++page) {
+                core::Json reply;
+                const std::string url = chain::svc_oracle_txids_url(oracle, static_cast<std::uint32_t>(page) * INDEXER_PAGE);
+                if (!gated_json(url, INDEXER_TIMEOUT_S, reply) || !reply.is_object() || !reply.contains("txids") ||
+                    !reply["txids"].is_array())
+                    break;
+                indexer_answered = true;
+                const std::size_t before = indexer_ids.size();
+                add_ids(reply, indexer_ids, seen);
+                if (sink && indexer_ids.size() > before)
+                    sink(std::vector<std::string>(indexer_ids.begin() + static_cast<std::ptrdiff_t>(before),
+                                                  indexer_ids.end()));
+                if (reply["txids"].size() < INDEXER_PAGE || indexer_ids.size() == before) break;
+            }
+            return;
+        }
+        const std::size_t k = job - 1;
+        const std::string url = k == 0 ? chain::woc_address_unconfirmed_history_url(watch_address)
+                                       : chain::woc_address_history_url(watch_address);
+        core::Json reply;
+        if (!gated_json(url, WOC_HISTORY_TIMEOUT_S, reply)) return;
+        woc_answered[k] = true;
+        std::set<std::string> seen;
+        add_ids(reply, woc_ids[k], seen);
+        if (sink && !woc_ids[k].empty()) sink(woc_ids[k]);
+    });
+    std::set<std::string> seen;
+    for (const auto* list : {&indexer_ids, &woc_ids[0], &woc_ids[1]})
+        for (const auto& id : *list)
+            if (out.size() < MAX_HISTORY_TXIDS && seen.insert(id).second) out.push_back(id);
+    if (indexer_answered || woc_answered[0] || woc_answered[1] || !out.empty()) {
+        error.clear();
+        return true;
+    }
+    error = "OI " + oracle + " missed and WhatsOnChain missed";
+    return false;
+}
+
+bool fetch_tx(const std::string& txid, core::Json& out) {
+    if (gated_json(chain::svc_tx_url(txid), SVC_TX_TIMEOUT_S, out) && out.is_object()) return true;
+    return gated_json(chain::woc_tx_url(txid), WOC_TX_TIMEOUT_S, out) && out.is_object();
+}
+
+namespace {
+
+// One history read: ids come in from the sources while HISTORY_FETCH_WIDTH fetchers
+// take them, and a few helpers run the work records hand over (identity look-ups,
+// early asks of the hook). Records are verified once every fetch is in, when the
+// identity answers asked for on the way are there.
+class HistoryRead {
+public:
+    HistoryRead(const IdSource& ids, const RecordHook& hook) : ids_(ids), hook_(hook) {}
+
+    bool run(std::vector<HistoryEntry>& out, std::string& error) {
+        const IdSink sink = [this](const std::vector<std::string>& got) { take_ids(got); };
+        run_jobs(1 + HISTORY_FETCH_WIDTH + HELPERS, 1 + HISTORY_FETCH_WIDTH + HELPERS, [&](std::size_t job) {
+            if (job == 0) {
+                std::string e;
+                const bool ok = ids_(sink, e);
+                std::lock_guard<std::mutex> lock(mutex_);
+                ids_done_ = true;
+                ids_ok_ = ok;
+                ids_error_ = e;
+                changed_.notify_all();
+            } else if (job <= HISTORY_FETCH_WIDTH) {
+                fetch_loop();
+            } else {
+                helper_loop();
+            }
+        });
+        if (!ids_ok_) {
+            error = ids_error_;
+            return false;
+        }
+        if (failed_) return false;
+        return verify(out);
+    }
+
+private:
+    static constexpr std::size_t HELPERS = 2;
+    struct Fetched {
+        std::string txid;
+        core::Json tx;
+        core::Json record;
+        RequestDepth depth;
+    };
+
+    void take_ids(const std::vector<std::string>& got) {
+        const RequestDepth d = current_depth();
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const auto& id : got)
+            if (seen_.size() < MAX_HISTORY_TXIDS && seen_.insert(id).second) ids_queue_.emplace_back(id, d);
+        changed_.notify_all();
+    }
+
+    void later(std::function<void()> work) {
+        const RequestDepth d = current_depth();
+        std::lock_guard<std::mutex> lock(mutex_);
+        work_queue_.emplace_back(std::move(work), d);
+        changed_.notify_all();
+    }
+
+    void fetch_loop() {
+        for (;;) {
+            std::pair<std::string, RequestDepth> item;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                changed_.wait(lock, [&] { return failed_ || !ids_queue_.empty() || ids_done_; });
+                if (failed_ || ids_queue_.empty()) break;
+                item = std::move(ids_queue_.front());
+                ids_queue_.pop_front();
+            }
+            set_depth(item.second);
+            Fetched f{item.first, {}, {}, {}};
+            if (!fetch_tx(f.txid, f.tx)) {
+                std::lock_guard<std::mutex> lock(mutex_);
+                failed_ = true;
+                changed_.notify_all();
+                break;
+            }
+            if (!extract_record(f.tx, f.record)) continue;
+            const std::string actor = normalise_handle(core::json_string(f.record, "actor"));
+            bool new_actor = false;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                new_actor = !actor.empty() && actors_.insert(actor).second;
+            }
+            if (new_actor) {
+                later([actor] {
+                    std::string key;
+                    lookup_identity_key(actor, key);
+                });
+            }
+            if (hook_) hook_(f.record, [this](std::function<void()> work) { later(std::move(work)); });
+            f.depth = current_depth();
+            std::lock_guard<std::mutex> lock(mutex_);
+            fetched_.push_back(std::move(f));
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++fetchers_done_;
+        changed_.notify_all();
+    }
+
+    void helper_loop() {
+        for (;;) {
+            std::pair<std::function<void()>, RequestDepth> item;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                changed_.wait(lock, [&] {
+                    return !work_queue_.empty() || fetchers_done_ == static_cast<std::size_t>(HISTORY_FETCH_WIDTH);
+                });
+                if (work_queue_.empty()) return;
+                item = std::move(work_queue_.front());
+                work_queue_.pop_front();
+            }
+            set_depth(item.second);
+            try {
+                item.first();
+            } catch (...) {
+            }
+        }
+    }
+
+    bool verify(std::vector<HistoryEntry>& out) {
+        std::vector<HistoryEntry> slots(fetched_.size());
+        std::vector<char> kept(fetched_.size(), 0);
+        std::atomic<bool> unverified{false};
+        run_jobs(fetched_.size(), HISTORY_FETCH_WIDTH, [&](std::size_t i) {
+            Fetched& f = fetched_[i];
+            set_depth(f.depth);
+            std::string signer;
+            switch (check_record(f.record, signer)) {
+            case RecordCheck::unverified: unverified = true; return;
+            case RecordCheck::invalid: return;
+            case RecordCheck::valid: break;
+            }
+            const std::int64_t ts = signed_int(f.record, "ts");
+            if (ts <= 0 || ts > MAX_RECORD_TIME) return;
+            slots[i] = HistoryEntry{std::move(f.txid), std::move(f.record), std::move(f.tx), std::move(signer), ts};
+            kept[i] = 1;
+        });
+        if (unverified) return false;
+        out.clear();
+        for (std::size_t i = 0; i < slots.size(); ++i)
+            if (kept[i]) out.push_back(std::move(slots[i]));
+        std::sort(out.begin(), out.end(), [](const HistoryEntry& a, const HistoryEntry& b) {
+            return a.ts != b.ts ? a.ts < b.ts : a.txid < b.txid;
+        });
+        return true;
+    }
+
+    const IdSource& ids_;
+    const RecordHook& hook_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::pair<std::string, RequestDepth>> ids_queue_;
+    std::deque<std::pair<std::function<void()>, RequestDepth>> work_queue_;
+    std::set<std::string> seen_, actors_;
+    std::vector<Fetched> fetched_;
+    std::size_t fetchers_done_ = 0;
+    bool ids_done_ = false, ids_ok_ = false, failed_ = false;
+    std::string ids_error_;
+};
+
+}  // namespace
+
+bool cached_history(const std::string& key, const IdSource& ids, const std::string& partial_error,
+                    const RecordHook& hook, History& out, std::string& error) {
+    std::string fetch_error;
+    const bool ok = history_cache().get(
+        key,
+        [&](History& read) {
+            auto entries = std::make_shared<std::vector<HistoryEntry>>();
+            HistoryRead reader(ids, hook);
+            if (!reader.run(*entries, fetch_error)) {
+                if (fetch_error.empty()) fetch_error = partial_error;
+                return false;
+            }
+            read = std::move(entries);
+            return true;
+        },
+        [](const History&) { return HISTORY_FRESH_MS; }, out);
+    if (!ok || !out) out = std::make_shared<const std::vector<HistoryEntry>>();
+    error = ok ? "" : (fetch_error.empty() ? partial_error : fetch_error);
+    return ok;
+}
+
+bool spot_history(const std::string& spot, const std::string& watch_address, History& out, std::string& error) {
+    const int frame = frame_of_spot(spot);
+    // The display's certificate and coins are asked for as soon as a showing newer than
+    // any seen comes in; a history rarely holds more than a couple worth asking for.
+    struct Early {
+        std::mutex mutex;
+        std::int64_t newest = 0;
+        int asked = 0;
+    };
+    auto early = std::make_shared<Early>();
+    const std::string spot_id = core::lower_ascii(spot);
+    const RecordHook hook = [early, spot_id](const core::Json& r, const Later& later) {
+        if (core::json_string(r, "type") != "art_show" || core::lower_ascii(core::json_string(r, "spot")) != spot_id)
+            return;
+        const std::int64_t ts = signed_int(r, "ts");
+        {
+            std::lock_guard<std::mutex> lock(early->mutex);
+            if (ts <= early->newest || early->asked >= 2) return;
+            early->newest = ts;
+            ++early->asked;
+        }
+        const std::string cert = inscription_origin(core::json_string(r, "cert"));
+        std::vector<std::string> coins;
+        for (const char* k : {"pic_utxo", "cert_utxo"}) {
+            const std::string c = chain::normalise_coin_id(core::json_string(r, k));
+            if (chain::is_outpoint(c)) coins.push_back(c);
+        }
+        if (!cert.empty())
+            later([cert] {
+                Certificate ignored;
+                std::string e;
+                read_certificate(cert, ignored, e);
+            });
+        for (const auto& c : coins) later([c] { out_spent(c); });
+    };
+    return cached_history(
+        spot + "|" + watch_address,
+        [&](const IdSink& sink, std::string& e) {
+            std::vector<std::string> ids;
+            return history_txids(spot, watch_address, ids, e, sink);
+        },
+        "could not read AP" + std::to_string(frame) + "; try again", hook, out, error);
+}
+
+bool out_spent(const std::string& coin_id) {
+    const std::string id = chain::normalise_coin_id(coin_id);
+    if (!chain::is_outpoint(id)) return false;
+    bool spent = false;
+    const bool ok = out_spent_cache().get(
+        id,
+        [&](bool& answer) {
+            const auto vout = static_cast<std::uint32_t>(std::stoul(id.substr(65)));
+            const std::string url = chain::woc_tx_out_url(id.substr(0, 64), vout);
+            if (url.empty()) return false;
+            chain::HttpResult got;
+            {
+                RequestSlot slot;
+                got = chain::wallet_get(url, OUT_SPENT_TIMEOUT_S, true);
+            }
+            // An output the service does not know has not been spent.
+            if (got.ok && got.status == 404) {
+                answer = false;
+                return true;
+            }
+            core::Json reply;
+            if (!got.ok || !core::parse_json(got.body, reply)) return false;
+            if (core::has_bool(reply, "spent"))
+                answer = core::json_bool(reply, "spent");
+            else if (core::has_bool(reply, "isSpent"))
+                answer = core::json_bool(reply, "isSpent");
+            else
+                return false;
+            return true;
+        },
+        [](const bool& s) { return s ? FOREVER_MS : HISTORY_FRESH_MS; }, spent);
+    return ok && spent;
+}
+
+bool out_spent_known(const std::string& coin_id) {
+    const std::string id = chain::normalise_coin_id(coin_id);
+    return !chain::is_outpoint(id) || out_spent_cache().fresh(id);
+}
+
+// --- replay -------------------------------------------------------------------------
+
+bool parse_show(const HistoryEntry& e, SpotLoad& d) {
+    const core::Json& r = e.record;
+    if (!text_fits(r, {"handle", "pay_addr", "price", "pic_utxo", "cert_utxo", "pic", "cert", "sha256"})) return false;
+    std::int64_t price = -1;
+    if (!parse_price(str(r, "price"), price)) return false;
+    const std::int64_t exp = signed_int(r, "exp");
+    if (exp < 0 || exp > MAX_RECORD_TIME) return false;
+    SpotLoad out = empty_spot(d.spot);
+    out.pic_utxo = chain::normalise_coin_id(str(r, "pic_utxo"));
+    out.cert_utxo = chain::normalise_coin_id(str(r, "cert_utxo"));
+    const std::string pic_text = str(r, "pic"), cert_text = str(r, "cert");
+    out.pic = inscription_id(pic_text);
+    out.cert = inscription_id(cert_text);
+    const std::string pic_coin = chain::normalise_coin_id(pic_text), cert_coin = chain::normalise_coin_id(cert_text);
+    if (out.pic_utxo.empty() && chain::is_outpoint(pic_coin)) out.pic_utxo = pic_coin;
+    if (out.cert_utxo.empty() && chain::is_outpoint(cert_coin)) out.cert_utxo = cert_coin;
+    out.pic_origin = inscription_origin(pic_text);
+    out.cert_origin = inscription_origin(cert_text);
+    out.sha256 = core::lower_ascii(str(r, "sha256"));
+    out.owner = e.signer;
+    out.handle = str(r, "handle");
+    out.pay_addr = str(r, "pay_addr");
+    out.price = price;
+    out.exp = exp;
+    out.shown_at = e.ts;
+    out.show_txid = e.txid;
+    d = std::move(out);
+    return true;
+}
+
+DisplayPass replay_display(int frame, const std::vector<HistoryEntry>& history, std::int64_t now) {
+    DisplayPass p;
+    p.display = empty_spot(frame);
+    SpotLoad& d = p.display;
+    const std::string spot = frame_row(frame).spot;
+    for (const HistoryEntry& e : history) {
+        if (core::lower_ascii(str(e.record, "spot")) != spot) continue;
+        const std::string type = str(e.record, "type");
+        if (type == "art_show") {
+            SpotLoad parsed = empty_spot(frame);
+            if (!parse_show(e, parsed) || parsed.owner.empty() || parsed.pic.empty()) continue;
+            d = std::move(parsed);
+            d.shown = true;
+            p.hidden = false;
+        } else if (type == "art_hide") {
+            if (d.shown && inscription_id(str(e.record, "pic")) == d.pic && e.signer == d.owner) {
+                d.shown = false;
+                p.hidden = true;
+            }
+        } else if (type == "art_gclear") {
+            if (d.shown && inscription_id(str(e.record, "pic")) == d.pic && is_architect(e.signer)) {
+                p.cleared.emplace_back(d.shown_at, e.ts);
+                d = empty_spot(frame);
+                p.hidden = false;
+            }
+        }
+    }
+    if (!p.hidden) {
+        const bool valid = d.shown && (d.exp <= 0 || now < d.exp) && d.pic.size() == 64 && d.cert.size() == 64 &&
+                           core::is_hex(d.sha256, 64) && !d.owner.empty();
+        if (!valid) d = empty_spot(frame);
+    }
+    return p;
+}
+
+namespace {
+
+void read_certificate_fields(SpotLoad& s) {
+    Certificate kept;
+    std::string error;
+    if (!read_certificate(s.cert_origin.empty() ? s.cert : s.cert_origin, kept, error)) return;
+    const core::Json& cert = *kept;
+    // A value that is not a text ends the reading: it and the fields after it stay empty.
+    std::string* fields[] = {&s.title, &s.artist_name, &s.created, &s.note, &s.owner_paymail};
+    const char* keys[] = {"title", "artist_name", "created", "note", "owner_paymail"};
+    for (std::size_t i = 0; i < 5; ++i) {
+        if (!cert.contains(keys[i])) continue;
+        if (!cert[keys[i]].is_string()) return;
+        *fields[i] = core::cut_utf8(cert[keys[i]].get<std::string>(), 4096);
+    }
+}
+
+void sale_pass(SpotLoad& s, const std::vector<HistoryEntry>& history) {
+    for (const HistoryEntry& e : history) {
+        if (e.ts < s.shown_at) continue;
+        const std::string type = str(e.record, "type");
+        if (type != "art_gfunded" && inscription_id(str(e.record, "pic")) != s.pic) continue;
+        if (type == "art_gask") {
+            std::int64_t sats = 0;
+            if (!record_sats(e.record, sats) || sats != s.price || !text_fits(e.record, {"buyer_ord", "handle"}))
+                continue;
+            AskEntry a{e.txid, normalise_key(str(e.record, "buyer")), str(e.record, "buyer_ord"),
+                       str(e.record, "handle"), sats, e.ts};
+            if (!a.buyer.empty() && a.buyer == e.signer) s.asks.push_back(std::move(a));
+        } else if (type == "art_gaccept") {
+            std::int64_t sats = 0;
+            if (e.signer != s.owner || !record_sats(e.record, sats) || sats != s.price) continue;
+            const std::string title = str(e.record, "title_json");
+            if (sha256_hex(title) != core::lower_ascii(str(e.record, "title_sha"))) continue;
+            s.accepts.push_back(AcceptEntry{e.txid, normalise_key(str(e.record, "buyer")), title, sats, e.ts});
+        } else if (type == "art_gfunded") {
+            std::string offer, sha;
+            if (!funded_record_sound(e, offer, sha)) continue;
+            const int status = offer_status(offer);
+            if (status == 3) s.sold = true;
+            if (status == 1) s.funded.push_back(FundedEntry{e.txid, offer, sha, e.ts});
+        }
+    }
+}
+
+}  // namespace
+
+SpotLoad load_spot(int index, std::int64_t now) {
+    const FrameRow row = frame_row(index + 1);
+    SpotLoad result = empty_spot(row.number);
+    History kept;
+    if (!spot_history(row.spot, row.watch_address, kept, result.error)) return result;
+    const std::vector<HistoryEntry>& history = *kept;
+    DisplayPass pass = replay_display(row.number, history, now);
+    result = std::move(pass.display);
+
+    // Voided offers: coins a buyer put into an offer on a display a curator cleared.
+    for (const HistoryEntry& e : history) {
+        if (str(e.record, "type") != "art_gfunded" || core::lower_ascii(str(e.record, "spot")) != row.spot) continue;
+        if (!in_cleared(pass.cleared, e.ts)) continue;
+        std::string offer, sha;
+        if (!funded_record_sound(e, offer, sha)) continue;
+        const auto ids = offer_coin_ids(offer);
+        if (!ids.empty()) chain::remove_offer_locks(ids);
+    }
+
+    // The certificate, the two coin checks and the sale pass do not depend on one
+    // another; their requests go out together. Usually the history read asked for them
+    // already, and a funded offer is rare: then no thread is worth starting.
+    const bool need_cert = result.shown || pass.hidden;
+    const bool known = (!need_cert || certificate_known(result.cert_origin.empty() ? result.cert : result.cert_origin)) &&
+                       (!result.shown || (out_spent_known(result.pic_utxo) && out_spent_known(result.cert_utxo))) &&
+                       std::none_of(history.begin(), history.end(), [&](const HistoryEntry& e) {
+                           return e.ts >= result.shown_at && str(e.record, "type") == "art_gfunded";
+                       });
+    bool pic_spent = false, cert_spent = false;
+    run_jobs(4, known ? 1 : 4, [&](std::size_t job) {
+        switch (job) {
+        case 0:
+            if (need_cert) read_certificate_fields(result);
+            break;
+        case 1:
+            if (result.shown && !result.pic_utxo.empty()) pic_spent = out_spent(result.pic_utxo);
+            break;
+        case 2:
+            if (result.shown && !result.cert_utxo.empty()) cert_spent = out_spent(result.cert_utxo);
+            break;
+        case 3:
+            if (!result.pic.empty()) sale_pass(result, history);
+            break;
+        }
+    });
+    if (result.shown && (pic_spent || cert_spent)) result.sold = true;
+
+    if (!result.pic.empty()) {
+        if (!result.funded.empty()) {
+            if (title_holds(result))
+                result.shown = true;
+            else
+                clear_display(result);
+        } else if (!result.shown && !title_holds(result)) {
+            clear_display(result);
+        }
+    }
+    return result;
+}
+
+std::string shown_pic(int index, std::int64_t now) {
+    const FrameRow row = frame_row(index + 1);
+    History history;
+    std::string error;
+    if (!spot_history(row.spot, row.watch_address, history, error)) return "";
+    DisplayPass pass = replay_display(row.number, *history, now);
+    return pass.display.shown ? pass.display.pic : "";
+}
+
+void sync_reserve(const std::array<SpotLoad, FRAME_COUNT>& walls, const std::array<bool, FRAME_COUNT>& read,
+                  std::int64_t now) {
+    std::set<std::string> stale;
+    const auto current = chain::read_reserve_entries();
+    for (int i = 0; i < FRAME_COUNT; ++i) {
+        if (!read[static_cast<std::size_t>(i)]) continue;
+        for (const auto& e : current) {
+            if (e.spot != i + 1 || e.pic.empty() || !chain::reserve_entry_live(e, now)) continue;
+            const SpotLoad& s = walls[static_cast<std::size_t>(i)];
+            const std::string pic = inscription_id(e.pic).empty() ? core::lower_ascii(e.pic) : inscription_id(e.pic);
+            if ((!s.shown || s.pic != pic) && !reserve_entry_young(e, now)) stale.insert(pic);
+            break;  // the first live entry of the frame speaks for it
+        }
+    }
+    if (stale.empty()) return;
+    wallet::WalletLock lock(wallet::wallet_mutex());
+    // Read again under the lock: another operation may have changed the file meanwhile.
+    auto entries = chain::read_reserve_entries();
+    const std::size_t before = entries.size();
+    entries.erase(std::remove_if(entries.begin(), entries.end(),
+                                 [&](const chain::ReserveEntry& e) {
+                                     const std::string id = inscription_id(e.pic);
+                                     return stale.count(id.empty() ? core::lower_ascii(e.pic) : id) > 0 &&
+                                            !reserve_entry_young(e, now);
+                                 }),
+                  entries.end());
+    if (entries.size() != before) chain::write_reserve_entries(entries);
+}
+
+void load_walls(std::string& error, std::array<SpotLoad, FRAME_COUNT>& walls) {
+    error.clear();
+    const std::int64_t now = core::now_seconds();
+    run_jobs(FRAME_COUNT, FRAME_COUNT, [&](std::size_t i) {
+        walls[i] = load_spot(static_cast<int>(i), now);
+    });
+    for (const auto& s : walls)
+        if (error.empty() && !s.error.empty()) error = s.error;
+    // One artwork on one wall: the earlier showing gives way.
+    for (std::size_t j = 0; j < walls.size(); ++j) {
+        for (std::size_t k = 0; k < j; ++k) {
+            if (!walls[j].shown || !walls[k].shown || walls[j].pic != walls[k].pic) continue;
+            clear_display(walls[j].shown_at < walls[k].shown_at ? walls[j] : walls[k]);
+        }
+    }
+    std::array<bool, FRAME_COUNT> read{};
+    for (std::size_t i = 0; i < walls.size(); ++i) read[i] = walls[i].error.empty();
+    sync_reserve(walls, read, now);
+}
+
+void reset_wall_caches() {
+    history_cache().clear();
+    out_spent_cache().clear();
+    reset_offer_caches();
+    reset_pair_caches();
+}
+
+}  // namespace ledger

@@ -1,0 +1,279 @@
+// The wall reader against an in-process chain service: replay rules, hostile records,
+// partial histories, the shared 45-second cache and reserve sync.
+#include "ledger/walls.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "chain/reservations.h"
+#include "core/crypto.h"
+#include "core/hex.h"
+#include "ledger/identity_checks.h"
+#include "ledger/request_gate.h"
+#include "tests/support/temp_platform.h"
+#include "tests/unit/ledger/fake_chain.h"
+#include "wallet/registry.h"
+
+namespace {
+
+using ledger_test::FakeChain;
+using ledger_test::TestKey;
+
+const std::string PIC = std::string(64, 'a');
+const std::string CERT = std::string(64, 'c');
+const std::string SHA = std::string(64, '5');
+constexpr std::int64_t T0 = 1733650000;  // the fake clock's wall time, in seconds
+
+class Walls : public ::testing::Test {
+protected:
+    testing_support::TempPlatform tp;
+    FakeChain chain;
+    testing_support::FakeClock clock;
+    TestKey alice = ledger_test::test_key(1, "alice");
+    TestKey bob = ledger_test::test_key(2, "bob");
+    TestKey mallory = ledger_test::test_key(3, "mallory");
+
+    void SetUp() override {
+        clock.install();
+        ledger::reset_identity_caches();
+        ledger::reset_wall_caches();
+        chain.register_key(alice);
+        chain.register_key(bob);
+        chain.register_key(mallory);
+    }
+    void TearDown() override {
+        ledger::reset_identity_caches();
+        ledger::reset_wall_caches();
+    }
+
+    static core::Json show(int frame, const std::string& pic, std::int64_t ts, const std::string& price = "1500") {
+        return {{"type", "art_show"}, {"spot", "as" + std::to_string(frame)}, {"pic", pic}, {"cert", CERT},
+                {"sha256", SHA}, {"price", price}, {"pic_utxo", pic.substr(0, 64) + "_1"},
+                {"cert_utxo", CERT + "_2"}, {"pay_addr", "1Pay"}, {"ts", ts}, {"exp", ts + 604800}};
+    }
+    std::string post(int frame, const core::Json& r, const TestKey& k) {
+        return chain.post("as" + std::to_string(frame), r, k);
+    }
+    ledger::SpotLoad load(int frame) { return ledger::load_spot(frame - 1, T0); }
+};
+
+}  // namespace
+
+TEST_F(Walls, LaterShowWinsAndEqualTimesGoByTxid) {
+    post(1, show(1, PIC, T0 - 100), alice);
+    const std::string second = std::string(63, 'b') + "1";
+    post(1, show(1, second, T0 - 50), bob);
+    auto s = load(1);
+    ASSERT_TRUE(s.shown) << s.error;
+    EXPECT_EQ(s.pic, second);
+    EXPECT_EQ(s.owner, bob.pub);
+
+    const std::string p3 = std::string(63, 'd') + "3", p4 = std::string(63, 'd') + "4";
+    const std::string t3 = post(2, show(2, p3, T0 - 10), alice);
+    const std::string t4 = post(2, show(2, p4, T0 - 10), alice);
+    s = load(2);
+    ASSERT_TRUE(s.shown);
+    EXPECT_EQ(s.show_txid, std::max(t3, t4));
+}
+
+TEST_F(Walls, HidesCountOnlyFromTheOwnerAndExpiryEmptiesTheFrame) {
+    post(1, show(1, PIC, T0 - 100), alice);
+    post(1, {{"type", "art_hide"}, {"spot", "as1"}, {"pic", PIC}, {"cert", CERT}, {"ts", T0 - 90}}, mallory);
+    EXPECT_TRUE(load(1).shown);
+    ledger::reset_wall_caches();
+    post(1, {{"type", "art_hide"}, {"spot", "as1"}, {"pic", PIC}, {"cert", CERT}, {"ts", T0 - 80}}, alice);
+    EXPECT_FALSE(load(1).shown);
+
+    core::Json old = show(2, PIC, T0 - 700000);  // one week and a bit ago
+    post(2, old, alice);
+    auto s = load(2);
+    EXPECT_FALSE(s.shown);
+    EXPECT_TRUE(s.pic.empty());
+    EXPECT_TRUE(s.error.empty());
+}
+
+TEST_F(Walls, InscriptionIdsKeepTheirOriginsAndBadHashesAreNotShown) {
+    core::Json r = show(1, PIC, T0 - 100);
+    r["cert"] = CERT + "_7";
+    r["pic"] = PIC + "_3";
+    r.erase("pic_utxo");
+    post(1, r, alice);
+    auto s = load(1);
+    ASSERT_TRUE(s.shown);
+    EXPECT_EQ(s.cert, CERT);
+    EXPECT_EQ(s.cert_origin, CERT + "_7");
+    EXPECT_EQ(s.pic_origin, PIC + "_3");
+    EXPECT_EQ(s.pic_utxo, PIC + "_3");  // the coin field was empty: the origin names the coin
+
+    core::Json bad = show(2, PIC, T0 - 100);
+    bad["sha256"] = std::string(63, '5');
+    post(2, bad, alice);
+    EXPECT_FALSE(load(2).shown);
+}
+
+TEST_F(Walls, HostileNumbersAndTextsMakeTheRecordInvalid) {
+    struct Case {
+        const char* name;
+        std::function<void(core::Json&)> spoil;
+    };
+    const std::vector<Case> cases = {
+        {"price above 21 million BSV", [](core::Json& r) { r["price"] = "2100000000000001"; }},
+        {"price not digits", [](core::Json& r) { r["price"] = "1e3"; }},
+        {"price zero", [](core::Json& r) { r["price"] = "0"; }},
+        {"price with trailing text", [](core::Json& r) { r["price"] = "1500sats"; }},
+        {"negative exp", [](core::Json& r) { r["exp"] = -5; }},
+        {"exp beyond the year 9999", [](core::Json& r) { r["exp"] = std::int64_t{1} << 40; }},
+        {"fractional ts", [](core::Json& r) { r["ts"] = static_cast<double>(T0 - 100) + 0.5; }},
+        {"huge handle", [](core::Json& r) { r["handle"] = std::string(5000, 'h'); }},
+        {"pic of the wrong type", [](core::Json& r) { r["pic"] = 12345; }},
+    };
+    int frame = 0;
+    for (const auto& c : cases) {
+        frame = frame % 10 + 1;
+        ledger::reset_wall_caches();
+        core::Json r = show(frame, std::string(60, 'e') + std::to_string(1000 + frame), T0 - 100);
+        c.spoil(r);
+        if (r.contains("handle")) r["actor"] = "alice";
+        post(frame, r, alice);
+        auto s = load(frame);
+        EXPECT_FALSE(s.shown) << c.name;
+        EXPECT_TRUE(s.error.empty()) << c.name;
+    }
+    // A text "exp" is signed as 0 and read as 0: no end, as signed.
+    ledger::reset_wall_caches();
+    core::Json r = show(5, PIC, T0 - 100);
+    r["exp"] = std::to_string(T0 - 50);
+    post(5, r, alice);
+    auto s = load(5);
+    ASSERT_TRUE(s.shown);
+    EXPECT_EQ(s.exp, 0);
+}
+
+TEST_F(Walls, AsksAndAcceptsFollowTheirRules) {
+    post(1, show(1, PIC, T0 - 100), alice);
+    auto ask = [&](std::int64_t price, const std::string& buyer, std::int64_t ts) {
+        return core::Json{{"type", "art_gask"}, {"spot", "as1"}, {"pic", PIC}, {"cert", CERT}, {"price_sats", price},
+                          {"buyer_ord", "1Ord"}, {"buyer", buyer}, {"ts", ts}};
+    };
+    post(1, ask(1500, bob.pub, T0 - 90), bob);                    // counts
+    post(1, ask(1400, bob.pub, T0 - 89), bob);                    // wrong price
+    post(1, ask(1500, bob.pub, T0 - 88), mallory);                // signed by another key
+    core::Json as_text = ask(1500, bob.pub, T0 - 87);
+    as_text["price_sats"] = "1500";                               // signed as 0
+    post(1, as_text, bob);
+    const std::string title = R"({"type":"art_owner"})";
+    const std::string good_sha = core::to_hex(core::sha256(title));
+    auto accept = [&](const std::string& sha, std::int64_t ts) {
+        return core::Json{{"type", "art_gaccept"}, {"spot", "as1"}, {"pic", PIC}, {"cert", CERT}, {"buyer", bob.pub},
+                          {"prev", ""}, {"price_sats", 1500}, {"title_sha", sha}, {"title_json", title}, {"ts", ts}};
+    };
+    post(1, accept(good_sha, T0 - 80), alice);
+    post(1, accept(std::string(64, '0'), T0 - 79), alice);  // hash does not match
+    post(1, accept(good_sha, T0 - 78), bob);                // not the owner
+    auto s = load(1);
+    ASSERT_EQ(s.asks.size(), 1u);
+    EXPECT_EQ(s.asks[0].buyer, bob.pub);
+    EXPECT_EQ(s.asks[0].price, 1500);
+    ASSERT_EQ(s.accepts.size(), 1u);
+    EXPECT_EQ(s.accepts[0].ts, T0 - 80);
+}
+
+TEST_F(Walls, OneArtworkOnOneWallTheEarlierFrameGivesWay) {
+    post(3, show(3, PIC, T0 - 100), alice);
+    post(7, show(7, PIC, T0 - 100), alice);
+    std::string error;
+    std::array<ledger::SpotLoad, ledger::FRAME_COUNT> walls;
+    ledger::load_walls(error, walls);
+    EXPECT_EQ(error, "");
+    EXPECT_FALSE(walls[2].shown);
+    EXPECT_TRUE(walls[2].pic.empty());
+    EXPECT_TRUE(walls[6].shown);
+    EXPECT_EQ(walls[6].pic, PIC);
+}
+
+TEST_F(Walls, SourcesMissingGiveAnEmptyFrameOrTheErrorText) {
+    chain.set_sources_down(true, false);
+    auto s = load(4);
+    EXPECT_TRUE(s.error.empty());
+    EXPECT_FALSE(s.shown);
+    chain.set_sources_down(true, true);
+    ledger::reset_wall_caches();
+    EXPECT_EQ(load(4).error, "OI as4 missed and WhatsOnChain missed");
+}
+
+TEST_F(Walls, APartlyReadHistoryIsAnErrorAndIsNotKept) {
+    post(1, show(1, PIC, T0 - 100), alice);
+    const std::string hide = post(1, {{"type", "art_hide"}, {"spot", "as1"}, {"pic", PIC}, {"cert", CERT},
+                                      {"ts", T0 - 90}}, alice);
+    chain.fail_tx(hide, true);
+    auto s = load(1);
+    EXPECT_EQ(s.error, "could not read AP1; try again");
+    EXPECT_FALSE(s.shown);  // not the display of a history missing its hide
+    chain.fail_tx(hide, false);
+    s = load(1);  // no clock advance: the failure was not cached
+    EXPECT_EQ(s.error, "");
+    EXPECT_FALSE(s.shown);
+
+    // The registry not answering is the same kind of failure; an unregistered key is not.
+    ledger::reset_wall_caches();
+    ledger::reset_identity_caches();
+    chain.set_registry_down(true);
+    EXPECT_EQ(load(1).error, "could not read AP1; try again");
+    chain.set_registry_down(false);
+    TestKey stranger = ledger_test::test_key(9, "stranger");
+    post(2, show(2, PIC, T0 - 100), stranger);
+    s = load(2);
+    EXPECT_EQ(s.error, "");
+    EXPECT_FALSE(s.shown);
+}
+
+TEST_F(Walls, HistoriesAreSharedAndKeptFortyFiveSeconds) {
+    for (int i = 0; i < 12; ++i) post(1, show(1, std::string(60, 'f') + std::to_string(1000 + i), T0 - 100 + i), alice);
+    std::vector<std::thread> readers;
+    std::vector<ledger::SpotLoad> seen(4);
+    for (int t = 0; t < 4; ++t) readers.emplace_back([&, t] { seen[static_cast<std::size_t>(t)] = load(1); });
+    for (auto& r : readers) r.join();
+    for (const auto& s : seen) EXPECT_TRUE(s.shown);
+    EXPECT_EQ(chain.hits("oracle"), 1);
+    EXPECT_EQ(chain.hits("svc_tx"), 12);
+    EXPECT_EQ(chain.hits("alias"), 1);  // one lookup for the one actor
+    clock.advance(ledger::HISTORY_FRESH_MS - 1);
+    load(1);
+    EXPECT_EQ(chain.hits("oracle"), 1);
+    clock.advance(1);
+    load(1);
+    EXPECT_EQ(chain.hits("oracle"), 2);
+}
+
+TEST_F(Walls, ReserveSyncClearsOnlyOldEntriesOfFramesThatWereRead) {
+    wallet::init_app_binding("Quenvale", "walls-test");
+    const std::string other = std::string(64, '9');
+    std::vector<chain::ReserveEntry> entries = {
+        {"", "", other, CERT, -1, T0 - 3600 + 604800, 1},         // placed an hour ago, frame 1 empty: cleared
+        {"", "", PIC, CERT, -1, T0 - 60 + 604800, 2},             // placed a minute ago: kept
+        {"", "", std::string(64, '8'), CERT, -1, T0 + 604800, 3}, // frame 3 unreadable: kept
+    };
+    ASSERT_TRUE(chain::write_reserve_entries(entries));
+    chain.fail_tx(post(3, show(3, PIC, T0 - 100), alice), true);
+    std::string error;
+    std::array<ledger::SpotLoad, ledger::FRAME_COUNT> walls;
+    ledger::load_walls(error, walls);
+    EXPECT_EQ(error, "could not read AP3; try again");
+    const auto left = chain::read_reserve_entries();
+    ASSERT_EQ(left.size(), 2u);
+    EXPECT_EQ(left[0].spot, 2);
+    EXPECT_EQ(left[1].spot, 3);
+}
+
+TEST_F(Walls, NoMoreThanThirtyTwoRequestsAreOpenAtOnce) {
+    for (int f = 1; f <= 10; ++f)
+        for (int i = 0; i < 10; ++i) post(f, show(f, std::string(60, 'f') + std::to_string(1000 + i), T0 - 100 + i), alice);
+    ledger::reset_request_counts();
+    std::string error;
+    std::array<ledger::SpotLoad, ledger::FRAME_COUNT> walls;
+    ledger::load_walls(error, walls);
+    EXPECT_EQ(error, "");
+    EXPECT_LE(ledger::requests_peak(), ledger::MAX_REQUESTS_IN_FLIGHT);
+    EXPECT_GE(ledger::requests_made(), 100);
+}
