@@ -623,7 +623,8 @@ SpotLoad load_spot(int index, std::int64_t now) {
         std::string offer, sha;
         if (!funded_record_sound(e, offer, sha)) continue;
         const auto ids = offer_coin_ids(offer);
-        if (!ids.empty()) chain::remove_offer_locks(ids);
+        std::string ignored;  // an unreadable locks file stays as it is; the next read tries again
+        if (!ids.empty()) chain::remove_offer_locks(ids, ignored);
     }
 
     // The certificate, the two coin checks and the sale pass do not depend on one
@@ -679,7 +680,10 @@ std::string shown_pic(int index, std::int64_t now) {
 void sync_reserve(const std::array<SpotLoad, FRAME_COUNT>& walls, const std::array<bool, FRAME_COUNT>& read,
                   std::int64_t now) {
     std::set<std::string> stale;
-    const auto current = chain::read_reserve_entries();
+    std::vector<chain::ReserveEntry> current;
+    std::string error;
+    // An unreadable reserve is left alone: it keeps every coin reserved until it is mended.
+    if (!chain::read_reserve_entries(current, error)) return;
     for (int i = 0; i < FRAME_COUNT; ++i) {
         if (!read[static_cast<std::size_t>(i)]) continue;
         for (const auto& e : current) {
@@ -691,18 +695,20 @@ void sync_reserve(const std::array<SpotLoad, FRAME_COUNT>& walls, const std::arr
         }
     }
     if (stale.empty()) return;
-    wallet::WalletLock lock(wallet::wallet_mutex());
-    // Read again under the lock: another operation may have changed the file meanwhile.
-    auto entries = chain::read_reserve_entries();
-    const std::size_t before = entries.size();
-    entries.erase(std::remove_if(entries.begin(), entries.end(),
-                                 [&](const chain::ReserveEntry& e) {
-                                     const std::string id = inscription_id(e.pic);
-                                     return stale.count(id.empty() ? core::lower_ascii(e.pic) : id) > 0 &&
-                                            !reserve_entry_young(e, now);
-                                 }),
-                  entries.end());
-    if (entries.size() != before) chain::write_reserve_entries(entries);
+    // Changed as the file holds it then: another operation may have written it meanwhile.
+    chain::update_reserve_entries(
+        [&](std::vector<chain::ReserveEntry>& entries) {
+            const std::size_t before = entries.size();
+            entries.erase(std::remove_if(entries.begin(), entries.end(),
+                                         [&](const chain::ReserveEntry& e) {
+                                             const std::string id = inscription_id(e.pic);
+                                             return stale.count(id.empty() ? core::lower_ascii(e.pic) : id) > 0 &&
+                                                    !reserve_entry_young(e, now);
+                                         }),
+                          entries.end());
+            return entries.size() != before;
+        },
+        error);
 }
 
 void load_walls(std::string& error, std::array<SpotLoad, FRAME_COUNT>& walls) {

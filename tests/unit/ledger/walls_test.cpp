@@ -8,6 +8,7 @@
 
 #include "chain/reservations.h"
 #include "core/crypto.h"
+#include "core/files.h"
 #include "core/hex.h"
 #include "ledger/identity_checks.h"
 #include "ledger/request_gate.h"
@@ -254,16 +255,39 @@ TEST_F(Walls, ReserveSyncClearsOnlyOldEntriesOfFramesThatWereRead) {
         {"", "", PIC, CERT, -1, T0 - 60 + 604800, 2},             // placed a minute ago: kept
         {"", "", std::string(64, '8'), CERT, -1, T0 + 604800, 3}, // frame 3 unreadable: kept
     };
-    ASSERT_TRUE(chain::write_reserve_entries(entries));
+    std::string file_error;
+    ASSERT_TRUE(chain::update_reserve_entries(
+        [&](std::vector<chain::ReserveEntry>& held) {
+            held = entries;
+            return true;
+        },
+        file_error))
+        << file_error;
     chain.fail_tx(post(3, show(3, PIC, T0 - 100), alice), true);
     std::string error;
     std::array<ledger::SpotLoad, ledger::FRAME_COUNT> walls;
     ledger::load_walls(error, walls);
     EXPECT_EQ(error, "could not read AP3; try again");
-    const auto left = chain::read_reserve_entries();
+    std::vector<chain::ReserveEntry> left;
+    ASSERT_TRUE(chain::read_reserve_entries(left, file_error)) << file_error;
     ASSERT_EQ(left.size(), 2u);
     EXPECT_EQ(left[0].spot, 2);
     EXPECT_EQ(left[1].spot, 3);
+}
+
+TEST_F(Walls, AnUnreadableReserveIsLeftAsItIs) {
+    wallet::init_app_binding("Quenvale", "walls-test");
+    const std::string path = chain::reserve_file_path();
+    core::make_dirs(core::parent_path(path));
+    const std::string torn = R"({"entries":[{"spot":1,"pic":")";
+    ASSERT_TRUE(core::write_file(path, torn));
+    std::string error;
+    std::array<ledger::SpotLoad, ledger::FRAME_COUNT> walls;
+    ledger::load_walls(error, walls);
+    EXPECT_EQ(error, "");
+    std::string after;
+    ASSERT_TRUE(core::read_file(path, after));
+    EXPECT_EQ(after, torn);
 }
 
 TEST_F(Walls, NoMoreThanThirtyTwoRequestsAreOpenAtOnce) {
