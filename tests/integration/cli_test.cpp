@@ -6,6 +6,7 @@
 #include "core/json.h"
 #include "core/text.h"
 #include "tests/support/devnet.h"
+#include "tests/support/hd_wallet.h"
 #include "tests/support/temp_platform.h"
 
 using testing_support::Devnet;
@@ -32,8 +33,7 @@ TEST(CliOutput, InscriptionNamesReachTheTerminalWithoutControlCharacters) {
     ASSERT_TRUE(dn.running());
     dn.reset();
     auto restored = run_program("wendrel", {"restore", "--mnemonic",
-                                            "abandon abandon abandon abandon abandon abandon abandon abandon "
-                                            "abandon abandon abandon about"});
+                                            testing_support::ABANDON});
     ASSERT_EQ(restored.exit_code, 0) << restored.err;
     std::string ord = json_of(run_program("wendrel", {"show", "--json"}).out)["ordinals_address"];
     const std::string evil = "\x1b]0;owned\x07Night\xc2\x9b" "2J Sky\x1b[5m\xc2\x85";

@@ -13,6 +13,7 @@
 #include "ledger/identity_checks.h"
 #include "ledger/records.h"
 #include "tests/support/devnet.h"
+#include "tests/support/hd_wallet.h"
 #include "tests/support/temp_platform.h"
 #include "wallet/connect.h"
 #include "wallet/paymail.h"
@@ -159,8 +160,7 @@ TEST_F(GalleryFlow, DeniedOrSealedConnections) {
 
 TEST_F(GalleryFlow, UnchangedPaymailIsClaimedOnce) {
     std::string id = line(run_program("wendrel", {"restore", "--mnemonic",
-                                                  "abandon abandon abandon abandon abandon abandon abandon abandon "
-                                                  "abandon abandon abandon about"}).out);
+                                                  testing_support::ABANDON}).out);
     ASSERT_EQ(run_program("wendrel", {"paymail", "Carol"}).exit_code, 0);
     wallet::init_app_binding("Quenvale", tp.root() + "/inst");
     ASSERT_EQ(wallet::app_binding().wallet_id, id);

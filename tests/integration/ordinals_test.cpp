@@ -17,20 +17,20 @@
 #include "ordinals/listing.h"
 #include "ordinals/snapshot.h"
 #include "tests/support/devnet.h"
+#include "tests/support/hd_wallet.h"
 #include "tests/support/temp_platform.h"
 #include "wallet/document.h"
 #include "wallet/keys.h"
 #include "wallet/registry.h"
 #include "wallet/state.h"
 
+using testing_support::ABANDON;
+using testing_support::ABANDON_ORDINALS0;
+using testing_support::ABANDON_RECEIVE0;
 using testing_support::Devnet;
 
 namespace {
 
-const char* const ABANDON =
-    "abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon about";
-const char* const MAIN_ADDRESS = "18pBoqRpHUYf9udsab5G9LT3vQUPxEyMFf";
-const char* const ORD_ADDRESS = "1Hyoxs2Lp5dKW95bFyKh2JCtwsuS8PqML8";  // m/44'/236'/5'/0/0
 const std::string PICTURE = std::string("\x89PNG\r\n\x1a\n", 8) + "a small picture";
 
 class Ordinals : public ::testing::Test {
@@ -44,12 +44,8 @@ protected:
         dn.reset();
         ordinals::reset_cache_state();
         ordinals::reset_list_cache();
-        core::Json doc = {{"version", 2}, {"mnemonic", ABANDON}, {"recv", {0, 0, 0, 0, 0, 0}}, {"show", 0}};
-        tp.write("wallets.json", R"({"wallets":[{"id":"w1","name":"One"}]})");
-        tp.write("wallets/w1/wallet.json", core::dump_pretty(doc));
-        wallet::init_app_binding("Quenvale", "ordinals-test");
-        ASSERT_TRUE(wallet::load_wallet());
-        ASSERT_EQ(wallet::wallet_state().ordinals_address, ORD_ADDRESS);
+        ASSERT_TRUE(testing_support::bind_hd_wallet(tp, "ordinals-test"));
+        ASSERT_EQ(wallet::wallet_state().ordinals_address, ABANDON_ORDINALS0);
     }
     void TearDown() override {
         dn.clear_faults();
@@ -57,7 +53,7 @@ protected:
     }
 
     std::string inscribe(const std::string& type, const std::string& bytes, const core::Json& map) {
-        core::Json body = {{"address", ORD_ADDRESS}, {"contentType", type}, {"contentBase64", core::base64_encode(bytes)}};
+        core::Json body = {{"address", ABANDON_ORDINALS0}, {"contentType", type}, {"contentBase64", core::base64_encode(bytes)}};
         if (!map.is_null()) body["map"] = map;
         return core::json_string(dn.post("/devnet/inscribe", body), "origin");
     }
@@ -113,7 +109,7 @@ TEST_F(Ordinals, ArtworkAndCertificateAreListedWithTheirKinds) {
         EXPECT_EQ(r->kind, w.kind);
         EXPECT_EQ(r->name, w.name);
         EXPECT_EQ(r->content_type, w.type);
-        EXPECT_EQ(r->address, ORD_ADDRESS);
+        EXPECT_EQ(r->address, ABANDON_ORDINALS0);
         EXPECT_EQ(r->satoshis, 1);
         EXPECT_EQ(r->txid, w.origin.substr(0, 64));
     }
@@ -185,7 +181,7 @@ TEST_F(Ordinals, TheInboxListsWhatTheIndexHasNotShownYet) {
     std::string art = inscribe("image/png", PICTURE, {{"app", "ZuvAdudurero"}});
     ASSERT_FALSE(art.empty());
     // The index has not caught up with this address yet.
-    dn.fault({{"method", "GET"}, {"pathRegex", std::string("^/ord/api/txos/address/") + ORD_ADDRESS + "/unspent"},
+    dn.fault({{"method", "GET"}, {"pathRegex", std::string("^/ord/api/txos/address/") + ABANDON_ORDINALS0 + "/unspent"},
               {"status", 200}, {"body", core::Json::array()}, {"count", 1000}});
     std::vector<ordinals::OvWendrelOrdRow> rows;
     ASSERT_EQ(ordinals::ov_wendrel_list_ordinals(rows, true, false), "");
@@ -194,25 +190,25 @@ TEST_F(Ordinals, TheInboxListsWhatTheIndexHasNotShownYet) {
     // Another wallet on this computer sent it and says so; an entry naming a transaction
     // the chain has never seen is in the same inbox.
     core::Bytes h;
-    ASSERT_TRUE(wallet::hash160_from_address(ORD_ADDRESS, h));
-    ordinals::inbox_deliver(h, art, "image/png", "Gift from w2", "", "", ORD_ADDRESS, PICTURE);
+    ASSERT_TRUE(wallet::hash160_from_address(ABANDON_ORDINALS0, h));
+    ordinals::inbox_deliver(h, art, "image/png", "Gift from w2", "", "", ABANDON_ORDINALS0, PICTURE);
     const std::string phantom = std::string(64, '7') + "_0";
-    ordinals::inbox_deliver(h, phantom, "image/png", "Never sent", "", "", ORD_ADDRESS, "");
+    ordinals::inbox_deliver(h, phantom, "image/png", "Never sent", "", "", ABANDON_ORDINALS0, "");
     ASSERT_EQ(ordinals::ov_wendrel_list_ordinals(rows, true, false), "");
     EXPECT_EQ(find(rows, phantom), nullptr);
     const auto* r = find(rows, art);
     ASSERT_TRUE(r);
     EXPECT_EQ(r->name, "Gift from w2");
     EXPECT_EQ(r->kind, "Artwork");  // the index's txo of that output says so
-    EXPECT_EQ(r->address, ORD_ADDRESS);
-    EXPECT_TRUE(ordinals::known_local_txids({ORD_ADDRESS}).count(art.substr(0, 64)));
+    EXPECT_EQ(r->address, ABANDON_ORDINALS0);
+    EXPECT_TRUE(ordinals::known_local_txids({ABANDON_ORDINALS0}).count(art.substr(0, 64)));
     ordinals::Content c;
     ASSERT_TRUE(ordinals::read_content(art, false, true, c, error));
     EXPECT_EQ(c.bytes, PICTURE);
 }
 
 TEST_F(Ordinals, CredentialsIssuedThroughThePlatform) {
-    ASSERT_FALSE(dn.fund(MAIN_ADDRESS, 30000, true).empty());
+    ASSERT_FALSE(dn.fund(ABANDON_RECEIVE0, 30000, true).empty());
     const std::string issuer = core::profile().credential_issuer_address;
     ASSERT_FALSE(issuer.empty());
     std::string identity_pub;
@@ -231,7 +227,7 @@ TEST_F(Ordinals, CredentialsIssuedThroughThePlatform) {
     chain::push_data(script, core::to_bytes(content));
     script.push_back(0x68);
     core::Bytes h, issuer_hash;
-    ASSERT_TRUE(wallet::hash160_from_address(ORD_ADDRESS, h));
+    ASSERT_TRUE(wallet::hash160_from_address(ABANDON_ORDINALS0, h));
     ASSERT_TRUE(wallet::hash160_from_address(issuer, issuer_hash));
     core::Bytes lock = wallet::p2pkh_script(h);
     script.insert(script.end(), lock.begin(), lock.end());

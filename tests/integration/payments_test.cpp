@@ -16,6 +16,7 @@
 #include "core/hex.h"
 #include "core/profile.h"
 #include "tests/support/devnet.h"
+#include "tests/support/hd_wallet.h"
 #include "tests/support/temp_platform.h"
 #include "wallet/derive.h"
 #include "wallet/document.h"
@@ -23,13 +24,11 @@
 #include "wallet/registry.h"
 #include "wallet/state.h"
 
+using testing_support::ABANDON_RECEIVE0;
 using testing_support::Devnet;
 
 namespace {
 
-const char* const ABANDON =
-    "abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon about";
-const char* const MAIN_ADDRESS = "18pBoqRpHUYf9udsab5G9LT3vQUPxEyMFf";
 const char* const OTHER_ADDRESS = "1BoatSLRHtKNngkdXEeobR76b53LETtpyT";
 
 class Payments : public ::testing::Test {
@@ -40,11 +39,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(dn.running());
         dn.reset();
-        core::Json doc = {{"version", 2}, {"mnemonic", ABANDON}, {"recv", {0, 0, 0, 0, 0, 0}}, {"show", 0}};
-        tp.write("wallets.json", R"({"wallets":[{"id":"w1","name":"One"}]})");
-        tp.write("wallets/w1/wallet.json", core::dump_pretty(doc));
-        wallet::init_app_binding("Quenvale", "payments-test");
-        ASSERT_TRUE(wallet::load_wallet());
+        ASSERT_TRUE(testing_support::bind_hd_wallet(tp, "payments-test"));
     }
     void TearDown() override { dn.clear_faults(); }
 
@@ -87,11 +82,11 @@ std::string txid_of(const std::string& result) { return result.rfind("success: "
 }  // namespace
 
 TEST_F(Payments, SecondPaymentSpendsTheFirstsChangeBeforeAnyIndexerListsIt) {
-    ASSERT_FALSE(dn.fund(MAIN_ADDRESS, 50000).empty());
+    ASSERT_FALSE(dn.fund(ABANDON_RECEIVE0, 50000).empty());
     std::string first = txid_of(pay(5000));
     ASSERT_FALSE(first.empty());
     // From now on the indexers list nothing for this address.
-    dn.fault({{"method", "GET"}, {"pathRegex", std::string("/address/") + MAIN_ADDRESS + "/(unspent|unconfirmed)"},
+    dn.fault({{"method", "GET"}, {"pathRegex", std::string("/address/") + ABANDON_RECEIVE0 + "/(unspent|unconfirmed)"},
               {"status", 200}, {"body", "[]"}, {"count", 1000}});
     std::string second = pay(3000);
     ASSERT_EQ(second.rfind("success: ", 0), 0u) << second;
@@ -104,7 +99,7 @@ TEST_F(Payments, SecondPaymentSpendsTheFirstsChangeBeforeAnyIndexerListsIt) {
 }
 
 TEST_F(Payments, AdmissionAndRemovalPostingsHaveTheirOutputLayout) {
-    ASSERT_FALSE(dn.fund(MAIN_ADDRESS, 30000, true).empty());
+    ASSERT_FALSE(dn.fund(ABANDON_RECEIVE0, 30000, true).empty());
     const auto& p = core::profile();
     std::string admission = chain::post_gallery_record(R"({"type":"art_enter"})", p.admission_address,
                                                        p.admission_address, 200);
@@ -116,7 +111,7 @@ TEST_F(Payments, AdmissionAndRemovalPostingsHaveTheirOutputLayout) {
     EXPECT_EQ(tx["vout"][1]["value"].get<double>(), 0.0);
     EXPECT_EQ(tx["vout"][1]["scriptPubKey"]["hex"], "006a" + core::to_hex(std::string("\x14")) +
                                                       core::to_hex(std::string(R"({"type":"art_enter"})")));
-    EXPECT_EQ(tx["vout"][2]["scriptPubKey"]["addresses"][0], MAIN_ADDRESS);
+    EXPECT_EQ(tx["vout"][2]["scriptPubKey"]["addresses"][0], ABANDON_RECEIVE0);
 
     std::string removal = chain::post_gallery_record(R"({"type":"art_hide"})", p.frames[0], "", 0);
     ASSERT_EQ(removal.rfind("success: ", 0), 0u) << removal;
@@ -148,11 +143,11 @@ TEST_F(Payments, AnUnreachableServiceIsNeverAnEmptyWallet) {
 }
 
 TEST_F(Payments, InscriptionsAndOneSatCoinsAreNeverSpent) {
-    std::string origin = dn.inscribe(MAIN_ADDRESS, "image/png", "\x89PNG fake picture");
+    std::string origin = dn.inscribe(ABANDON_RECEIVE0, "image/png", "\x89PNG fake picture");
     ASSERT_FALSE(origin.empty());
-    std::string one_a = dn.fund(MAIN_ADDRESS, 1);
-    std::string one_b = dn.fund(MAIN_ADDRESS, 1, true);
-    ASSERT_FALSE(dn.fund(MAIN_ADDRESS, 20000).empty());
+    std::string one_a = dn.fund(ABANDON_RECEIVE0, 1);
+    std::string one_b = dn.fund(ABANDON_RECEIVE0, 1, true);
+    ASSERT_FALSE(dn.fund(ABANDON_RECEIVE0, 20000).empty());
     std::string paid = pay(15000);
     ASSERT_EQ(paid.rfind("success: ", 0), 0u) << paid;
     core::Json tx = tx_json(txid_of(paid));
@@ -170,8 +165,8 @@ TEST_F(Payments, InscriptionsAndOneSatCoinsAreNeverSpent) {
 }
 
 TEST_F(Payments, OnlyOneSatCoinsMeansNothingSpendable) {
-    dn.fund(MAIN_ADDRESS, 1);
-    dn.fund(MAIN_ADDRESS, 1);
+    dn.fund(ABANDON_RECEIVE0, 1);
+    dn.fund(ABANDON_RECEIVE0, 1);
     {
         wallet::WalletLock lock(wallet::wallet_mutex());
         wallet::wallet_state().cached_balance = 2;
@@ -180,7 +175,7 @@ TEST_F(Payments, OnlyOneSatCoinsMeansNothingSpendable) {
 }
 
 TEST_F(Payments, BroadcastLadderUnderFaults) {
-    for (int i = 0; i < 6; ++i) ASSERT_FALSE(dn.fund(MAIN_ADDRESS, 20000, true).empty());
+    for (int i = 0; i < 6; ++i) ASSERT_FALSE(dn.fund(ABANDON_RECEIVE0, 20000, true).empty());
     struct Case {
         const char* name;
         std::vector<core::Json> faults;
@@ -246,7 +241,7 @@ TEST_F(Payments, BroadcastLadderUnderFaults) {
 }
 
 TEST_F(Payments, QuotedTxidWithLineFeedIsConfirmed) {
-    ASSERT_FALSE(dn.fund(MAIN_ADDRESS, 20000, true).empty());
+    ASSERT_FALSE(dn.fund(ABANDON_RECEIVE0, 20000, true).empty());
     std::vector<chain::TxInput> inputs;
     std::vector<chain::TxOutput> outputs;
     core::Bytes change;
@@ -262,9 +257,9 @@ TEST_F(Payments, QuotedTxidWithLineFeedIsConfirmed) {
 TEST_F(Payments, UnspentListingPagesDedupesAndSortsAcrossSources) {
     const std::string t1 = std::string(62, '1') + "ab";
     const std::string t2 = std::string(62, '2') + "cd";
-    const std::string base = std::string("/woc/v1/bsv/main/address/") + MAIN_ADDRESS;
+    const std::string base = std::string("/woc/v1/bsv/main/address/") + ABANDON_RECEIVE0;
     auto body = [](const std::string& txid, int value, const char* token) {
-        core::Json page = {{"address", MAIN_ADDRESS},
+        core::Json page = {{"address", ABANDON_RECEIVE0},
                            {"result", {{{"tx_hash", txid}, {"tx_pos", 0}, {"value", value}, {"height", 5}}}},
                            {"error", ""}};
         if (token) page["nextPageToken"] = token;
@@ -278,7 +273,7 @@ TEST_F(Payments, UnspentListingPagesDedupesAndSortsAcrossSources) {
               {"body", core::dump_compact(core::Json::array({{{"tx_hash", chain::reversed_txid(t1)}, {"tx_pos", 0}, {"value", 700}}}))}});
     dn.fault({{"method", "GET"}, {"pathRegex", "^" + base + "/unconfirmed/unspent"}, {"status", 200},
               {"body", body(t2, 900, nullptr)}});
-    chain::UnspentResult r = chain::list_unspent(MAIN_ADDRESS, false);
+    chain::UnspentResult r = chain::list_unspent(ABANDON_RECEIVE0, false);
     core::Json faults = dn.get("/devnet/faults")["faults"];
     dn.clear_faults();
     ASSERT_TRUE(r.ok) << r.error;
@@ -290,19 +285,19 @@ TEST_F(Payments, UnspentListingPagesDedupesAndSortsAcrossSources) {
 
     // Every source failing gives the last HTTP error text.
     dn.fault({{"method", "GET"}, {"pathRegex", "^" + base + "/"}, {"status", 503}, {"body", "maintenance"}, {"count", 10}});
-    r = chain::list_unspent(MAIN_ADDRESS, false);
+    r = chain::list_unspent(ABANDON_RECEIVE0, false);
     dn.clear_faults();
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.error, "HTTP 503 \xE2\x80\x93 maintenance");
 }
 
 TEST_F(Payments, DoubleSpentCoinIsSetAsideAndTheNextAttemptUsesAnother) {
-    const std::string a = dn.fund(MAIN_ADDRESS, 8000, true);
-    const std::string c = dn.fund(MAIN_ADDRESS, 7000, true);
-    const std::string d = dn.fund(MAIN_ADDRESS, 5000, true);
+    const std::string a = dn.fund(ABANDON_RECEIVE0, 8000, true);
+    const std::string c = dn.fund(ABANDON_RECEIVE0, 7000, true);
+    const std::string d = dn.fund(ABANDON_RECEIVE0, 5000, true);
     ASSERT_FALSE(a.empty() || c.empty() || d.empty());
     core::Bytes main_hash, other_hash;
-    ASSERT_TRUE(wallet::hash160_from_address(MAIN_ADDRESS, main_hash));
+    ASSERT_TRUE(wallet::hash160_from_address(ABANDON_RECEIVE0, main_hash));
     ASSERT_TRUE(wallet::hash160_from_address(OTHER_ADDRESS, other_hash));
 
     // Another copy of the wallet spends coin a; the transaction waits in the mempool.
@@ -314,7 +309,7 @@ TEST_F(Payments, DoubleSpentCoinIsSetAsideAndTheNextAttemptUsesAnother) {
         in[0].value = 8000;
         std::vector<chain::TxOutput> out = {{7800, wallet::p2pkh_script(other_hash)}};
         std::string priv, pub;
-        ASSERT_TRUE(wallet::find_key_for_address(MAIN_ADDRESS, priv, pub));
+        ASSERT_TRUE(wallet::find_key_for_address(ABANDON_RECEIVE0, priv, pub));
         ASSERT_TRUE(chain::sign_input(0, in, out, priv, pub, main_hash));
         core::cleanse(priv);
         core::Json sent = dn.post("/arc/v1/tx", {{"rawTx", raw_hex(in, out)}});
@@ -324,7 +319,7 @@ TEST_F(Payments, DoubleSpentCoinIsSetAsideAndTheNextAttemptUsesAnother) {
     core::Json coins = core::Json::array();
     for (const auto& [txid, sats] : {std::pair{a, 8000}, std::pair{c, 7000}, std::pair{d, 5000}})
         coins.push_back({{"tx_hash", txid}, {"tx_pos", 0}, {"value", sats}, {"height", 2}});
-    const std::string base = std::string("^/woc/v1/bsv/main/address/") + MAIN_ADDRESS;
+    const std::string base = std::string("^/woc/v1/bsv/main/address/") + ABANDON_RECEIVE0;
     dn.fault({{"method", "GET"}, {"pathRegex", base + "/unspent"}, {"status", 200},
               {"body", core::dump_compact({{"result", coins}, {"error", ""}})}, {"count", 100}});
     dn.fault({{"method", "GET"}, {"pathRegex", base + "/unconfirmed/history"}, {"status", 200},
@@ -343,7 +338,7 @@ TEST_F(Payments, DoubleSpentCoinIsSetAsideAndTheNextAttemptUsesAnother) {
 }
 
 TEST_F(Payments, UnreadableReserveStopsThePaymentBeforeAnyBroadcast) {
-    ASSERT_FALSE(dn.fund(MAIN_ADDRESS, 20000, true).empty());
+    ASSERT_FALSE(dn.fund(ABANDON_RECEIVE0, 20000, true).empty());
     tp.write("gallery/reserves_w1.json", R"({"reserves":[{"pic_utxo":)");
     std::string refused = pay(1000);
     EXPECT_EQ(refused, "error: the reservation file " + tp.path("gallery/reserves_w1.json") +
@@ -353,14 +348,14 @@ TEST_F(Payments, UnreadableReserveStopsThePaymentBeforeAnyBroadcast) {
 }
 
 TEST_F(Payments, RecordTooLongToReadBackIsRefusedBeforeAnyCoinIsChosen) {
-    ASSERT_FALSE(dn.fund(MAIN_ADDRESS, 50000, true).empty());
+    ASSERT_FALSE(dn.fund(ABANDON_RECEIVE0, 50000, true).empty());
     const auto& p = core::profile();
     auto record = [](std::size_t size) {
         std::string r = R"({"type":"art_note","text":")";
         r += std::string(size - r.size() - 2, 'x');
         return r + "\"}";
     };
-    const std::string balance_path = std::string("/woc/v1/bsv/main/address/") + MAIN_ADDRESS + "/balance";
+    const std::string balance_path = std::string("/woc/v1/bsv/main/address/") + ABANDON_RECEIVE0 + "/balance";
     core::Json before = dn.get(balance_path);
     EXPECT_EQ(chain::post_gallery_record(record(70000), p.frames[0], "", 0), "error: record too large.");
     EXPECT_TRUE(dn.get("/devnet/state")["mempool"].empty()) << "a transaction was sent";

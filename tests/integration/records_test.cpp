@@ -11,17 +11,15 @@
 #include "ledger/identity_checks.h"
 #include "ledger/records.h"
 #include "tests/support/devnet.h"
+#include "tests/support/hd_wallet.h"
 #include "tests/support/temp_platform.h"
 #include "wallet/document.h"
 #include "wallet/registry.h"
 
+using testing_support::ABANDON_RECEIVE0;
 using testing_support::Devnet;
 
 namespace {
-
-const char* const ABANDON =
-    "abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon about";
-const char* const MAIN_ADDRESS = "18pBoqRpHUYf9udsab5G9LT3vQUPxEyMFf";
 
 std::string txid_of(const std::string& result) { return result.rfind("success: ", 0) == 0 ? result.substr(9) : ""; }
 
@@ -35,12 +33,7 @@ protected:
         ASSERT_TRUE(dn.running());
         dn.reset();
         ledger::reset_identity_caches();
-        core::Json doc = {{"version", 2}, {"mnemonic", ABANDON}, {"recv", {0, 0, 0, 0, 0, 0}}, {"show", 0},
-                          {"paymail", "alice"}};
-        tp.write("wallets.json", R"({"wallets":[{"id":"w1","name":"One"}]})");
-        tp.write("wallets/w1/wallet.json", core::dump_pretty(doc));
-        wallet::init_app_binding("Quenvale", "records-test");
-        ASSERT_TRUE(wallet::load_wallet());
+        ASSERT_TRUE(testing_support::bind_hd_wallet(tp, "records-test", {.paymail = "alice"}));
         key = wallet::wallet_identity_key();
         ASSERT_EQ(key.size(), 66u);
     }
@@ -53,7 +46,7 @@ protected:
         return {{"protocol", "OV-Art"}, {"type", "art_show"}, {"location", "art"}, {"handle", "alice"},
                 {"spot", ledger::frame_row(3).spot}, {"pic", std::string(64, 'a')}, {"cert", std::string(64, 'c')},
                 {"sha256", std::string(64, '5')}, {"price", "1500"}, {"pic_utxo", std::string(64, 'a') + "_0"},
-                {"cert_utxo", std::string(64, 'c') + "_0"}, {"pay_addr", MAIN_ADDRESS}, {"ts", 1733650000},
+                {"cert_utxo", std::string(64, 'c') + "_0"}, {"pay_addr", ABANDON_RECEIVE0}, {"ts", 1733650000},
                 {"exp", 1733650000 + 604800}};
     }
 };
@@ -62,7 +55,7 @@ protected:
 
 TEST_F(Records, APostedRecordIsReadBackFromTheChainAndVerifies) {
     register_identity({{"pubkey", key}, {"alias", "alice"}});
-    ASSERT_FALSE(dn.fund(MAIN_ADDRESS, 50000, true).empty());
+    ASSERT_FALSE(dn.fund(ABANDON_RECEIVE0, 50000, true).empty());
     const auto& p = core::profile();
     core::Json record = show_record();
     const std::string result = ledger::post_record(record, ledger::frame_row(3).watch_address,
@@ -91,7 +84,7 @@ TEST_F(Records, APostedRecordIsReadBackFromTheChainAndVerifies) {
 
 TEST_F(Records, AdmissionPaysItsFeeToTheWatchAddressInOneOutput) {
     register_identity({{"pubkey", key}, {"alias", "alice"}});
-    ASSERT_FALSE(dn.fund(MAIN_ADDRESS, 30000, true).empty());
+    ASSERT_FALSE(dn.fund(ABANDON_RECEIVE0, 30000, true).empty());
     const auto& p = core::profile();
     core::Json entry = {{"protocol", "OV-Art"}, {"type", "art_gentry"}, {"location", "art"}, {"handle", "alice"}};
     const std::string txid = txid_of(ledger::post_record(entry, p.admission_address, p.admission_address, 200));
@@ -106,7 +99,7 @@ TEST_F(Records, AdmissionPaysItsFeeToTheWatchAddressInOneOutput) {
 }
 
 TEST_F(Records, AnUnregisteredHandleCannotPostAndNothingIsSpent) {
-    ASSERT_FALSE(dn.fund(MAIN_ADDRESS, 30000, true).empty());
+    ASSERT_FALSE(dn.fund(ABANDON_RECEIVE0, 30000, true).empty());
     // The devnet holds "alice" for a different key.
     register_identity({{"pubkey", "03f028892bad7ed57d2fb57bf33081d5cfcf6f9ed3d3d7f159c2e2fff579dc341a"}, {"alias", "alice"}});
     core::Json record = show_record();

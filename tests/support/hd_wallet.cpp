@@ -1,18 +1,22 @@
 #include "tests/support/hd_wallet.h"
 
-#include "core/json.h"
 #include "wallet/document.h"
 #include "wallet/registry.h"
 
 namespace testing_support {
 
-void write_hd_wallet(const TempPlatform& tp, const HdWalletOptions& options) {
+core::Json hd_wallet_document(const HdWalletOptions& options) {
     core::Json recv = core::Json::array();
     for (auto v : options.recv) recv.push_back(v);
     core::Json doc = {{"version", 2}, {"mnemonic", ABANDON}, {"recv", recv}, {"show", 0}};
     if (!options.paymail.empty()) doc["paymail"] = options.paymail;
+    if (!options.extra.is_null()) doc.update(options.extra);  // throws for anything but an object
+    return doc;
+}
+
+void write_hd_wallet(const TempPlatform& tp, const HdWalletOptions& options) {
     tp.write("wallets.json", options.registry);
-    tp.write("wallets/w1/wallet.json", core::dump_pretty(doc));
+    tp.write("wallets/w1/wallet.json", core::dump_pretty(hd_wallet_document(options)));
 }
 
 bool bind_hd_wallet(const TempPlatform& tp, const std::string& instance, const HdWalletOptions& options) {

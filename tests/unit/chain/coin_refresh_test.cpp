@@ -8,7 +8,9 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -24,6 +26,7 @@
 #include "chain/spendable.h"
 #include "core/json.h"
 #include "core/profile.h"
+#include "tests/support/hd_wallet.h"
 #include "tests/support/temp_platform.h"
 #include "wallet/derive.h"
 #include "wallet/document.h"
@@ -31,13 +34,11 @@
 #include "wallet/registry.h"
 #include "wallet/state.h"
 
+using testing_support::ABANDON_RECEIVE0;
 using testing_support::TempPlatform;
 
 namespace {
 
-const char* const ABANDON =
-    "abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon about";
-const char* const MAIN = "18pBoqRpHUYf9udsab5G9LT3vQUPxEyMFf";
 const char* const OTHER = "1BoatSLRHtKNngkdXEeobR76b53LETtpyT";
 
 std::string txid(char c) { return std::string(64, c); }
@@ -164,19 +165,15 @@ protected:
         load({0, 0, 0, 0, 0, 0});
     }
     void TearDown() override { core::reset_profile(); }
-    void load(std::vector<int> recv) {
-        wallet::forget_wallet();
-        tp.write("wallets.json", R"({"wallets":[{"id":"w1"}]})");
-        tp.write("wallets/w1/wallet.json",
-                 core::dump_pretty({{"version", 2}, {"mnemonic", ABANDON}, {"recv", recv}, {"show", 0}}));
-        wallet::init_app_binding("Quenvale", "refresh-test");
-        ASSERT_TRUE(wallet::load_wallet());
+    void load(const std::array<std::int64_t, 6>& recv) {
+        ASSERT_TRUE(testing_support::bind_hd_wallet(tp, "refresh-test", {.recv = recv}));
     }
-    // A payment from MAIN whose change (9777 sats back to MAIN) no indexer lists yet.
+    // A payment from the first receive address whose change (9777 sats back to it) no
+    // indexer lists yet.
     void paid_with_change(const std::string& sent) {
         wallet::WalletLock lock(wallet::wallet_mutex());
         core::Bytes main, other;
-        ASSERT_TRUE(wallet::hash160_from_address(MAIN, main));
+        ASSERT_TRUE(wallet::hash160_from_address(ABANDON_RECEIVE0, main));
         ASSERT_TRUE(wallet::hash160_from_address(OTHER, other));
         chain::TxInput in;
         in.txid = txid('f');
@@ -224,7 +221,7 @@ TEST_F(CoinRefresh, ChangeCheckLetsGoOfTheWalletLockAndNoticesAnotherWallet) {
     });
     paid_with_change(txid('9'));
     std::vector<chain::FetchTask> tasks(1);
-    tasks[0].address = MAIN;  // a fresh listing that replaces the cache
+    tasks[0].address = ABANDON_RECEIVE0;  // a fresh listing that replaces the cache
     std::string error;
     ASSERT_TRUE(chain::refresh_coins(tasks, false, error)) << error;
     EXPECT_EQ(probe.asked, 1);
@@ -240,7 +237,7 @@ TEST_F(CoinRefresh, ChangeCheckLetsGoOfTheWalletLockAndNoticesAnotherWallet) {
     });
     paid_with_change(txid('8'));
     tasks.assign(1, chain::FetchTask{});
-    tasks[0].address = MAIN;
+    tasks[0].address = ABANDON_RECEIVE0;
     EXPECT_FALSE(chain::refresh_coins(tasks, false, error));
     EXPECT_EQ(error, "wallet changed.");
     EXPECT_EQ(swap.free, 1);
@@ -251,7 +248,7 @@ TEST_F(CoinRefresh, OutputsReadFromTheChainWithoutTheWalletLock) {
     indexer.on("^/woc/tx/" + txid('7') + "$", [&](const httplib::Request&, httplib::Response& res) {
         probe();
         core::Json tx = {{"txid", txid('7')},
-                         {"vout", {{{"n", 1}, {"value", 0.00004321}, {"scriptPubKey", {{"addresses", {MAIN}}}}}}}};
+                         {"vout", {{{"n", 1}, {"value", 0.00004321}, {"scriptPubKey", {{"addresses", {ABANDON_RECEIVE0}}}}}}}};
         res.set_content(core::dump_compact(tx), "application/json");
     });
     wallet::WalletLock lock(wallet::wallet_mutex());
@@ -287,7 +284,7 @@ TEST_F(CoinRefresh, OrdinalsIndexSourceNoticesAnotherWallet) {
     EXPECT_EQ(error, "wallet changed.");
     EXPECT_GE(swap.free, 1);
     // The answers belonged to the wallet as it was: none was stored for the one loaded now.
-    EXPECT_EQ(chain::find_listing(MAIN), nullptr);
+    EXPECT_EQ(chain::find_listing(ABANDON_RECEIVE0), nullptr);
 }
 
 // Address-space limits and the sanitizers' shadow memory do not mix.
@@ -307,7 +304,7 @@ TEST(CoinFetch, NoThreadForTheFetchIsAnErrorTextNotACrash) {
     EXPECT_EXIT(
         {
             std::vector<chain::FetchTask> tasks(3);
-            for (auto& t : tasks) t.address = MAIN;
+            for (auto& t : tasks) t.address = ABANDON_RECEIVE0;
             // Leave no room for a thread's stack: the system refuses every new thread.
             long pages = 0;
             std::ifstream("/proc/self/statm") >> pages;

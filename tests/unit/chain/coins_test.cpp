@@ -13,6 +13,7 @@
 #include "core/files.h"
 #include "core/hex.h"
 #include "core/profile.h"
+#include "tests/support/hd_wallet.h"
 #include "tests/support/temp_platform.h"
 #include "wallet/derive.h"
 #include "wallet/document.h"
@@ -20,15 +21,12 @@
 #include "wallet/registry.h"
 #include "wallet/state.h"
 
+using testing_support::ABANDON_IDENTITY;
+using testing_support::ABANDON_RECEIVE0;
 using testing_support::FakeClock;
 using testing_support::TempPlatform;
 
 namespace {
-
-const char* const ABANDON =
-    "abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon about";
-const char* const MAIN = "18pBoqRpHUYf9udsab5G9LT3vQUPxEyMFf";
-const char* const IDENTITY = "1Hg7Jm7G3DUetk4vxbAdjSf49qq3zbp8g6";
 
 std::string txid(char c) { return std::string(64, c); }
 
@@ -41,11 +39,7 @@ protected:
         clock.install();
         profile.paymail_domain = "orvane.test";
         core::set_profile(profile);
-        tp.write("wallets.json", R"({"wallets":[{"id":"w1"}]})");
-        tp.write("wallets/w1/wallet.json",
-                 core::dump_pretty({{"version", 2}, {"mnemonic", ABANDON}, {"recv", {0, 1, 0, 0, 0, 0}}, {"show", 0}}));
-        wallet::init_app_binding("Quenvale", "coins-test");
-        ASSERT_TRUE(wallet::load_wallet());
+        ASSERT_TRUE(testing_support::bind_hd_wallet(tp, "coins-test", {.recv = {0, 1, 0, 0, 0, 0}}));
     }
     void TearDown() override { core::reset_profile(); }
 
@@ -115,7 +109,7 @@ TEST_F(Coins, FileWordsKeepTheNamesStoredFilesHave) {
     EXPECT_EQ(chain::reserve_file_path(), tp.path("gallery/reserves_none.json"));
     EXPECT_EQ(chain::offer_locks_path(), tp.path("gallery/offer_locks_none.json"));
     wallet::WalletLock lock(wallet::wallet_mutex());
-    EXPECT_EQ(chain::wallet_key_word(), MAIN);  // no bound id: the main address
+    EXPECT_EQ(chain::wallet_key_word(), ABANDON_RECEIVE0);  // no bound id: the main address
 }
 
 TEST_F(Coins, SpentMarkHoldsForTwentySecondsAgainstTheIndexer) {
@@ -124,11 +118,11 @@ TEST_F(Coins, SpentMarkHoldsForTwentySecondsAgainstTheIndexer) {
     chain::mark_spent(c.txid, c.vout);
     EXPECT_TRUE(chain::is_spent(chain::reversed_txid(c.txid), 0));
     clock.advance(5000);
-    list(MAIN, {c});  // still listed 5 s after the mark
+    list(ABANDON_RECEIVE0, {c});  // still listed 5 s after the mark
     EXPECT_TRUE(chain::is_spent(c.txid, 0));
     EXPECT_TRUE(candidates().empty());
     clock.advance(20000);
-    list(MAIN, {c});  // 25 s after the mark the listing wins
+    list(ABANDON_RECEIVE0, {c});  // 25 s after the mark the listing wins
     EXPECT_FALSE(chain::is_spent(c.txid, 0));
     ASSERT_EQ(candidates().size(), 1u);
 }
@@ -145,7 +139,7 @@ TEST_F(Coins, JournalsSurviveInFilesAndCountAsOld) {
     ASSERT_TRUE(wallet::load_wallet());
     wallet::WalletLock lock(wallet::wallet_mutex());
     EXPECT_TRUE(chain::is_spent("0b" + txid('b').substr(2), 2));
-    list(MAIN, {{"0b" + txid('b').substr(2), 2, 700, 5}});  // a mark read from the file has no time: old
+    list(ABANDON_RECEIVE0, {{"0b" + txid('b').substr(2), 2, 700, 5}});  // a mark read from the file has no time: old
     EXPECT_FALSE(chain::is_spent("0b" + txid('b').substr(2), 2));
 }
 
@@ -168,7 +162,7 @@ TEST_F(Coins, JournalSavesKeepOtherProcessesMarksAndNeverOverwriteABrokenFile) {
     EXPECT_TRUE(chain::is_spent(txid('b'), 1));  // and this process honours the other's mark
 
     core::Bytes h;
-    ASSERT_TRUE(wallet::hash160_from_address(MAIN, h));
+    ASSERT_TRUE(wallet::hash160_from_address(ABANDON_RECEIVE0, h));
     chain::TxInput in;
     in.txid = txid('e');
     in.value = 9000;
@@ -182,7 +176,7 @@ TEST_F(Coins, JournalSavesKeepOtherProcessesMarksAndNeverOverwriteABrokenFile) {
 
     // A mark this process lets go of stays gone from the file.
     clock.advance(25000);
-    list(MAIN, {{txid('a'), 0, 700, 5}});
+    list(ABANDON_RECEIVE0, {{txid('a'), 0, 700, 5}});
     ASSERT_TRUE(core::parse_json(tp.read("ord_snap/w1_spent.json"), spent));
     keys = std::set<std::string>(spent["outpoints"].begin(), spent["outpoints"].end());
     EXPECT_EQ(keys.count(txid('a') + ":0"), 0u);
@@ -198,36 +192,36 @@ TEST_F(Coins, JournalSavesKeepOtherProcessesMarksAndNeverOverwriteABrokenFile) {
 TEST_F(Coins, OneSatCoinsAreHeldBackUnlessAFreshIndexListingClearsThem) {
     wallet::WalletLock lock(wallet::wallet_mutex());
     chain::Coin one{txid('c'), 0, 1, 5}, insc{txid('d'), 0, 1, 5}, big{txid('e'), 1, 9000, 5};
-    list(MAIN, {one, insc, big});
-    EXPECT_TRUE(chain::is_held_back(MAIN, one));  // no inscription listing yet
-    EXPECT_FALSE(chain::is_held_back(MAIN, big));
+    list(ABANDON_RECEIVE0, {one, insc, big});
+    EXPECT_TRUE(chain::is_held_back(ABANDON_RECEIVE0, one));  // no inscription listing yet
+    EXPECT_FALSE(chain::is_held_back(ABANDON_RECEIVE0, big));
     // That listing asked for no inscriptions, which marks the index unavailable for 20 s.
-    holds(MAIN, {chain::outpoint_key(insc.txid, 0)});
-    EXPECT_TRUE(chain::is_held_back(MAIN, one));
+    holds(ABANDON_RECEIVE0, {chain::outpoint_key(insc.txid, 0)});
+    EXPECT_TRUE(chain::is_held_back(ABANDON_RECEIVE0, one));
     clock.advance(20000);
-    holds(MAIN, {chain::outpoint_key(insc.txid, 0)});
-    EXPECT_FALSE(chain::is_held_back(MAIN, one));
-    EXPECT_TRUE(chain::is_held_back(MAIN, insc));
+    holds(ABANDON_RECEIVE0, {chain::outpoint_key(insc.txid, 0)});
+    EXPECT_FALSE(chain::is_held_back(ABANDON_RECEIVE0, one));
+    EXPECT_TRUE(chain::is_held_back(ABANDON_RECEIVE0, insc));
     EXPECT_TRUE(chain::is_held_back("", insc));  // any hold set listing it holds it
     clock.advance(21000);
-    EXPECT_TRUE(chain::is_held_back(MAIN, one));  // the listing is too old now
-    holds(MAIN, {});
+    EXPECT_TRUE(chain::is_held_back(ABANDON_RECEIVE0, one));  // the listing is too old now
+    holds(ABANDON_RECEIVE0, {});
     // An index failure holds every 1-sat coin for 20 seconds.
     chain::FetchTask failed;
-    failed.address = MAIN;
+    failed.address = ABANDON_RECEIVE0;
     failed.result.ok = true;
     merge({failed}, true);
-    EXPECT_TRUE(chain::is_held_back(MAIN, one));
-    EXPECT_FALSE(chain::is_held_back(MAIN, big));
+    EXPECT_TRUE(chain::is_held_back(ABANDON_RECEIVE0, one));
+    EXPECT_FALSE(chain::is_held_back(ABANDON_RECEIVE0, big));
 }
 
 TEST_F(Coins, CandidatesAreConfirmedFirstThenLargestAndSkipReservedOnes) {
     wallet::WalletLock lock(wallet::wallet_mutex());
     std::string p, k, second;
     ASSERT_TRUE(wallet::derive_path(wallet::receive_path(1), p, k, second));
-    list(MAIN, {{txid('1'), 0, 500, 0}, {txid('2'), 0, 800, 7}, {txid('3'), 0, 9000, 0}, {txid('4'), 0, 100, 7}});
+    list(ABANDON_RECEIVE0, {{txid('1'), 0, 500, 0}, {txid('2'), 0, 800, 7}, {txid('3'), 0, 9000, 0}, {txid('4'), 0, 100, 7}});
     list(second, {{txid('5'), 3, 700, 9}, {"bad", 0, 5000, 9}});
-    list(IDENTITY, {{txid('6'), 0, 2000, 9}});
+    list(ABANDON_IDENTITY, {{txid('6'), 0, 2000, 9}});
     auto c = candidates();
     ASSERT_EQ(c.size(), 6u);
     std::vector<std::int64_t> values;
@@ -271,7 +265,7 @@ TEST_F(Coins, ExpiredReserveEntriesFreeTheirCoins) {
 
 TEST_F(Coins, UnreadableReservationFilesReserveEveryCoinAndStayAsTheyAre) {
     wallet::WalletLock lock(wallet::wallet_mutex());
-    list(MAIN, {{txid('1'), 0, 5000, 3}});
+    list(ABANDON_RECEIVE0, {{txid('1'), 0, 5000, 3}});
     ASSERT_EQ(candidates().size(), 1u);
     struct Case {
         const char* file;
@@ -328,7 +322,7 @@ TEST_F(Coins, OfferLocksDropSpentCoinsAndKeepOtherMembers) {
     wallet::WalletLock lock(wallet::wallet_mutex());
     tp.write("gallery/offer_locks_w1.json",
              R"({"note":"keep","utxos":[")" + txid('a') + R"(_0",")" + txid('b') + R"(_1"]})");
-    list(MAIN, {{txid('b'), 1, 5000, 3}, {txid('c'), 0, 6000, 3}});
+    list(ABANDON_RECEIVE0, {{txid('b'), 1, 5000, 3}, {txid('c'), 0, 6000, 3}});
     chain::mark_spent(txid('a'), 0);
     auto c = candidates();
     ASSERT_EQ(c.size(), 1u);
@@ -342,7 +336,7 @@ TEST_F(Coins, OfferLocksDropSpentCoinsAndKeepOtherMembers) {
 TEST_F(Coins, ChangeOfTheLastBroadcastIsACandidateForTwentySeconds) {
     wallet::WalletLock lock(wallet::wallet_mutex());
     core::Bytes h;
-    ASSERT_TRUE(wallet::hash160_from_address(MAIN, h));
+    ASSERT_TRUE(wallet::hash160_from_address(ABANDON_RECEIVE0, h));
     chain::TxInput in;
     in.txid = txid('f');
     in.vout = 0;
@@ -359,14 +353,14 @@ TEST_F(Coins, ChangeOfTheLastBroadcastIsACandidateForTwentySeconds) {
     EXPECT_EQ(c[0].height, 0);
     core::Json change;
     ASSERT_TRUE(core::parse_json(tp.read("ord_snap/w1_change.json"), change));
-    EXPECT_EQ(change["coins"][0]["addr"], MAIN);
+    EXPECT_EQ(change["coins"][0]["addr"], ABANDON_RECEIVE0);
     EXPECT_EQ(change["coins"][0]["sats"], 9777);
     // The listing made for it keeps it a candidate after the journal's 20 seconds...
     clock.advance(21000);
     EXPECT_EQ(candidates().size(), 1u);
     // ...until a fresh listing that replaces the cache no longer shows it.
     chain::FetchTask t;
-    t.address = MAIN;
+    t.address = ABANDON_RECEIVE0;
     t.result.ok = true;
     merge({t}, false);
     EXPECT_TRUE(candidates().empty());
@@ -378,7 +372,7 @@ TEST_F(Coins, ChangeAvoidsHouseOracleAddresses) {
         wallet::WalletLock lock(wallet::wallet_mutex());
         ASSERT_TRUE(wallet::derive_path(wallet::receive_path(1), p, k, second));
     }
-    profile.house = {core::HouseRow{"h", "House", "oracle", {MAIN, "", ""}}};
+    profile.house = {core::HouseRow{"h", "House", "oracle", {ABANDON_RECEIVE0, "", ""}}};
     core::set_profile(profile);
     wallet::WalletLock lock(wallet::wallet_mutex());
     core::Bytes h;
@@ -394,13 +388,13 @@ TEST_F(Coins, ChangeAvoidsHouseOracleAddresses) {
 TEST_F(Coins, BalanceComesFromTheMainListingAndTheBalanceFile) {
     wallet::WalletLock lock(wallet::wallet_mutex());
     EXPECT_EQ(chain::wallet_balance(), -1);  // nothing loaded yet
-    list(MAIN, {{txid('1'), 0, 3000, 5}, {txid('2'), 0, 1, 5}});
+    list(ABANDON_RECEIVE0, {{txid('1'), 0, 3000, 5}, {txid('2'), 0, 1, 5}});
     EXPECT_EQ(chain::wallet_balance(), 3000);  // the 1-sat coin is held back
-    list(MAIN, {{txid('1'), 0, 3000, 5}}, 4500);
+    list(ABANDON_RECEIVE0, {{txid('1'), 0, 3000, 5}}, 4500);
     EXPECT_EQ(chain::wallet_balance(), 4500);  // the indexer's balance wins when known
-    chain::write_balance_file(4500, MAIN);
-    EXPECT_EQ(chain::read_balance_file(MAIN), 4500);
-    EXPECT_EQ(chain::read_balance_file(IDENTITY), -1);
+    chain::write_balance_file(4500, ABANDON_RECEIVE0);
+    EXPECT_EQ(chain::read_balance_file(ABANDON_RECEIVE0), 4500);
+    EXPECT_EQ(chain::read_balance_file(ABANDON_IDENTITY), -1);
     // After a payment the indexer may lag: never show more than 8000 below expectation.
     wallet::wallet_state().cached_balance = 50000;
     chain::balance_after_payment(1000);
@@ -437,7 +431,7 @@ TEST(RecordPosting, OutputsAndHeldOfferCoins) {
     ASSERT_EQ(outs.size(), 2u);  // the fee already touches the watch address
     EXPECT_EQ(outs[0].value, 200);
     EXPECT_EQ(outs[1].value, 0);
-    ASSERT_TRUE(chain::record_outputs("{}", watch, MAIN, 10000, outs, error));
+    ASSERT_TRUE(chain::record_outputs("{}", watch, ABANDON_RECEIVE0, 10000, outs, error));
     ASSERT_EQ(outs.size(), 3u);
     EXPECT_EQ(outs[1].value, 1);
     ASSERT_TRUE(chain::record_outputs("{}", watch, "", 0, outs, error));

@@ -12,9 +12,6 @@
 
 #include "core/json.h"
 #include "core/profile.h"
-#include "tests/support/temp_platform.h"
-#include "wallet/document.h"
-#include "wallet/registry.h"
 
 namespace ledger_test {
 
@@ -109,20 +106,5 @@ private:
     std::map<std::string, std::string> aliases_, roles_, status_;  // id -> reply body
     std::map<std::string, int> hits_;
 };
-
-inline const char* const ABANDON =
-    "abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon about";
-
-// Binds this process to one HD wallet (the "abandon" words) in the temporary platform
-// folder; paymail is the handle in its document ("" for none). Returns its identity key.
-inline std::string bind_wallet(const testing_support::TempPlatform& tp, const std::string& paymail) {
-    core::Json doc = {{"version", 2}, {"mnemonic", ABANDON}, {"recv", {0, 0, 0, 0, 0, 0}}, {"show", 0}};
-    if (!paymail.empty()) doc["paymail"] = paymail;
-    tp.write("wallets.json", R"({"wallets":[{"id":"w1","name":"One"}]})");
-    tp.write("wallets/w1/wallet.json", core::dump_pretty(doc));
-    wallet::init_app_binding("Quenvale", "ledger-test");
-    wallet::forget_wallet();  // read the document afresh, not the copy in memory
-    return wallet::load_wallet() ? wallet::wallet_identity_key() : "";
-}
 
 }  // namespace ledger_test

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/hex.h"
+#include "tests/support/hd_wallet.h"
 #include "tests/support/temp_platform.h"
 #include "tests/unit/ledger/fake_registry.h"
 #include "wallet/document.h"
@@ -205,12 +206,13 @@ TEST_F(MayAct, NeedsAWalletWithAHandleAndAnIdentityThatIsNotFrozen) {
     EXPECT_FALSE(ledger::may_act(error));
     EXPECT_EQ(error, connect);
     // A wallet without a handle.
-    ledger_test::bind_wallet(tp, "");
+    ASSERT_TRUE(testing_support::bind_hd_wallet(tp, "ledger-test"));
     EXPECT_FALSE(ledger::may_act(error));
     EXPECT_EQ(error, connect);
     EXPECT_EQ(registry.hits("identity"), 0);
 
-    const std::string key = ledger_test::bind_wallet(tp, "alice");
+    ASSERT_TRUE(testing_support::bind_hd_wallet(tp, "ledger-test", {.paymail = "alice"}));
+    const std::string key = wallet::wallet_identity_key();
     ASSERT_FALSE(key.empty());
     struct Case {
         const char* name;

@@ -13,6 +13,7 @@
 #include "core/hex.h"
 #include "core/profile.h"
 #include "ledger/identity_checks.h"
+#include "tests/support/hd_wallet.h"
 #include "tests/support/temp_platform.h"
 #include "tests/unit/ledger/fake_registry.h"
 #include "wallet/document.h"
@@ -497,7 +498,8 @@ protected:
     void SetUp() override {
         clock.install();
         ledger::reset_identity_caches();
-        key = ledger_test::bind_wallet(tp, "Alice");
+        ASSERT_TRUE(testing_support::bind_hd_wallet(tp, "ledger-test", {.paymail = "Alice"}));
+        key = wallet::wallet_identity_key();
         ASSERT_EQ(key.size(), 66u);
         registry.set_alias("alice", key);
     }
@@ -575,7 +577,7 @@ TEST_F(SignRecord, FailuresLeaveTheRecordAsItWas) {
         {"wallet without a handle",
          [&] {
              tp.write("orvane_paymail.json", "{}");  // nor one to find for its key
-             ledger_test::bind_wallet(tp, "");
+             ASSERT_TRUE(testing_support::bind_hd_wallet(tp, "ledger-test"));
          },
          "Connect Wendrel"},
         {"no wallet bound", [&] {

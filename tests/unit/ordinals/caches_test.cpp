@@ -184,7 +184,7 @@ TEST_F(Caches, KindLookupFromTheIndexThenTheTransaction) {
 
     // 1: the index's txo classifies it.
     const std::string a = txid('a');
-    services.json("/ord/api/txos/" + a + "_0", txo(a, 0, ORD0, gallery_data("image/png", "Pic")));
+    services.json("/ord/api/txos/" + a + "_0", txo(a, 0, ABANDON_ORDINALS0, gallery_data("image/png", "Pic")));
     EXPECT_EQ(ordinals::inscription_kind(a), "Artwork");
     EXPECT_EQ(ordinals::kind_cache_read(a + "_0"), "Artwork");
     services.clear();
@@ -193,7 +193,8 @@ TEST_F(Caches, KindLookupFromTheIndexThenTheTransaction) {
 
     // 2: the index does not know it; the transaction's MAP tag opens.
     const std::string b = txid('b');
-    core::Bytes script = inscription_script(ORD0, "text/plain", "x", {{"app", "ZuvAdudurero"}, {"tag", seal_with(label, "Certificate")}});
+    core::Bytes script = inscription_script(ABANDON_ORDINALS0, "text/plain", "x",
+                                            {{"app", "ZuvAdudurero"}, {"tag", seal_with(label, "Certificate")}});
     services.json("/woc/tx/" + b, {{"vout", {{{"n", 0}, {"scriptPubKey", {{"hex", "00"}}}},
                                              {{"n", 1}, {"scriptPubKey", {{"hex", core::to_hex(script)}}}}}}});
     EXPECT_EQ(ordinals::inscription_kind(b + "_1"), "Certificate");
@@ -201,9 +202,9 @@ TEST_F(Caches, KindLookupFromTheIndexThenTheTransaction) {
 
     // 3: a tag under another label, or no kind anywhere: empty, nothing cached.
     const std::string c = txid('c');
-    core::Bytes other = inscription_script(ORD0, "text/plain", "x", {{"tag", seal_with("wrong-label!!", "Artwork")}});
+    core::Bytes other = inscription_script(ABANDON_ORDINALS0, "text/plain", "x", {{"tag", seal_with("wrong-label!!", "Artwork")}});
     services.json("/woc/tx/" + c, {{"vout", {{{"n", 0}, {"scriptPubKey", {{"hex", core::to_hex(other)}}}}}}});
-    services.json("/ord/api/txos/" + c + "_0", txo(c, 0, ORD0, gallery_data("text/plain", "Note")));
+    services.json("/ord/api/txos/" + c + "_0", txo(c, 0, ABANDON_ORDINALS0, gallery_data("text/plain", "Note")));
     EXPECT_EQ(ordinals::inscription_kind(c), "");
     EXPECT_EQ(ordinals::kind_cache_read(c), "");
     EXPECT_EQ(ordinals::inscription_kind("../../x"), "");

@@ -17,9 +17,9 @@
 using namespace ord_test;
 
 TEST(OrdinalsEnvelope, LayoutsThatCarryAnInscription) {
-    core::Bytes lock = p2pkh(ORD0);
+    core::Bytes lock = p2pkh(ABANDON_ORDINALS0);
     core::Bytes h;
-    wallet::hash160_from_address(ORD0, h);
+    wallet::hash160_from_address(ABANDON_ORDINALS0, h);
     struct Case {
         const char* name;
         core::Bytes script;
@@ -30,7 +30,7 @@ TEST(OrdinalsEnvelope, LayoutsThatCarryAnInscription) {
     append(lock_first, envelope("text/plain", {"hello"}));
     core::Bytes env_first = envelope("image/png", {"\x89PNG", "rest"});
     append(env_first, lock);
-    core::Bytes with_map = inscription_script(ORD0, "application/json", "{}", {{"app", "ZuvAdudurero"}, {"name", "Dot"}});
+    core::Bytes with_map = inscription_script(ABANDON_ORDINALS0, "application/json", "{}", {{"app", "ZuvAdudurero"}, {"name", "Dot"}});
     core::Bytes bare = envelope("text/plain", {"x"});
     core::Bytes gap = envelope("text/plain", {"x"});
     gap.push_back(0x61);  // OP_NOP between envelope and lock
@@ -38,7 +38,7 @@ TEST(OrdinalsEnvelope, LayoutsThatCarryAnInscription) {
     core::Bytes unterminated = lock;
     append(unterminated, envelope("text/plain", {"x"}));
     unterminated.pop_back();  // no OP_ENDIF
-    core::Bytes truncated = inscription_script(ORD0, "text/plain", std::string(300, 'a'));
+    core::Bytes truncated = inscription_script(ABANDON_ORDINALS0, "text/plain", std::string(300, 'a'));
     truncated.resize(100);
     core::Bytes wrong_tag = lock;
     core::Bytes not_ord = {0x00, 0x63};
@@ -76,15 +76,15 @@ TEST(OrdinalsEnvelope, LayoutsThatCarryAnInscription) {
 TEST(OrdinalsEnvelope, NameFromMapElseFromJsonContent) {
     ordinals::Content c;
     ASSERT_TRUE(ordinals::content_from_script(
-        inscription_script(ORD0, "application/json", R"({"name":"From JSON"})", {{"name", "From MAP"}}), c));
+        inscription_script(ABANDON_ORDINALS0, "application/json", R"({"name":"From JSON"})", {{"name", "From MAP"}}), c));
     EXPECT_EQ(c.name, "From MAP");
-    ASSERT_TRUE(ordinals::content_from_script(inscription_script(ORD0, "application/json", R"({"name":"From JSON"})"), c));
+    ASSERT_TRUE(ordinals::content_from_script(inscription_script(ABANDON_ORDINALS0, "application/json", R"({"name":"From JSON"})"), c));
     EXPECT_EQ(c.name, "From JSON");
     EXPECT_EQ(c.type, "application/json");
-    ASSERT_TRUE(ordinals::content_from_script(inscription_script(ORD0, "text/plain", "name"), c));
+    ASSERT_TRUE(ordinals::content_from_script(inscription_script(ABANDON_ORDINALS0, "text/plain", "name"), c));
     EXPECT_EQ(c.name, "");
     // An inscription without bytes is no content.
-    EXPECT_FALSE(ordinals::content_from_script(inscription_script(ORD0, "text/plain", ""), c));
+    EXPECT_FALSE(ordinals::content_from_script(inscription_script(ABANDON_ORDINALS0, "text/plain", ""), c));
 }
 
 TEST(OrdinalsContent, SniffTypes) {
@@ -124,7 +124,7 @@ protected:
         in.txid = txid('9');
         in.unlocking_script = {0x51};
         std::vector<chain::TxInput> ins = {in};
-        std::vector<chain::TxOutput> outs = {{1000, p2pkh(RECEIVE0)}, {1, script}};
+        std::vector<chain::TxOutput> outs = {{1000, p2pkh(ABANDON_RECEIVE0)}, {1, script}};
         return core::to_hex(chain::serialize_tx(ins, outs, false));
     }
 };
@@ -179,7 +179,7 @@ TEST_F(ContentFetch, HostRepliesThatAreErrorsFallThrough) {
 }
 
 TEST_F(ContentFetch, WhatsOnChainTransactionJsonThenHexThenRaw) {
-    core::Bytes script = inscription_script(ORD0, "image/png", "\x89PNG-picture", {{"name", "Pic"}});
+    core::Bytes script = inscription_script(ABANDON_ORDINALS0, "image/png", "\x89PNG-picture", {{"name", "Pic"}});
     struct Case {
         const char* name;
         bool json, hex, raw;
@@ -207,7 +207,7 @@ TEST_F(ContentFetch, WhatsOnChainTransactionJsonThenHexThenRaw) {
 }
 
 TEST_F(ContentFetch, OrderFollowsTheOrdinalsFirstOption) {
-    core::Bytes script = inscription_script(ORD0, "text/plain", "from chain");
+    core::Bytes script = inscription_script(ABANDON_ORDINALS0, "text/plain", "from chain");
     woc_tx(tx, script);
     services.reply(host(tx + "_0"), 200, "from host");
     ordinals::Content got;
@@ -304,9 +304,9 @@ TEST_F(ContentFetch, AnInscriptionPastTheLimitInTheTransactionIsRefused) {
     // WhatsOnChain first: no transaction JSON, the raw hex carries the inscription.
     const std::string big = txid('e'), fits = txid('f');
     services.reply("/woc/tx/" + big + "/hex", 200,
-                   raw_hex(inscription_script(ORD0, "image/png", std::string(ordinals::MAX_CONTENT_BYTES + 1, 'b'))));
+                   raw_hex(inscription_script(ABANDON_ORDINALS0, "image/png", std::string(ordinals::MAX_CONTENT_BYTES + 1, 'b'))));
     services.reply("/woc/tx/" + fits + "/hex", 200,
-                   raw_hex(inscription_script(ORD0, "image/png", std::string(ordinals::MAX_CONTENT_BYTES, 'f'))));
+                   raw_hex(inscription_script(ABANDON_ORDINALS0, "image/png", std::string(ordinals::MAX_CONTENT_BYTES, 'f'))));
     ordinals::Content got;
     EXPECT_FALSE(ordinals::read_content(big + "_1", true, false, got, error));
     EXPECT_EQ(error, ordinals::CONTENT_TOO_LARGE);

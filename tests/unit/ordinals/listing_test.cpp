@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <thread>
@@ -31,10 +32,10 @@ protected:
         for (const auto& w : ordinals::ordinals_watch_addresses()) out.push_back(w.address);
         return out;
     }
-    // Every watched address answers an empty list; ORD0 answers txos.
+    // Every watched address answers an empty list; ABANDON_ORDINALS0 answers txos.
     void index(const core::Json& ord0_txos) {
         for (const auto& a : watched()) {
-            services.json(unspent(a), a == ORD0 ? ord0_txos : core::Json::array());
+            services.json(unspent(a), a == ABANDON_ORDINALS0 ? ord0_txos : core::Json::array());
             services.json(tokens(a), core::Json::array());
         }
     }
@@ -47,27 +48,27 @@ protected:
     }
 };
 
-core::Json artwork(char c, const std::string& name = "Art") { return txo(txid(c), 0, ORD0, gallery_data("image/png", name)); }
+core::Json artwork(char c, const std::string& name = "Art") { return txo(txid(c), 0, ABANDON_ORDINALS0, gallery_data("image/png", name)); }
 
 }  // namespace
 
 TEST_F(Listing, WatchedAddresses) {
     struct Case {
-        std::vector<int> recv;
+        std::array<std::int64_t, 6> recv;
         std::size_t count;
     };
     // identity + receive + ordinals 0..recv[5] + five chain-1 addresses
     std::vector<Case> cases = {{{0, 0, 0, 0, 0, 0}, 8}, {{0, 3, 0, 0, 0, 2}, 10}};
     for (const auto& c : cases) {
-        write_wallet(c.recv);
+        testing_support::write_hd_wallet(tp, {.recv = c.recv});
         wallet::clear_wallet_state();
         ASSERT_TRUE(wallet::load_wallet());
         auto w = ordinals::ordinals_watch_addresses();
         ASSERT_EQ(w.size(), c.count);
-        EXPECT_EQ(w[0].address, IDENTITY);
-        EXPECT_EQ(w[1].address, RECEIVE0);
+        EXPECT_EQ(w[0].address, ABANDON_IDENTITY);
+        EXPECT_EQ(w[1].address, ABANDON_RECEIVE0);
         EXPECT_FALSE(w[1].ordinals);
-        EXPECT_EQ(w[2].address, ORD0);
+        EXPECT_EQ(w[2].address, ABANDON_ORDINALS0);
         EXPECT_TRUE(w[2].ordinals);
     }
 }
@@ -77,8 +78,8 @@ TEST_F(Listing, BuildsRowsAndKeepsTheOwnedListAndSnapshot) {
     core::Json spent = artwork('c', "Gone");
     spent["spend"] = txid('f');
     core::Json plain = {{"txid", txid('d')}, {"vout", 1}, {"satoshis", 5000}, {"origin", nullptr}, {"data", core::Json::object()}};
-    core::Json no_kind = txo(txid('e'), 0, ORD0, gallery_data("text/plain", "Poem"));
-    index(core::Json::array({artwork('a', std::string(60, 'L')), txo(txid('b'), 0, ORD0, cert_data), spent, plain, no_kind,
+    core::Json no_kind = txo(txid('e'), 0, ABANDON_ORDINALS0, gallery_data("text/plain", "Poem"));
+    index(core::Json::array({artwork('a', std::string(60, 'L')), txo(txid('b'), 0, ABANDON_ORDINALS0, cert_data), spent, plain, no_kind,
                              artwork('a', "duplicate listing")}));
     ordinals::kind_cache_store(txid('e'), "Artwork");  // the kind lookup decided it earlier
 
@@ -91,7 +92,7 @@ TEST_F(Listing, BuildsRowsAndKeepsTheOwnedListAndSnapshot) {
     ASSERT_TRUE(art && cert && poem);
     EXPECT_EQ(art->kind, "Artwork");
     EXPECT_EQ(art->name, std::string(48, 'L'));
-    EXPECT_EQ(art->address, ORD0);
+    EXPECT_EQ(art->address, ABANDON_ORDINALS0);
     EXPECT_EQ(cert->kind, "Certificate");
     EXPECT_EQ(poem->kind, "Artwork");
 
@@ -105,7 +106,7 @@ TEST_F(Listing, BuildsRowsAndKeepsTheOwnedListAndSnapshot) {
     ASSERT_EQ(doc["ord_owned"].size(), 3u);
     EXPECT_EQ(doc["ord_owned"][0]["origin"], txid('a') + "_0");
     EXPECT_EQ(doc["ord_owned"][0]["type"], "image/png");
-    EXPECT_EQ(doc["ord_owned"][0]["address"], ORD0);
+    EXPECT_EQ(doc["ord_owned"][0]["address"], ABANDON_ORDINALS0);
 
     ordinals::Snapshot snap;
     ASSERT_TRUE(ordinals::read_snapshot("w1", snap));
@@ -139,11 +140,11 @@ TEST_F(Listing, ErrorTexts) {
 }
 
 TEST_F(Listing, WalletChangedWhileTheIndexWasAsked) {
-    core::Json other = {{"version", 2}, {"mnemonic", ABANDON}, {"recv", {0, 1, 0, 0, 0, 0}}, {"show", 1}};
+    core::Json other = testing_support::hd_wallet_document({.recv = {0, 1, 0, 0, 0, 0}, .extra = {{"show", 1}}});
     tp.write("wallets/w2/wallet.json", core::dump_pretty(other));
     index(core::Json::array({artwork('a')}));
     auto switched = std::make_shared<std::once_flag>();
-    services.on(unspent(ORD0), [switched](const httplib::Request&, httplib::Response& res) {
+    services.on(unspent(ABANDON_ORDINALS0), [switched](const httplib::Request&, httplib::Response& res) {
         std::call_once(*switched, [] {
             wallet::clear_wallet_state();
             wallet::bind_wallet_in_memory("Quenvale", "w2");
@@ -194,7 +195,7 @@ TEST_F(Listing, CallersOnAStaleCacheShareOneBuild) {
     struct Case {
         const char* name;
         bool first_is_place_list;  // a place-list build always runs; a cached read may wait for it
-        int status;                // of the held index reply for ORD0
+        int status;                // of the held index reply for ABANDON_ORDINALS0
         core::Json txos;
         std::string result;
         std::size_t rows;
@@ -221,11 +222,11 @@ TEST_F(Listing, CallersOnAStaleCacheShareOneBuild) {
         if (c.status != 200)
             for (const auto& a : watched()) services.reply(unspent(a), c.status, "down");
 
-        // The index holds its reply for ORD0 until the second caller waits.
+        // The index holds its reply for ABANDON_ORDINALS0 until the second caller waits.
         std::mutex m;
         std::condition_variable cv;
         bool reached = false, released = false;
-        services.on(unspent(ORD0), [&](const httplib::Request&, httplib::Response& res) {
+        services.on(unspent(ABANDON_ORDINALS0), [&](const httplib::Request&, httplib::Response& res) {
             std::unique_lock<std::mutex> lock(m);
             reached = true;
             cv.notify_all();
@@ -233,7 +234,7 @@ TEST_F(Listing, CallersOnAStaleCacheShareOneBuild) {
             res.status = c.status;
             res.set_content(core::dump_compact(c.txos), "application/json");
         });
-        const std::size_t before = services.count(unspent(ORD0));
+        const std::size_t before = services.count(unspent(ABANDON_ORDINALS0));
         std::string first_result, second_result;
         std::thread one([&] { first_result = c.first_is_place_list ? list(first) : ordinals::wallet_ordinals(first); });
         {
@@ -255,7 +256,7 @@ TEST_F(Listing, CallersOnAStaleCacheShareOneBuild) {
         EXPECT_EQ(second_result, c.result);
         EXPECT_EQ(first.size(), c.rows);
         EXPECT_EQ(second.size(), c.rows);
-        EXPECT_EQ(services.count(unspent(ORD0)) - before, 1u);  // one build for both
+        EXPECT_EQ(services.count(unspent(ABANDON_ORDINALS0)) - before, 1u);  // one build for both
         EXPECT_EQ(waiting(), 0);
     }
 }
@@ -266,13 +267,14 @@ TEST_F(Listing, SnapshotAndOwnedOutputsTheIndexDidNotShow) {
     // for, and one whose transaction no service knows (its spent lookup is a 404 too).
     ordinals::Snapshot s;
     auto lot = [](char c, const std::string& name) {
-        return ordinals::SnapshotLot{txid(c) + "_0", txid(c), 0, "image/png", name, "", ORD0};
+        return ordinals::SnapshotLot{txid(c) + "_0", txid(c), 0, "image/png", name, "", ABANDON_ORDINALS0};
     };
     s.lots = {lot('1', "Ours"), lot('2', "Spent"), lot('3', "Moved"), lot('4', "Unindexed"), lot('5', "Unknown"),
               lot('7', "Nowhere")};
     s.gone = {txid('6') + "_0"};
     ASSERT_TRUE(ordinals::write_snapshot("w1", s));
-    write_wallet({0, 0, 0, 0, 0, 0}, {{{"origin", txid('6') + "_0"}, {"txid", txid('6')}, {"vout", 0}, {"name", "Long gone"}}});
+    testing_support::write_hd_wallet(
+        tp, {.extra = {{"ord_owned", {{{"origin", txid('6') + "_0"}, {"txid", txid('6')}, {"vout", 0}, {"name", "Long gone"}}}}}});
     wallet::clear_wallet_state();
     ASSERT_TRUE(wallet::load_wallet());
 
@@ -326,7 +328,7 @@ TEST_F(Listing, CredentialsIssuedThroughThePlatform) {
                        {"subject_handle", "carol@orvane.test"}};
     cred["type"] = "id_issue";
     std::string content = core::dump_compact(cred);
-    core::Bytes to_me = inscription_script(ORD0, "application/json", content);
+    core::Bytes to_me = inscription_script(ABANDON_ORDINALS0, "application/json", content);
     core::Bytes to_stranger = inscription_script(STRANGER, "application/json", content);
     services.json("/woc/tx/" + t, {{"txid", t},
                                    {"vout", {{{"n", 0}, {"scriptPubKey", {{"hex", core::to_hex(p2pkh(services.profile().credential_issuer_address))}}}},
@@ -359,11 +361,12 @@ TEST_F(Listing, NamesFromOtherWalletsAndTheInbox) {
                                                                    {{"origin", "../../x"}, {"name", "hostile"}}}}}));
     tp.write("orvane_wendrel.detached.1", core::dump_pretty({{"ord_owned", {{{"origin", txid('c') + "_0"}, {"name", "Detached"}}}}}));
     core::Bytes h;
-    wallet::hash160_from_address(ORD0, h);
+    wallet::hash160_from_address(ABANDON_ORDINALS0, h);
     tp.write("ord_inbox/" + core::to_hex(h) + ".json",
              core::dump_compact(core::Json::array({{{"origin", txid('d') + "_0"}, {"type", "image/png"}, {"name", "Sent to me"}}})));
     services.json("/woc/tx/" + txid('d') + "/out/0", {{"txid", txid('d')}, {"n", 0}, {"value", 1e-8}, {"spent", false}});
-    core::Json nameless_b = txo(txid('b'), 0, ORD0, {{"insc", {{"file", {{"type", "image/png"}}}}}, {"map", {{"app", "ZuvAdudurero"}}}});
+    core::Json nameless_b =
+        txo(txid('b'), 0, ABANDON_ORDINALS0, {{"insc", {{"file", {{"type", "image/png"}}}}}, {"map", {{"app", "ZuvAdudurero"}}}});
     index(core::Json::array({artwork('a', ""), nameless_b}));
     std::vector<ordinals::OvWendrelOrdRow> rows;
     ASSERT_EQ(list(rows), "");
@@ -381,7 +384,7 @@ TEST_F(Listing, NamesFromOtherWalletsAndTheInbox) {
     const auto* d = find(rows, txid('d') + "_0");
     ASSERT_TRUE(d);
     EXPECT_EQ(d->name, "Sent to me");
-    EXPECT_EQ(d->address, ORD0);
+    EXPECT_EQ(d->address, ABANDON_ORDINALS0);
     EXPECT_EQ(d->content_type, "image/png");
 }
 
@@ -390,11 +393,15 @@ TEST_F(Listing, AnOutpointNoServiceKnowsIsNotListed) {
     // answers 404 to the spent lookup of each: for one because it is unspent, for the
     // others because there is no such transaction.
     core::Bytes h;
-    wallet::hash160_from_address(ORD0, h);
+    wallet::hash160_from_address(ABANDON_ORDINALS0, h);
     tp.write("ord_inbox/" + core::to_hex(h) + ".json",
              core::dump_compact(core::Json::array({{{"origin", txid('a') + "_0"}, {"type", "image/png"}, {"name", "Real"}},
                                                    {{"origin", txid('b') + "_0"}, {"type", "image/png"}, {"name", "Made up"}}})));
-    write_wallet({0, 0, 0, 0, 0, 0}, {{{"origin", txid('c') + "_0"}, {"txid", txid('c')}, {"vout", 0}, {"address", ORD0}, {"name", "Stale"}}});
+    testing_support::write_hd_wallet(tp, {.extra = {{"ord_owned", {{{"origin", txid('c') + "_0"},
+                                                                    {"txid", txid('c')},
+                                                                    {"vout", 0},
+                                                                    {"address", ABANDON_ORDINALS0},
+                                                                    {"name", "Stale"}}}}}});
     wallet::clear_wallet_state();
     ASSERT_TRUE(wallet::load_wallet());
     index(core::Json::array());
@@ -425,7 +432,7 @@ TEST_F(Listing, OutsideListsAreBounded) {
         char hex[17];
         std::snprintf(hex, sizeof hex, "%016zx", i);
         std::string t = std::string(48, 'a') + hex;
-        many.push_back(txo(t, 0, ORD0, gallery_data("image/png", "Many")));
+        many.push_back(txo(t, 0, ABANDON_ORDINALS0, gallery_data("image/png", "Many")));
     }
     index(many);
     core::Json snap = {{"lots", core::Json::array()}, {"gone", core::Json::array()}};

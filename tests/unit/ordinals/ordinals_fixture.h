@@ -22,6 +22,7 @@
 #include "ordinals/caches.h"
 #include "ordinals/envelope.h"
 #include "ordinals/listing.h"
+#include "tests/support/hd_wallet.h"
 #include "tests/support/temp_platform.h"
 #include "wallet/document.h"
 #include "wallet/keys.h"
@@ -30,11 +31,12 @@
 
 namespace ord_test {
 
-inline const char* const ABANDON =
-    "abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon about";
-inline const char* const ORD0 = "1Hyoxs2Lp5dKW95bFyKh2JCtwsuS8PqML8";  // m/44'/236'/5'/0/0 of ABANDON
-inline const char* const RECEIVE0 = "18pBoqRpHUYf9udsab5G9LT3vQUPxEyMFf";
-inline const char* const IDENTITY = "1Hg7Jm7G3DUetk4vxbAdjSf49qq3zbp8g6";
+// The wallet every fixture binds to.
+using testing_support::ABANDON;
+using testing_support::ABANDON_IDENTITY;
+using testing_support::ABANDON_ORDINALS0;
+using testing_support::ABANDON_RECEIVE0;
+
 inline const char* const STRANGER = "1BoatSLRHtKNngkdXEeobR76b53LETtpyT";
 
 inline std::string txid(char c) { return std::string(64, c); }
@@ -193,10 +195,7 @@ protected:
         core::set_profile(services.profile());
         ordinals::reset_cache_state();
         ordinals::reset_list_cache();
-        write_wallet({0, 0, 0, 0, 0, 0});
-        tp.write("wallets.json", R"({"wallets":[{"id":"w1","name":"One"}]})");
-        wallet::init_app_binding("Quenvale", "ordinals-test");
-        ASSERT_TRUE(wallet::load_wallet());
+        ASSERT_TRUE(testing_support::bind_hd_wallet(tp, "ordinals-test"));
     }
     void TearDown() override {
         ordinals::reset_list_cache();
@@ -204,11 +203,6 @@ protected:
         core::reset_profile();
     }
 
-    void write_wallet(std::vector<int> recv, const core::Json& owned = core::Json()) {
-        core::Json doc = {{"version", 2}, {"mnemonic", ABANDON}, {"recv", recv}, {"show", 0}};
-        if (!owned.is_null()) doc["ord_owned"] = owned;
-        tp.write("wallets/w1/wallet.json", core::dump_pretty(doc));
-    }
     core::Json wallet_doc() {
         core::Json j;
         core::parse_json(tp.read("wallets/w1/wallet.json"), j);

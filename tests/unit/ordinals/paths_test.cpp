@@ -122,7 +122,7 @@ TEST(OrdinalsPaths, HostileOriginsReadAsMissesAndWriteNothing) {
         ordinals::content_cache_store(bad, "image/png", "\x89PNG....");
         ordinals::name_cache_store(bad, "a name");
         ordinals::kind_cache_store(bad, "Artwork");
-        ordinals::inbox_deliver(core::Bytes(20, 0x11), bad, "image/png", "n", "", "", ord_test::ORD0, "bytes");
+        ordinals::inbox_deliver(core::Bytes(20, 0x11), bad, "image/png", "n", "", "", testing_support::ABANDON_ORDINALS0, "bytes");
         ordinals::Content c;
         EXPECT_FALSE(ordinals::content_cache_read(bad, c));
         EXPECT_EQ(ordinals::name_cache_read(bad), "");

@@ -133,11 +133,11 @@ TEST(OrdinalsRows, OriginAndContentTypeReaders) {
 
 TEST(OrdinalsRows, RowsFromTxos) {
     const std::string t = txid('2');
-    core::Json art = txo(t, 0, ORD0, gallery_data("image/png", std::string(60, 'A')));
+    core::Json art = txo(t, 0, ABANDON_ORDINALS0, gallery_data("image/png", std::string(60, 'A')));
     core::Json cert_json = gallery_data("application/json", "Cert");
     cert_json["insc"]["json"] = {{"pic", t + "_0"}, {"sha256", std::string(64, 'f')}};
-    core::Json cert = txo(txid('3'), 0, ORD0, cert_json);
-    core::Json plain_text = txo(txid('4'), 0, ORD0, gallery_data("text/plain", "Note"));
+    core::Json cert = txo(txid('3'), 0, ABANDON_ORDINALS0, cert_json);
+    core::Json plain_text = txo(txid('4'), 0, ABANDON_ORDINALS0, gallery_data("text/plain", "Note"));
     core::Json from_outpoint = art;
     from_outpoint.erase("txid");
     from_outpoint["outpoint"] = txid('5') + "_3";
@@ -175,7 +175,7 @@ TEST(OrdinalsRows, RowsFromTxos) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ordinals::OvWendrelOrdRow r;
-        ASSERT_EQ(ordinals::row_from_txo(c.txo, ORD0, "", r), c.row);
+        ASSERT_EQ(ordinals::row_from_txo(c.txo, ABANDON_ORDINALS0, "", r), c.row);
         if (!c.row) continue;
         EXPECT_EQ(r.origin, c.origin);
         EXPECT_EQ(r.txid, c.txid);
@@ -184,7 +184,7 @@ TEST(OrdinalsRows, RowsFromTxos) {
         EXPECT_EQ(r.name, c.name_out);
         EXPECT_EQ(r.satoshis, c.sats);
         EXPECT_EQ(r.height, c.height);
-        EXPECT_EQ(r.address, ORD0);
+        EXPECT_EQ(r.address, ABANDON_ORDINALS0);
         EXPECT_FALSE(r.credential);
     }
 }
@@ -223,7 +223,7 @@ TEST(OrdinalsRows, Credentials) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ordinals::OvWendrelOrdRow r;
-        ASSERT_TRUE(ordinals::row_from_txo(txo(txid('6'), 0, ORD0, c.data), ORD0, me, r));
+        ASSERT_TRUE(ordinals::row_from_txo(txo(txid('6'), 0, ABANDON_ORDINALS0, c.data), ABANDON_ORDINALS0, me, r));
         EXPECT_EQ(r.credential, c.credential);
         EXPECT_EQ(r.name, c.name_out);
         if (c.credential) {
@@ -242,28 +242,28 @@ TEST(OrdinalsRows, Credentials) {
 }
 
 TEST(OrdinalsRows, TokenOutputs) {
-    core::Json bsv20 = txo(txid('7'), 1, ORD0, {{"bsv20", {{"tick", "ORDI"}, {"amt", "1000"}, {"dec", 8}}}});
+    core::Json bsv20 = txo(txid('7'), 1, ABANDON_ORDINALS0, {{"bsv20", {{"tick", "ORDI"}, {"amt", "1000"}, {"dec", 8}}}});
     bsv20["origin"] = nullptr;
-    core::Json bsv21 = txo(txid('8'), 0, ORD0,
+    core::Json bsv21 = txo(txid('8'), 0, ABANDON_ORDINALS0,
                            {{"insc", {{"file", {{"type", "application/bsv-20"}}}}},
                             {"bsv21", {{"id", txid('8') + "_0"}, {"sym", "GEM"}, {"amt", 5}, {"icon", txid('9') + "_0"}}}});
     core::Json reply_element = {{"txid", txid('a')}, {"vout", 2}, {"tick", "PEPE"}, {"amt", "12"}, {"listing", true}, {"status", 0}};
     ordinals::OvWendrelOrdRow r;
-    ASSERT_TRUE(ordinals::row_from_txo(bsv20, ORD0, "", r));
+    ASSERT_TRUE(ordinals::row_from_txo(bsv20, ABANDON_ORDINALS0, "", r));
     EXPECT_EQ(r.origin, txid('7') + "_1");  // its own outpoint
     EXPECT_EQ(r.content_type, "application/bsv-20");
     EXPECT_EQ(r.token_id, "ORDI");
     EXPECT_EQ(r.amt, "1000");
     EXPECT_EQ(r.dec, "8");
     EXPECT_EQ(r.name, "ORDI");
-    ASSERT_TRUE(ordinals::row_from_txo(bsv21, ORD0, "", r));
+    ASSERT_TRUE(ordinals::row_from_txo(bsv21, ABANDON_ORDINALS0, "", r));
     EXPECT_EQ(r.token_id, txid('8') + "_0");
     EXPECT_EQ(r.name, "GEM");
     EXPECT_EQ(r.amt, "5");
     EXPECT_EQ(r.icon, txid('9') + "_0");
     EXPECT_EQ(r.content_type, "application/bsv-20");
-    EXPECT_FALSE(ordinals::row_from_txo(reply_element, ORD0, "", r));  // not from an inscription listing
-    ASSERT_TRUE(ordinals::row_from_txo(reply_element, ORD0, "", r, true));
+    EXPECT_FALSE(ordinals::row_from_txo(reply_element, ABANDON_ORDINALS0, "", r));  // not from an inscription listing
+    ASSERT_TRUE(ordinals::row_from_txo(reply_element, ABANDON_ORDINALS0, "", r, true));
     EXPECT_EQ(r.token_id, "PEPE");
     EXPECT_TRUE(r.token_listed);
     EXPECT_TRUE(r.token_pending);

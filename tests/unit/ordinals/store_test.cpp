@@ -18,7 +18,7 @@ ordinals::OvWendrelOrdRow row(const std::string& origin, const std::string& name
     r.vout = 0;
     r.content_type = type;
     r.name = name;
-    r.address = ORD0;
+    r.address = ABANDON_ORDINALS0;
     return r;
 }
 
@@ -82,7 +82,7 @@ TEST(OrdinalsOwned, MergeIntoTheOwnedList) {
     ASSERT_EQ(owned.size(), 4u);
     EXPECT_EQ(owned[3].origin, txid('4') + "_0");
     EXPECT_EQ(owned[3].name, "New");
-    EXPECT_EQ(owned[3].address, ORD0);
+    EXPECT_EQ(owned[3].address, ABANDON_ORDINALS0);
     // A second merge of the same rows changes nothing.
     EXPECT_FALSE(ordinals::merge_owned(owned, rows));
 }
@@ -90,14 +90,14 @@ TEST(OrdinalsOwned, MergeIntoTheOwnedList) {
 TEST(OrdinalsSnapshot, FileRoundTripAndSharing) {
     testing_support::TempPlatform tp;
     ordinals::Snapshot s;
-    s.lots.push_back({txid('a') + "_0", txid('b'), 2, "image/png", "Pic", "", ORD0});
+    s.lots.push_back({txid('a') + "_0", txid('b'), 2, "image/png", "Pic", "", ABANDON_ORDINALS0});
     s.txids = {txid('b')};
     s.gone = {txid('c') + "_0"};
     ASSERT_TRUE(ordinals::write_snapshot("w1", s));
     core::Json j;
     ASSERT_TRUE(core::parse_json(tp.read("ord_snap/w1.json"), j));
     EXPECT_EQ(j["lots"][0], core::Json({{"origin", txid('a') + "_0"}, {"txid", txid('b')}, {"vout", 2},
-                                        {"type", "image/png"}, {"name", "Pic"}, {"address", ORD0}}));
+                                        {"type", "image/png"}, {"name", "Pic"}, {"address", ABANDON_ORDINALS0}}));
     EXPECT_EQ(j["token_ids"], core::Json::array());
     ordinals::Snapshot back;
     ASSERT_TRUE(ordinals::read_snapshot("w1", back));
@@ -128,7 +128,7 @@ TEST(OrdinalsSnapshot, FileRoundTripAndSharing) {
 TEST(OrdinalsSnapshot, WriteWaitsForTheStoreLock) {
     testing_support::TempPlatform tp;
     ordinals::Snapshot s;
-    s.lots.push_back({txid('a') + "_0", txid('a'), 0, "image/png", "Pic", "", ORD0});
+    s.lots.push_back({txid('a') + "_0", txid('a'), 0, "image/png", "Pic", "", ABANDON_ORDINALS0});
     race_with_wallet_app(
         tp.path("ord_snap/w1.json"), [&] { EXPECT_TRUE(ordinals::write_snapshot("w1", s)); },
         [](core::Json& j) { j["by_wendrel"] = core::Json::array({"kept"}); });

@@ -10,16 +10,15 @@
 #include "core/files.h"
 #include "core/json.h"
 #include "core/text.h"
+#include "tests/support/hd_wallet.h"
 #include "tests/support/temp_platform.h"
 #include "tests/unit/tools/offline_profile.h"
 
+using testing_support::ABANDON;
 using testing_support::run_program;
 using testing_support::TempPlatform;
 
 namespace {
-
-const char* const ABANDON =
-    "abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon about";
 
 std::string last_line(const std::string& s) {
     std::string t = core::trim_right(s, "\n");

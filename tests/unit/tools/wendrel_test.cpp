@@ -6,18 +6,20 @@
 #include "core/files.h"
 #include "core/json.h"
 #include "core/text.h"
+#include "tests/support/hd_wallet.h"
 #include "tests/support/temp_platform.h"
 #include "tests/unit/tools/offline_profile.h"
 #include "wallet/derive.h"
 #include "wallet/keys.h"
 
+using testing_support::ABANDON;
+using testing_support::ABANDON_IDENTITY;
+using testing_support::ABANDON_ORDINALS0;
+using testing_support::ABANDON_RECEIVE0;
 using testing_support::run_program;
 using testing_support::TempPlatform;
 
 namespace {
-
-const char* const ABANDON =
-    "abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon about";
 
 core::Json json_of(const std::string& text) {
     core::Json j;
@@ -61,8 +63,8 @@ TEST(Wendrel, RestoreWritesTheAddressesOfThatExactText) {
     ASSERT_EQ(r.exit_code, 0) << r.err;
     std::string id = first_line(r.out);
     core::Json doc = json_of(tp.read("wallets/" + id + "/wallet.json"));
-    EXPECT_EQ(doc["address"], "18pBoqRpHUYf9udsab5G9LT3vQUPxEyMFf");
-    EXPECT_EQ(doc["identity"], "1Hg7Jm7G3DUetk4vxbAdjSf49qq3zbp8g6");
+    EXPECT_EQ(doc["address"], ABANDON_RECEIVE0);
+    EXPECT_EQ(doc["identity"], ABANDON_IDENTITY);
     EXPECT_EQ(doc["mnemonic"], ABANDON);
 
     // Capitals keep the mnemonic valid but give another seed: stored exactly as given.
@@ -74,8 +76,8 @@ TEST(Wendrel, RestoreWritesTheAddressesOfThatExactText) {
     EXPECT_NE(doc2["address"], doc["address"]);
 
     auto shown = json_of(run_program("wendrel", {"show", id, "--json"}).out);
-    EXPECT_EQ(shown["address"], "18pBoqRpHUYf9udsab5G9LT3vQUPxEyMFf");
-    EXPECT_EQ(shown["ordinals_address"], "1Hyoxs2Lp5dKW95bFyKh2JCtwsuS8PqML8");
+    EXPECT_EQ(shown["address"], ABANDON_RECEIVE0);
+    EXPECT_EQ(shown["ordinals_address"], ABANDON_ORDINALS0);
     EXPECT_EQ(wallet::address_from_pub(shown["identity_key"].get<std::string>()), shown["identity"]);
     auto listed = json_of(run_program("wendrel", {"list", "--json"}).out);
     ASSERT_EQ(listed.size(), 2u);
@@ -175,8 +177,6 @@ TEST(Wendrel, HelpAndUnknownCommands) {
 
 namespace {
 
-const char* const OTHER_ADDRESS = "1Hg7Jm7G3DUetk4vxbAdjSf49qq3zbp8g6";
-
 // A failed run says so in one line with one prefix, and prints nothing else.
 void expect_one_error_line(const testing_support::RunResult& r, const std::string& fragment) {
     EXPECT_NE(r.exit_code, 0);
@@ -204,7 +204,7 @@ TEST(Wendrel, UnknownRepeatedOrStrayWordsAreRefusedBeforeAnythingIsDone) {
         {{"create", "extra"}, "unexpected word \"extra\""},
         {{"restore", "--mnemonic", ABANDON, "--name", "A", "--name", "B"}, "option --name is given twice"},
         {{"restore", "--mnemonic", ABANDON, "--label", "A"}, "unknown option --label for restore"},
-        {{"send", "--to", OTHER_ADDRESS, "--to", "18pBoqRpHUYf9udsab5G9LT3vQUPxEyMFf", "--sats", "1"},
+        {{"send", "--to", ABANDON_IDENTITY, "--to", ABANDON_RECEIVE0, "--sats", "1"},
          "option --to is given twice"},
         {{"list", "--bogus"}, "unknown option --bogus for list"},
         {{"balance", "--json", "--json"}, "option --json is given twice"},
@@ -316,7 +316,7 @@ TEST(Wendrel, AChainServiceThatCannotBeReachedIsNeverABalanceOfZero) {
     testing_support::OfflineProfile offline(tp);
     ASSERT_EQ(run_program("wendrel", {"restore", "--mnemonic", ABANDON}).exit_code, 0);
     for (const auto& args : {std::vector<std::string>{"balance"}, std::vector<std::string>{"balance", "--json"},
-                             std::vector<std::string>{"send", "--to", OTHER_ADDRESS, "--sats", "1000"}}) {
+                             std::vector<std::string>{"send", "--to", ABANDON_IDENTITY, "--sats", "1000"}}) {
         SCOPED_TRACE(args.size());
         auto r = run_program("wendrel", args);
         expect_one_error_line(r, "wendrel: error: could not reach the chain service");

@@ -10,6 +10,7 @@
 #include "core/json.h"
 #include "core/profile.h"
 #include "core/text.h"
+#include "tests/support/hd_wallet.h"
 #include "tests/support/temp_platform.h"
 #include "wallet/connect.h"
 #include "wallet/registry.h"
@@ -18,9 +19,6 @@
 using testing_support::TempPlatform;
 
 namespace {
-
-const char* const ABANDON =
-    "abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon about";
 
 class Connect : public ::testing::Test {
 protected:
@@ -40,8 +38,7 @@ protected:
             if (on_sleep) on_sleep();
         };
         core::set_clock(h);
-        tp.write("wallets.json", R"({"wallets":[{"id":"w1"},{"id":"w2"}]})");
-        tp.write("wallets/w1/wallet.json", core::dump_pretty({{"mnemonic", ABANDON}, {"recv", {0, 0, 0, 0, 0, 0}}}));
+        testing_support::write_hd_wallet(tp, {.registry = R"({"wallets":[{"id":"w1"},{"id":"w2"}]})"});
         wallet::init_app_binding("Quenvale", "connect-test");
     }
     void TearDown() override {

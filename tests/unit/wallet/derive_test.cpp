@@ -9,6 +9,7 @@
 #include "core/hex.h"
 #include "core/json.h"
 #include "core/profile.h"
+#include "tests/support/hd_wallet.h"
 #include "tests/support/temp_platform.h"
 #include "wallet/derive.h"
 #include "wallet/document.h"
@@ -16,14 +17,12 @@
 #include "wallet/registry.h"
 #include "wallet/state.h"
 
+using testing_support::ABANDON_IDENTITY;
 using testing_support::TempPlatform;
 
 namespace {
 
-const char* const ABANDON =
-    "abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon about";
-const char* const IDENTITY = "1Hg7Jm7G3DUetk4vxbAdjSf49qq3zbp8g6";
-// m/44'/236'/5'/1/j of ABANDON, computed with @bsv/sdk.
+// m/44'/236'/5'/1/j of the ABANDON wallet, computed with @bsv/sdk.
 const char* const CHAIN1_0 = "1Psc5ZZrXFWpppUBwWF8WVtKp8KLu2T82x";
 const char* const CHAIN1_4 = "17YTGgqH7abQm34LDNT6LJGssi1JXrZ8RE";
 const char* const CHAIN1_5 = "13MvfoVFPvvmHvkchQVn8McAwNAQrYu4PC";
@@ -33,16 +32,9 @@ protected:
     TempPlatform tp;
     void SetUp() override {
         core::set_profile(core::Profile{});
-        tp.write("wallets.json", R"({"wallets":[{"id":"w1"}]})");
-        write_doc(ABANDON, {0, 2, 0, 0, 0, 0});
-        wallet::init_app_binding("Quenvale", "keys-test");
-        ASSERT_TRUE(wallet::load_wallet());
+        ASSERT_TRUE(testing_support::bind_hd_wallet(tp, "keys-test", {.recv = {0, 2, 0, 0, 0, 0}}));
     }
     void TearDown() override { core::reset_profile(); }
-    void write_doc(const char* mnemonic, std::vector<int> recv) {
-        tp.write("wallets/w1/wallet.json",
-                 core::dump_pretty({{"version", 2}, {"mnemonic", mnemonic}, {"recv", recv}, {"show", 0}}));
-    }
     static std::string receive(std::uint32_t i) {
         std::string p, k, a;
         EXPECT_TRUE(wallet::derive_path(wallet::receive_path(i), p, k, a));
@@ -74,7 +66,7 @@ TEST_F(Keys, SecondOrdinalsChainKeysAreFoundAndSign) {
 
 TEST_F(Keys, ReceiveWalkFollowsTheCountersAndTheLoadedWallet) {
     auto watched = wallet::watched_addresses();
-    ASSERT_EQ(watched, (std::vector<std::string>{receive(0), receive(1), receive(2), IDENTITY}));
+    ASSERT_EQ(watched, (std::vector<std::string>{receive(0), receive(1), receive(2), ABANDON_IDENTITY}));
 
     // Addresses derived ahead (as discovery does) stay outside the wallet until the
     // counter reaches them.
@@ -84,7 +76,7 @@ TEST_F(Keys, ReceiveWalkFollowsTheCountersAndTheLoadedWallet) {
     EXPECT_EQ(wallet::watched_addresses().size(), 4u);
 
     // The wallet application raised the counter.
-    write_doc(ABANDON, {0, 5, 0, 0, 0, 0});
+    testing_support::write_hd_wallet(tp, {.recv = {0, 5, 0, 0, 0, 0}});
     wallet::merge_wallet_changes();
     watched = wallet::watched_addresses();
     ASSERT_EQ(watched.size(), 7u);

@@ -5,6 +5,7 @@
 #include "core/files.h"
 #include "core/json.h"
 #include "core/profile.h"
+#include "tests/support/hd_wallet.h"
 #include "tests/support/temp_platform.h"
 #include "wallet/derive.h"
 #include "wallet/document.h"
@@ -13,12 +14,14 @@
 #include "wallet/registry.h"
 #include "wallet/state.h"
 
+using testing_support::ABANDON;
+using testing_support::ABANDON_IDENTITY;
+using testing_support::ABANDON_ORDINALS0;
+using testing_support::ABANDON_RECEIVE0;
+using testing_support::hd_wallet_document;
 using testing_support::TempPlatform;
 
 namespace {
-
-const char* const ABANDON =
-    "abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon about";
 
 class WalletDoc : public ::testing::Test {
 protected:
@@ -27,7 +30,7 @@ protected:
         core::Profile p;
         p.paymail_domain = "orvane.test";
         core::set_profile(p);
-        tp.write("wallets.json", R"({"wallets":[{"id":"w1","name":"One"}]})");
+        tp.write("wallets.json", testing_support::HD_WALLET_REGISTRY);
         wallet::init_app_binding("Quenvale", "inst");
     }
     void TearDown() override { core::reset_profile(); }
@@ -37,27 +40,26 @@ protected:
         core::parse_json(tp.read("wallets/w1/wallet.json"), j);
         return j;
     }
-    core::Json hd_doc() { return {{"version", 2}, {"mnemonic", ABANDON}, {"recv", {0, 0, 0, 0, 0, 0}}, {"show", 0}}; }
 };
 
 }  // namespace
 
 TEST_F(WalletDoc, HdDocumentDerivesTheKnownAddresses) {
-    write_doc(hd_doc());
+    write_doc(hd_wallet_document());
     ASSERT_TRUE(wallet::load_wallet());
     wallet::WalletLock lock(wallet::wallet_mutex());
     auto& s = wallet::wallet_state();
     EXPECT_TRUE(s.hd);
-    EXPECT_EQ(s.address, "18pBoqRpHUYf9udsab5G9LT3vQUPxEyMFf");
-    EXPECT_EQ(s.identity_address, "1Hg7Jm7G3DUetk4vxbAdjSf49qq3zbp8g6");
-    EXPECT_EQ(s.ordinals_address, "1Hyoxs2Lp5dKW95bFyKh2JCtwsuS8PqML8");
+    EXPECT_EQ(s.address, ABANDON_RECEIVE0);
+    EXPECT_EQ(s.identity_address, ABANDON_IDENTITY);
+    EXPECT_EQ(s.ordinals_address, ABANDON_ORDINALS0);
     EXPECT_EQ(wallet::wallet_address(), s.address);
     EXPECT_EQ(wallet::address_from_pub(wallet::wallet_identity_key()), s.identity_address);
     EXPECT_TRUE(wallet::wallet_ready_hd());
 }
 
 TEST_F(WalletDoc, CountersTakeSixIntegersAndShowIsClamped) {
-    core::Json doc = hd_doc();
+    core::Json doc = hd_wallet_document();
     doc["recv"] = {1, 4, 2, 3, 4, 5, 6, 7};
     doc["show"] = 7;
     write_doc(doc);
@@ -85,7 +87,7 @@ TEST_F(WalletDoc, UnloadableDocumentsGiveFalse) {
     EXPECT_FALSE(wallet::load_wallet());  // no file
     tp.write("wallets/w1/wallet.json", "{broken");
     EXPECT_FALSE(wallet::load_wallet());
-    core::Json doc = hd_doc();
+    core::Json doc = hd_wallet_document();
     doc["mnemonic"] = "abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon";
     write_doc(doc);
     EXPECT_FALSE(wallet::load_wallet());  // bad checksum
@@ -100,7 +102,7 @@ TEST_F(WalletDoc, SealedMarks) {
     EXPECT_TRUE(wallet::wallet_is_locked());
     EXPECT_FALSE(wallet::peek_wallet_summary().found);
 
-    write_doc(hd_doc());
+    write_doc(hd_wallet_document());
     tp.write("wallets/w1/wallet.json.seal", "");
     EXPECT_TRUE(wallet::load_wallet());  // a plain document still loads...
     EXPECT_TRUE(wallet::wallet_is_locked());  // ...but the wallet counts as locked
@@ -129,7 +131,7 @@ TEST_F(WalletDoc, LegacyKeyLoadsAndANewFileGetsAllThreeMembers) {
 }
 
 TEST_F(WalletDoc, OwnedEntriesAndContactsAreNormalisedOnLoad) {
-    core::Json doc = hd_doc();
+    core::Json doc = hd_wallet_document();
     doc["ord_owned"] = {{{"txid", "t"}}, {{"origin", "o1"}, {"vout", 2}}, "junk",
                         {{"origin", "o2"}, {"created", false}, {"hidden", true}, {"name", "Dawn"}}};
     doc["contacts"] = {{{"dest", " @Alice@ORVANE.test \n"}, {"note", std::string(100, 'n')}},
@@ -153,7 +155,7 @@ TEST_F(WalletDoc, OwnedEntriesAndContactsAreNormalisedOnLoad) {
 }
 
 TEST_F(WalletDoc, SaveWritesOurMembersAndKeepsTheWalletApplicationsOwn) {
-    core::Json doc = hd_doc();
+    core::Json doc = hd_wallet_document();
     doc["wendrel_theme"] = "night";
     doc["paymail"] = "alice";
     doc["identity"] = "1IdentityAsTheWalletAppWroteIt";
@@ -190,7 +192,7 @@ TEST_F(WalletDoc, SaveWritesOurMembersAndKeepsTheWalletApplicationsOwn) {
 }
 
 TEST_F(WalletDoc, SaveNeverWritesOverAnUnreadableFile) {
-    write_doc(hd_doc());
+    write_doc(hd_wallet_document());
     ASSERT_TRUE(wallet::load_wallet());
     for (const char* text : {"{half", "", "[]"}) {
         tp.write("wallets/w1/wallet.json", text);
@@ -203,7 +205,7 @@ TEST_F(WalletDoc, SaveNeverWritesOverAnUnreadableFile) {
 }
 
 TEST_F(WalletDoc, MergeRaisesCountersOnlyAndFollowsAvatarAndPaymail) {
-    core::Json doc = hd_doc();
+    core::Json doc = hd_wallet_document();
     doc["recv"] = {0, 2, 0, 0, 0, 1};
     doc["ord_avatar"] = "av_0";
     write_doc(doc);
@@ -221,8 +223,8 @@ TEST_F(WalletDoc, MergeRaisesCountersOnlyAndFollowsAvatarAndPaymail) {
 }
 
 TEST_F(WalletDoc, PeekReadsTheDocumentWithoutLoadingKeys) {
-    core::Json doc = hd_doc();
-    doc["address"] = "18pBoqRpHUYf9udsab5G9LT3vQUPxEyMFf";
+    core::Json doc = hd_wallet_document();
+    doc["address"] = ABANDON_RECEIVE0;
     doc["paymail"] = "alice";
     write_doc(doc);
     auto sum = wallet::peek_wallet_summary();
@@ -233,7 +235,7 @@ TEST_F(WalletDoc, PeekReadsTheDocumentWithoutLoadingKeys) {
 }
 
 TEST_F(WalletDoc, ForgetClearsEverything) {
-    write_doc(hd_doc());
+    write_doc(hd_wallet_document());
     ASSERT_TRUE(wallet::load_wallet());
     wallet::forget_wallet();
     wallet::WalletLock lock(wallet::wallet_mutex());
@@ -247,7 +249,7 @@ TEST_F(WalletDoc, ForgetClearsEverything) {
 }
 
 TEST_F(WalletDoc, KeySearchCoversAccountsAndIdentity) {
-    core::Json doc = hd_doc();
+    core::Json doc = hd_wallet_document();
     doc["recv"] = {0, 3, 0, 0, 0, 0};
     write_doc(doc);
     ASSERT_TRUE(wallet::load_wallet());
@@ -255,19 +257,19 @@ TEST_F(WalletDoc, KeySearchCoversAccountsAndIdentity) {
     ASSERT_TRUE(wallet::derive_path(wallet::receive_path(2), priv, pub, addr));
     ASSERT_TRUE(wallet::find_key_for_address(addr, fpriv, fpub));
     EXPECT_EQ(fpriv, priv);
-    EXPECT_TRUE(wallet::find_key_for_address("1Hg7Jm7G3DUetk4vxbAdjSf49qq3zbp8g6", fpriv, fpub));
+    EXPECT_TRUE(wallet::find_key_for_address(ABANDON_IDENTITY, fpriv, fpub));
     ASSERT_TRUE(wallet::derive_path(wallet::receive_path(4), priv, pub, addr));
     EXPECT_FALSE(wallet::find_key_for_address(addr, fpriv, fpub));  // beyond recv[1]
     EXPECT_FALSE(wallet::find_key_for_address("not an address", fpriv, fpub));
     auto watched = wallet::watched_addresses();
     ASSERT_EQ(watched.size(), 5u);
-    EXPECT_EQ(watched.back(), "1Hg7Jm7G3DUetk4vxbAdjSf49qq3zbp8g6");
+    EXPECT_EQ(watched.back(), ABANDON_IDENTITY);
     wallet::Path p;
     EXPECT_FALSE(wallet::account_path(6, 0, p));
 }
 
 TEST_F(WalletDoc, IdentitySignatureVerifiesAndBnKeyDerives) {
-    write_doc(hd_doc());
+    write_doc(hd_wallet_document());
     std::string pub, sig, error;
     ASSERT_TRUE(wallet::identity_sign("OV-PAYMAIL-CLAIM|alice", pub, sig, error)) << error;
     EXPECT_EQ(pub, wallet::wallet_identity_key());
@@ -279,7 +281,7 @@ TEST_F(WalletDoc, IdentitySignatureVerifiesAndBnKeyDerives) {
     EXPECT_EQ(wallet::address_from_pub(bpub), baddr);
     core::Bytes h160;
     ASSERT_TRUE(wallet::current_ordinals_hash160(h160, error));
-    EXPECT_EQ(wallet::address_from_hash160(h160), "1Hyoxs2Lp5dKW95bFyKh2JCtwsuS8PqML8");
+    EXPECT_EQ(wallet::address_from_hash160(h160), ABANDON_ORDINALS0);
 }
 
 TEST_F(WalletDoc, LegacyWalletCannotSignAsIdentity) {

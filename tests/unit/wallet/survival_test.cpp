@@ -18,6 +18,7 @@
 #include "core/files.h"
 #include "core/json.h"
 #include "core/profile.h"
+#include "tests/support/hd_wallet.h"
 #include "tests/support/temp_platform.h"
 #include "wallet/connect.h"
 #include "wallet/document.h"
@@ -26,13 +27,13 @@
 #include "wallet/registry.h"
 #include "wallet/state.h"
 
+using testing_support::ABANDON;
+using testing_support::hd_wallet_document;
 using testing_support::TempPlatform;
 namespace fs = std::filesystem;
 
 namespace {
 
-const char* const ABANDON =
-    "abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon about";
 const char* const LEGAL =
     "legal winner thank year wave sausage worth useful legal winner thank yellow";
 const std::string PRIV_ONE = std::string(63, '0') + "1";
@@ -50,9 +51,6 @@ protected:
     void TearDown() override {
         core::reset_clock();
         core::reset_profile();
-    }
-    static core::Json hd_doc(const char* words = ABANDON) {
-        return {{"version", 2}, {"mnemonic", words}, {"recv", {0, 0, 0, 0, 0, 0}}, {"show", 0}};
     }
     void write_doc(const core::Json& doc) { tp.write("wallets/w1/wallet.json", core::dump_pretty(doc)); }
     std::string doc_text() { return tp.read("wallets/w1/wallet.json"); }
@@ -122,7 +120,7 @@ void make_unreadable(const TempPlatform& tp, Unreadable kind) {
 // Every path that writes the wallet list leaves one it cannot read exactly as it is, and
 // works again once the list reads.
 TEST_F(Survival, AWalletListThatCannotBeReadIsNeverReplaced) {
-    core::Json doc = hd_doc();
+    core::Json doc = hd_wallet_document();
     doc["paymail"] = "alice";
     tp.write("orvane_wendrel.json", R"({"priv":"01"})");
     for (Unreadable kind : {Unreadable::Truncated, Unreadable::Empty, Unreadable::NotAnObject, Unreadable::Folder,
@@ -162,7 +160,7 @@ TEST_F(Survival, AWalletListThatCannotBeReadIsNeverReplaced) {
 
 // The connect handshake ends in the same sync as every status refresh.
 TEST_F(Survival, AConnectLeavesAWalletListThatCannotBeReadAlone) {
-    core::Json doc = hd_doc();
+    core::Json doc = hd_wallet_document();
     doc["paymail"] = "alice";
     write_doc(doc);
     make_unreadable(tp, Unreadable::Truncated);
@@ -226,7 +224,7 @@ TEST_F(Survival, MigrationWithAFailingRegistrySaveKeepsTheLegacyFileAndRetries) 
 // --- saving the wallet document ----------------------------------------------------------
 
 TEST_F(Survival, ASaveKeepsTheWalletApplicationsContactsAndRaisedCounters) {
-    core::Json doc = hd_doc();
+    core::Json doc = hd_wallet_document();
     doc["recv"] = {0, 2, 0, 0, 0, 1};
     doc["contacts"] = {{{"dest", "bob"}}, {{"dest", "carol"}, {"note", "rent"}}};
     load_w1(doc);
@@ -257,7 +255,7 @@ TEST_F(Survival, ASaveKeepsTheWalletApplicationsContactsAndRaisedCounters) {
 
 TEST_F(Survival, ASaveOverASealedWalletIsRefusedAndTheWalletForgotten) {
     const std::string sealed = R"({"lock":"OV-LOCK1","kdf":"pbkdf2-sha256","ct":"00"})";
-    load_w1(hd_doc());
+    load_w1(hd_wallet_document());
     tp.write("wallets/w1/wallet.json", sealed);
     std::string error;
     EXPECT_FALSE(wallet::save_wallet(error));
@@ -266,7 +264,7 @@ TEST_F(Survival, ASaveOverASealedWalletIsRefusedAndTheWalletForgotten) {
     EXPECT_FALSE(in_memory());
 
     // Sealed by the sibling mark, the plain document still there.
-    load_w1(hd_doc());
+    load_w1(hd_wallet_document());
     std::string plain = doc_text();
     tp.write("wallets/w1/wallet.json.seal", "");
     EXPECT_FALSE(wallet::save_wallet(error));
@@ -281,13 +279,13 @@ TEST_F(Survival, ASaveIntoAnotherWalletsDocumentIsRefused) {
         const char* name;
         core::Json ours, theirs;
     };
-    core::Json hd_other = hd_doc(LEGAL);
+    core::Json hd_other = hd_wallet_document({.extra = {{"mnemonic", LEGAL}}});  // the same document, other words
     const std::vector<Case> cases = {
-        {"legacy replaced by HD", {{"priv", PRIV_ONE}}, hd_doc()},
+        {"legacy replaced by HD", {{"priv", PRIV_ONE}}, hd_wallet_document()},
         {"legacy key replaced", {{"priv", PRIV_ONE}}, {{"priv", PRIV_TWO}}},
         {"legacy gained a mnemonic", {{"priv", PRIV_ONE}}, {{"priv", PRIV_ONE}, {"mnemonic", ABANDON}}},
-        {"HD replaced by legacy", hd_doc(), {{"priv", PRIV_ONE}}},
-        {"HD mnemonic replaced", hd_doc(), hd_other},
+        {"HD replaced by legacy", hd_wallet_document(), {{"priv", PRIV_ONE}}},
+        {"HD mnemonic replaced", hd_wallet_document(), hd_other},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -310,7 +308,7 @@ TEST_F(Survival, DocumentsWithHostileCountersDoNotLoad) {
     for (const auto& value : bad) {
         for (const char* where : {"recv", "show"}) {
             SCOPED_TRACE(std::string(where) + " = " + core::dump_compact(value));
-            core::Json doc = hd_doc();
+            core::Json doc = hd_wallet_document();
             if (std::string(where) == "recv")
                 doc["recv"][1] = value;
             else
@@ -322,19 +320,19 @@ TEST_F(Survival, DocumentsWithHostileCountersDoNotLoad) {
             EXPECT_FALSE(in_memory());
         }
     }
-    core::Json doc = hd_doc();
+    core::Json doc = hd_wallet_document();
     doc["recv"] = "0,1";
     write_doc(doc);
     EXPECT_FALSE(wallet::load_wallet());
     // The edge itself is a counter.
-    doc = hd_doc();
+    doc = hd_wallet_document();
     doc["recv"][0] = wallet::MAX_COUNTER;
     write_doc(doc);
     EXPECT_TRUE(wallet::load_wallet());
 }
 
 TEST_F(Survival, HostileCountersOnDiskAreNeitherMergedNorWrittenOver) {
-    core::Json doc = hd_doc();
+    core::Json doc = hd_wallet_document();
     doc["recv"] = {0, 2, 0, 0, 0, 0};
     load_w1(doc);
     std::string address;
@@ -365,7 +363,7 @@ TEST_F(Survival, HostileCountersOnDiskAreNeitherMergedNorWrittenOver) {
 // is killed at random moments. Each time both files parse and hold the old or the new
 // content, and after our next write no temporary (with its plaintext mnemonic) is left.
 TEST_F(Survival, AWriterKilledMidWriteLeavesWholeFilesAndNoSecretTemporary) {
-    core::Json doc = hd_doc();
+    core::Json doc = hd_wallet_document();
     doc["contacts"] = {{{"dest", "bob"}}};
     write_doc(doc);
     tp.write("wallets.json", R"({"wallets":[{"id":"w1","name":"One"}],"theme":"dark"})");
