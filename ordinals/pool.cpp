@@ -1,33 +1,19 @@
 #include "ordinals/pool.h"
 
-#include <algorithm>
-#include <atomic>
-#include <thread>
-#include <vector>
+#include "core/pool.h"
 
 namespace ordinals {
 
 void run_pool(std::size_t jobs, std::size_t max_threads, const std::function<void(std::size_t)>& job) {
-    std::atomic<std::size_t> next{0};
-    auto worker = [&] {
-        for (std::size_t i = next++; i < jobs; i = next++) {
-            try {
-                job(i);
-            } catch (...) {
-            }
-        }
-    };
-    std::vector<std::thread> threads;
-    std::size_t n = std::min(jobs, std::max<std::size_t>(1, max_threads));
-    for (std::size_t t = 0; t < n; ++t) {
+    std::string error;
+    if (core::run_bounded(jobs, max_threads, job, error)) return;
+    // No thread could be started: the listing still completes, one request at a time.
+    for (std::size_t i = 0; i < jobs; ++i) {
         try {
-            threads.emplace_back(worker);
+            job(i);
         } catch (...) {
-            break;
         }
     }
-    if (threads.empty()) worker();
-    for (auto& th : threads) th.join();
 }
 
 }  // namespace ordinals

@@ -133,7 +133,7 @@ TEST_F(Payments, PostingRefusesBadAddressesAndAnEmptyRecord) {
 }
 
 TEST_F(Payments, AnUnreachableServiceIsNeverAnEmptyWallet) {
-    dn.fund(MAIN_ADDRESS, 20000);
+    dn.fund(ABANDON_RECEIVE0, 20000);
     // Neither the address lists nor the ordinals index answer.
     dn.fault({{"method", "GET"}, {"pathRegex", "(/address/|^/ord)"}, {"status", 503}, {"body", ""}, {"count", 1000}});
     const auto& p = core::profile();

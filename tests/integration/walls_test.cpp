@@ -11,6 +11,7 @@
 #include "ledger/records.h"
 #include "ledger/walls.h"
 #include "tests/support/devnet.h"
+#include "tests/support/hd_wallet.h"
 #include "tests/support/temp_platform.h"
 #include "wallet/document.h"
 #include "wallet/registry.h"
@@ -19,15 +20,13 @@ using testing_support::Devnet;
 
 namespace {
 
-const char* const ABANDON =
-    "abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon about";
-const char* const MAIN_ADDRESS = "18pBoqRpHUYf9udsab5G9LT3vQUPxEyMFf";
+using testing_support::ABANDON_RECEIVE0;
 
 core::Json show_record(int frame, char pic, std::int64_t ts, const std::string& price) {
     return {{"protocol", "OV-Art"}, {"type", "art_show"}, {"location", "art"}, {"handle", "alice"},
             {"spot", ledger::frame_row(frame).spot}, {"pic", std::string(64, pic)}, {"cert", std::string(64, 'c') + "_1"},
             {"sha256", std::string(64, '5')}, {"price", price}, {"pic_utxo", std::string(64, pic) + "_0"},
-            {"cert_utxo", std::string(64, 'c') + "_1"}, {"pay_addr", MAIN_ADDRESS}, {"ts", ts},
+            {"cert_utxo", std::string(64, 'c') + "_1"}, {"pay_addr", ABANDON_RECEIVE0}, {"ts", ts},
             {"exp", ts + 604800}};
 }
 
@@ -40,15 +39,10 @@ TEST(WallsOnDevnet, RecordsPostedToTwoFramesAreReadBack) {
     dn.reset();
     ledger::reset_identity_caches();
     ledger::reset_wall_caches();
-    core::Json doc = {{"version", 2}, {"mnemonic", ABANDON}, {"recv", {0, 0, 0, 0, 0, 0}}, {"show", 0},
-                      {"paymail", "alice"}};
-    tp.write("wallets.json", R"({"wallets":[{"id":"w1","name":"One"}]})");
-    tp.write("wallets/w1/wallet.json", core::dump_pretty(doc));
-    wallet::init_app_binding("Quenvale", "walls-test");
-    ASSERT_TRUE(wallet::load_wallet());
+    ASSERT_TRUE(testing_support::bind_hd_wallet(tp, "walls-test", {.paymail = "alice"}));
     const std::string key = wallet::wallet_identity_key();
     ASSERT_FALSE(dn.post("/devnet/identity", {{"pubkey", key}, {"alias", "alice"}}).is_null());
-    ASSERT_FALSE(dn.fund(MAIN_ADDRESS, 80000, true).empty());
+    ASSERT_FALSE(dn.fund(ABANDON_RECEIVE0, 80000, true).empty());
 
     const auto& p = core::profile();
     const std::int64_t now = core::now_seconds();

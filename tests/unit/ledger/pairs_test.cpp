@@ -10,9 +10,11 @@
 #include "core/profile.h"
 #include "core/text.h"
 #include "ledger/identity_checks.h"
+#include "tests/support/hd_wallet.h"
 #include "tests/support/temp_platform.h"
 #include "tests/unit/ledger/fake_chain.h"
 #include "tests/unit/ledger/fake_registry.h"
+#include "wallet/document.h"
 #include "wallet/registry.h"
 
 namespace {
@@ -256,7 +258,8 @@ TEST_F(Pairs, CheckPairTakesTheLastPairAndTheTitlesOwner) {
     EXPECT_EQ(r.owner, alice.pub);
 
     // The title moved to this wallet's identity: it is the owner and the title is ours.
-    const std::string me = ledger_test::bind_wallet(tp, "");
+    ASSERT_TRUE(testing_support::bind_hd_wallet(tp, "ledger-test"));
+    const std::string me = wallet::wallet_identity_key();
     ASSERT_FALSE(me.empty());
     chain.post("oao", owner_rec(pic, me, root, T0 - 40), alice, {oao});
     ledger::reset_wall_caches();
