@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include "chain/reservations.h"
+#include "chain/tx.h"
+#include "core/crypto.h"
+#include "core/hex.h"
 #include "core/files.h"
 #include "ledger/identity_checks.h"
 #include "ledger/walls.h"
@@ -147,6 +150,31 @@ TEST_F(Place, RemoveRefusals) {
     EXPECT_EQ(ledger::gallery_remove(1), "error: that frame is empty.");
     EXPECT_EQ(ledger::gallery_remove(0), "error: that frame is empty.");
     EXPECT_EQ(ledger::gallery_remove(11), "error: that frame is empty.");
+}
+
+TEST_F(Place, TheOwnerCannotRemoveWhileABuyerHasPaid) {
+    // The display signed by this wallet's identity key.
+    core::Json mine = show(6, PIC, T0 - 100);
+    mine["protocol"] = "OV-Art";
+    mine["location"] = "art";
+    std::string error;
+    ASSERT_TRUE(ledger::sign_record(mine, error)) << error;
+    chain.post("as6", mine, me);
+    // A funded offer whose coins are all unspent.
+    std::vector<chain::TxInput> ins(3);
+    for (std::uint32_t i = 0; i < 3; ++i) {
+        ins[i].txid = std::string(64, 'e');
+        ins[i].vout = i;
+        if (i == 2) ins[i].unlocking_script = {0x01, 0x51};
+    }
+    const std::string offer =
+        core::to_hex(chain::serialize_tx(ins, {{1500, core::from_hex("76a914" + std::string(40, '1') + "88ac")}}, false));
+    chain.post("as6",
+               {{"type", "art_gfunded"}, {"spot", "as6"}, {"pic", PIC}, {"offer", offer},
+                {"offer_sha", core::to_hex(core::sha256(offer))}, {"ts", T0 - 50}},
+               bob);
+    EXPECT_EQ(ledger::gallery_remove(6),
+              "error: the buyer has paid. Complete the sale. Remove waits until that is done.");
 }
 
 TEST_F(Place, RemoveOfAnUnreadableFrameGoesByTheReserveAndKeepsItWhenThePostingFails) {
