@@ -115,8 +115,8 @@ PriceEntry parse_price(const std::string& text_in, const std::string& unit) {
         return view_only;
     }
     const bool bsv = core::lower_ascii(unit) == "bsv";
-    if (text.size() > MAX_PRICE_TEXT) return refuse(bsv ? PRICE_BSV_HINT : PRICE_SATS_HINT);
     text = core::lower_ascii(core::trim_right(text, spaces));
+    if (text.size() > MAX_PRICE_TEXT) return refuse(bsv ? PRICE_BSV_HINT : PRICE_SATS_HINT);
     if (text.size() >= 4 && text.compare(text.size() - 3, 3, "bsv") == 0)
         text = core::trim_right(text.substr(0, text.size() - 3), spaces);
     PriceEntry p;

@@ -506,15 +506,17 @@ bool spot_history(const std::string& spot, const std::string& watch_address, His
 
 void remember_own_record(const std::string& spot, const std::string& txid, const core::Json& record) {
     const int frame = frame_of_spot(spot);
+    if (frame == 0) return;
+    const FrameRow row = frame_row(frame);
+    // Whatever is kept below, the frame has changed: its next read asks the chain again.
+    history_cache().erase(history_key(row));
     const std::string id = core::lower_ascii(txid);
-    if (frame == 0 || !core::is_txid(id) || !record.is_object() ||
-        frame_of_spot(core::json_string(record, "spot")) != frame)
+    if (!core::is_txid(id) || !record.is_object() || frame_of_spot(core::json_string(record, "spot")) != frame)
         return;
     // Signed by this program a moment ago, checked by sign_record as a reader would.
     HistoryEntry e{id, record, core::Json::object(), normalise_key(core::json_string(record, "pubkey")),
                    signed_int(record, "ts")};
     if (e.signer.empty() || e.ts <= 0 || e.ts > MAX_RECORD_TIME) return;
-    const FrameRow row = frame_row(frame);
     {
         auto& o = own_records();
         std::lock_guard<std::mutex> lock(o.mutex);
@@ -524,7 +526,6 @@ void remember_own_record(const std::string& spot, const std::string& txid, const
         if (o.records.size() >= MAX_OWN_RECORDS) o.records.pop_front();
         o.records.push_back(OwnRecord{row.spot, std::move(e), core::monotonic_ms()});
     }
-    history_cache().erase(history_key(row));
 }
 
 std::string posted_txid(const std::string& result) {

@@ -37,6 +37,7 @@ TEST(PriceEntry, EmptyIsViewOnly) {
 TEST(PriceEntry, Sats) {
     check({
         {" 1500 ", "sats", true, 1500, ""},
+        {"\t1500" + std::string(100, ' '), "sats", true, 1500, ""},
         {"1500 bsv", "sats", true, 1500, ""},  // the suffix goes, the unit stays sats
         {"1500BSV", "", true, 1500, ""},
         {"1.5 bsv", "sats", false, 0, SATS_DECIMAL},

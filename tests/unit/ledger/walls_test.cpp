@@ -378,3 +378,11 @@ TEST(PostedTxid, TakesTheTxidOfASuccessOnly) {
     EXPECT_EQ(ledger::posted_txid("error: " + id), "");
     EXPECT_EQ(ledger::posted_txid("success: " + std::string(63, 'a')), "");
 }
+
+TEST_F(Walls, AFramePostedToIsReadAfreshEvenWhenItsRecordCannotBeKept) {
+    ASSERT_FALSE(load(8).shown);  // cached empty
+    post(8, show(8, PIC, T0 - 5), alice);
+    EXPECT_FALSE(load(8).shown) << "still the cached history";
+    ledger::remember_own_record("as8", "", core::Json::object());
+    EXPECT_TRUE(load(8).shown);
+}
