@@ -64,6 +64,12 @@ public:
         return it != entries_.end() && core::monotonic_ms() - it->second.taken_at < it->second.fresh_ms;
     }
 
+    // A fetch running for key still stores its answer when it ends.
+    void erase(const std::string& key) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        entries_.erase(key);
+    }
+
     void clear() {
         std::lock_guard<std::mutex> lock(mutex_);
         entries_.clear();

@@ -42,6 +42,53 @@ FlightCache<History>& history_cache() {
     return c;
 }
 
+struct OwnRecord {
+    std::string spot;  // lowercase
+    HistoryEntry entry;
+    std::int64_t kept_at_ms = 0;  // monotonic
+};
+
+struct OwnRecords {
+    std::mutex mutex;
+    std::deque<OwnRecord> records;
+};
+
+OwnRecords& own_records() {
+    static OwnRecords o;
+    return o;
+}
+
+std::string history_key(const FrameRow& row) { return row.spot + "|" + row.watch_address; }
+
+// The history with this process's own records of the spot that it does not list yet.
+// Records the history lists, and records past the window, are forgotten.
+History with_own_records(const std::string& spot, const History& history) {
+    std::vector<HistoryEntry> extra;
+    {
+        auto& o = own_records();
+        std::lock_guard<std::mutex> lock(o.mutex);
+        if (o.records.empty()) return history;
+        std::set<std::string> listed;
+        for (const auto& e : *history) listed.insert(e.txid);
+        const std::int64_t now = core::monotonic_ms();
+        o.records.erase(std::remove_if(o.records.begin(), o.records.end(),
+                                       [&](const OwnRecord& r) {
+                                           return now - r.kept_at_ms >= OWN_RECORD_WINDOW_S * 1000 ||
+                                                  (r.spot == spot && listed.count(r.entry.txid) > 0);
+                                       }),
+                        o.records.end());
+        for (const auto& r : o.records)
+            if (r.spot == spot) extra.push_back(r.entry);
+    }
+    if (extra.empty()) return history;
+    auto merged = std::make_shared<std::vector<HistoryEntry>>(*history);
+    merged->insert(merged->end(), extra.begin(), extra.end());
+    std::sort(merged->begin(), merged->end(), [](const HistoryEntry& a, const HistoryEntry& b) {
+        return a.ts != b.ts ? a.ts < b.ts : a.txid < b.txid;
+    });
+    return merged;
+}
+
 FlightCache<bool>& out_spent_cache() {
     static FlightCache<bool> c;
     return c;
@@ -445,13 +492,50 @@ bool spot_history(const std::string& spot, const std::string& watch_address, His
             });
         for (const auto& c : coins) later([c] { out_spent(c); });
     };
-    return cached_history(
-        spot + "|" + watch_address,
-        [&](const IdSink& sink, std::string& e) {
-            std::vector<std::string> ids;
-            return history_txids(spot, watch_address, ids, e, sink);
-        },
-        "could not read AP" + std::to_string(frame) + "; try again", hook, out, error);
+    if (!cached_history(
+            spot + "|" + watch_address,
+            [&](const IdSink& sink, std::string& e) {
+                std::vector<std::string> ids;
+                return history_txids(spot, watch_address, ids, e, sink);
+            },
+            "could not read AP" + std::to_string(frame) + "; try again", hook, out, error))
+        return false;
+    out = with_own_records(spot_id, out);
+    return true;
+}
+
+void remember_own_record(const std::string& spot, const std::string& txid, const core::Json& record) {
+    const int frame = frame_of_spot(spot);
+    if (frame == 0) return;
+    const FrameRow row = frame_row(frame);
+    // Whatever is kept below, the frame has changed: its next read asks the chain again.
+    history_cache().erase(history_key(row));
+    const std::string id = core::lower_ascii(txid);
+    if (!core::is_txid(id) || !record.is_object() || frame_of_spot(core::json_string(record, "spot")) != frame)
+        return;
+    // Signed by this program a moment ago, checked by sign_record as a reader would.
+    HistoryEntry e{id, record, core::Json::object(), normalise_key(core::json_string(record, "pubkey")),
+                   signed_int(record, "ts")};
+    if (e.signer.empty() || e.ts <= 0 || e.ts > MAX_RECORD_TIME) return;
+    {
+        auto& o = own_records();
+        std::lock_guard<std::mutex> lock(o.mutex);
+        o.records.erase(std::remove_if(o.records.begin(), o.records.end(),
+                                       [&](const OwnRecord& r) { return r.entry.txid == id; }),
+                        o.records.end());
+        if (o.records.size() >= MAX_OWN_RECORDS) o.records.pop_front();
+        o.records.push_back(OwnRecord{row.spot, std::move(e), core::monotonic_ms()});
+    }
+}
+
+std::string posted_txid(const std::string& result) {
+    const std::string head = "success: ";
+    if (result.rfind(head, 0) != 0 || result.size() < head.size() + 64) return "";
+    const std::string id = core::lower_ascii(result.substr(head.size(), 64));
+    if (!core::is_txid(id)) return "";
+    if (result.size() > head.size() + 64 && std::isxdigit(static_cast<unsigned char>(result[head.size() + 64])))
+        return "";
+    return id;
 }
 
 bool out_spent(const std::string& coin_id) {
@@ -733,6 +817,11 @@ void load_walls(std::string& error, std::array<SpotLoad, FRAME_COUNT>& walls) {
 
 void reset_wall_caches() {
     history_cache().clear();
+    {
+        auto& o = own_records();
+        std::lock_guard<std::mutex> lock(o.mutex);
+        o.records.clear();
+    }
     out_spent_cache().clear();
     reset_offer_caches();
     reset_pair_caches();

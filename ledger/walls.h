@@ -17,9 +17,13 @@
 namespace ledger {
 
 inline constexpr std::int64_t HISTORY_FRESH_MS = 45 * 1000;
-// Reserve sync leaves entries this young alone: this program's own posting may not be
-// indexed yet when the walls are next read.
-inline constexpr std::int64_t RESERVE_SYNC_GRACE_S = 10 * 60;
+// How long this program's own records are laid over a frame's history while the
+// indexers may not list them yet.
+inline constexpr std::int64_t OWN_RECORD_WINDOW_S = 10 * 60;
+// Reserve sync leaves entries this young alone, for the same reason.
+inline constexpr std::int64_t RESERVE_SYNC_GRACE_S = OWN_RECORD_WINDOW_S;
+// Own records kept at once; the oldest gives way.
+inline constexpr std::size_t MAX_OWN_RECORDS = 64;
 // Transactions of one history fetched at the same time.
 inline constexpr int HISTORY_FETCH_WIDTH = 8;
 // Upper bounds of values read from records: amounts (21 million BSV in sats) and
@@ -155,7 +159,16 @@ bool parse_show(const HistoryEntry& e, SpotLoad& out);
 void sync_reserve(const std::array<SpotLoad, FRAME_COUNT>& walls, const std::array<bool, FRAME_COUNT>& read,
                   std::int64_t now);
 
-// Tests: forget the history, spent and certificate caches.
+// After a successful post of a frame record: the frame's cached history is dropped and
+// the record (as signed and posted) is part of every read of that history until an
+// indexer lists its txid or OWN_RECORD_WINDOW_S have passed. Ignored when the spot is
+// not a frame or not the record's own, the txid is not one or the record carries no
+// signing key and time.
+void remember_own_record(const std::string& spot, const std::string& txid, const core::Json& record);
+// The txid of a posting result ("success: <txid>..."), else "".
+std::string posted_txid(const std::string& result);
+
+// Tests: forget the history, spent and certificate caches and the own records.
 void reset_wall_caches();
 
 }  // namespace ledger

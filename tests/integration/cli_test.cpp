@@ -64,3 +64,41 @@ TEST(CliOutput, InscriptionNamesReachTheTerminalWithoutControlCharacters) {
         if (row["origin"] == origin) found = row["name"] == evil;
     EXPECT_TRUE(found) << json.out;
 }
+
+TEST(CliOutput, PlaceAndRemoveCheckTheirArgumentsBeforeAnyWalletWork) {
+    testing_support::TempPlatform tp;
+    Devnet& dn = Devnet::shared();
+    ASSERT_TRUE(dn.running());
+    dn.reset();
+    const std::string instance = tp.root() + "/gallery";
+    const std::string origin = std::string(64, 'a') + "_0";
+    struct Case {
+        std::vector<std::string> args;
+        std::string err;
+    };
+    const Case cases[] = {
+        {{"place", "--frame", "x", "--origin", origin, "--weeks", "1"}, "--frame takes a frame number from 1 to 10"},
+        {{"place", "--frame", "-1", "--origin", origin, "--weeks", "1"}, "--frame takes a frame number from 1 to 10"},
+        {{"place", "--frame", "3", "--origin", origin, "--weeks", "1", "--unit", "eur"}, "--unit is sats or bsv"},
+        {{"place", "--frame", "3", "--origin", origin, "--weeks", "1", "--price", "1.5"},
+         "Sats are a whole number. Switch the unit to BSV for a decimal."},
+        {{"place", "--frame", "3", "--origin", origin}, "weeks"},
+        {{"remove", "--frame", "3x"}, "--frame takes a frame number from 1 to 10"},
+        // No wallet: the identity precheck answers, nothing is paid.
+        {{"remove", "--frame", "3"}, "paymail first"},
+        {{"enter"}, "paymail first"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"--instance", instance};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        auto r = run_program("quenvale-cli", args);
+        EXPECT_EQ(r.exit_code, 1) << c.args[0] << " " << r.out;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+    auto json = run_program("quenvale-cli", {"--instance", instance, "enter", "--json"});
+    EXPECT_EQ(json.exit_code, 1);
+    const core::Json j = json_of(json.out);
+    EXPECT_EQ(j["ok"], false);
+    EXPECT_EQ(core::json_string(j, "result").rfind("error: ", 0), 0u) << json.out;
+}

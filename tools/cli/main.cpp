@@ -1,5 +1,6 @@
 // quenvale-cli: the gallery without windows. It uses the same platform folder, network
 // profile and instance string (the executable's folder) as the windowed program.
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -13,6 +14,10 @@
 #include "core/profile.h"
 #include "core/result.h"
 #include "core/text.h"
+#include "bridge/price.h"
+#include "ledger/admission.h"
+#include "ledger/place.h"
+#include "ledger/walls.h"
 #include "ordinals/listing.h"
 #include "platform/folders.h"
 #include "tools/common/args.h"
@@ -47,6 +52,14 @@ tools::ProgramSpec program() {
         {"disconnect", "[--json]", "Forgets the connection (the wallet itself is untouched).", {}, {}, {}, 0, 0},
         {"status", "[--json]", "Connected or not, wallet name, address, paymail and balance.", {}, {}, {}, 0, 0},
         {"arts", "[--json]", "The connected wallet's inscriptions: origin, kind and name.", {}, {}, {}, 0, 0},
+        {"walls", "[--json]", "The ten frames: what each shows, its price, owner, asks, accepts and funded offers.",
+         {}, {}, {}, 0, 0},
+        {"place", "--frame N --origin ORIGIN --weeks 1|2 [--price TEXT] [--unit sats|bsv] [--json]",
+         "Places one of the wallet's artworks on a free frame and pays the placement fee.\n"
+         "Without a price it is on view only.",
+         {}, {"frame", "origin", "weeks", "price", "unit"}, {"frame", "origin", "weeks"}, 0, 0},
+        {"remove", "--frame N [--json]", "Takes the wallet's artwork down from a frame.", {}, {"frame"}, {"frame"}, 0, 0},
+        {"enter", "[--json]", "Pays the admission to the room (200 sats); running it is the consent.", {}, {}, {}, 0, 0},
     };
     return p;
 }
@@ -143,6 +156,91 @@ int cmd_arts(bool json) {
     return 0;
 }
 
+// The operation's result text; exit 0 only for a success.
+int report_result(const std::string& result, bool json) {
+    const bool ok = core::is_success(result);
+    if (json)
+        print_json({{"ok", ok}, {"result", result}});
+    else if (ok)
+        std::printf("%s\n", core::strip_controls(result).c_str());
+    else
+        return fail(result);
+    return ok ? 0 : 1;
+}
+
+// A frame number as typed: decimal digits only. Out-of-room numbers are left to the
+// operation, which says so in its own words.
+bool frame_number(const std::string& text, int& out) {
+    if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    out = std::stoi(text);
+    return true;
+}
+
+core::Json frame_json(const ledger::SpotLoad& s) {
+    core::Json asks = core::Json::array(), accepts = core::Json::array(), funded = core::Json::array();
+    for (const auto& a : s.asks) asks.push_back({{"txid", a.txid}, {"buyer", a.buyer}, {"price", a.price}, {"ts", a.ts}});
+    for (const auto& a : s.accepts)
+        accepts.push_back({{"txid", a.txid}, {"buyer", a.buyer}, {"price", a.price}, {"ts", a.ts}});
+    for (const auto& f : s.funded) funded.push_back({{"txid", f.txid}, {"ts", f.ts}, {"status", "funded"}});
+    return {{"spot", s.spot},         {"shown", s.shown},
+            {"pic", s.pic},           {"cert", s.cert},
+            {"owner", s.owner},       {"handle", s.handle},
+            {"title", s.title},       {"artist_name", s.artist_name},
+            {"price", s.price},       {"exp", s.exp},
+            {"shown_at", s.shown_at}, {"sold", s.sold},
+            {"error", s.error},       {"asks", asks},
+            {"accepts", accepts},     {"funded", funded}};
+}
+
+int cmd_walls(bool json) {
+    std::string error;
+    std::array<ledger::SpotLoad, ledger::FRAME_COUNT> walls;
+    ledger::load_walls(error, walls);
+    const std::string status = error.empty() ? "success" : "error: " + error;
+    if (json) {
+        core::Json frames = core::Json::array();
+        for (const auto& s : walls) frames.push_back(frame_json(s));
+        print_json({{"ok", error.empty()}, {"result", status}, {"status", status}, {"frames", frames}});
+        return error.empty() ? 0 : 1;
+    }
+    // Titles, handles and errors come from the chain: anyone can write escape sequences.
+    for (const auto& s : walls) {
+        std::string line = "AP" + std::to_string(s.spot) + "  ";
+        if (!s.error.empty())
+            line += "unreadable: " + s.error;
+        else if (!s.shown)
+            line += "empty";
+        else
+            line += s.pic + "  \"" + s.title + "\" by " + s.artist_name + "  " +
+                    (s.price < 0 ? std::string("view only") : std::to_string(s.price) + " sats") + "  @" + s.handle +
+                    (s.sold ? "  sold" : "") + "  asks " + std::to_string(s.asks.size()) + ", accepts " +
+                    std::to_string(s.accepts.size()) + ", funded " + std::to_string(s.funded.size());
+        std::printf("%s\n", core::strip_controls(line).c_str());
+    }
+    if (!error.empty()) return fail(status);
+    return 0;
+}
+
+int cmd_place(const tools::Args& args, bool json) {
+    int frame = 0;
+    if (!frame_number(args.opt("frame"), frame)) return fail("--frame takes a frame number from 1 to 10");
+    const std::string weeks_text = args.opt("weeks");
+    const int weeks = weeks_text == "1" ? 1 : weeks_text == "2" ? 2 : 0;
+    const std::string unit = args.has_opt("unit") ? args.opt("unit") : "sats";
+    if (unit != "sats" && unit != "bsv") return fail("--unit is sats or bsv");
+    const bridge::PriceEntry price = bridge::parse_price(args.opt("price"), unit);
+    if (!price.accepted) return report_result("error: " + price.message, json);
+    return report_result(ledger::ov_gallery_place(frame, args.opt("origin"), price.sats, weeks), json);
+}
+
+int cmd_remove(const tools::Args& args, bool json) {
+    int frame = 0;
+    if (!frame_number(args.opt("frame"), frame)) return fail("--frame takes a frame number from 1 to 10");
+    return report_result(ledger::gallery_remove(frame), json);
+}
+
+int cmd_enter(bool json) { return report_result(ledger::gallery_enter(), json); }
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -169,5 +267,9 @@ int main(int argc, char** argv) {
     if (args.command == "disconnect") return cmd_disconnect(json);
     if (args.command == "status") return cmd_status(json);
     if (args.command == "arts") return cmd_arts(json);
+    if (args.command == "walls") return cmd_walls(json);
+    if (args.command == "place") return cmd_place(args, json);
+    if (args.command == "remove") return cmd_remove(args, json);
+    if (args.command == "enter") return cmd_enter(json);
     return fail("unknown command \"" + args.command + "\"");
 }

@@ -6,6 +6,7 @@
 // so the reader's own verification runs unchanged.
 #include <httplib.h>
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <set>
@@ -186,6 +187,19 @@ public:
         wallet::sign_plain(k.priv, wallet::signed_message_digest(ledger::record_message(record)), sig);
         record["pubkey"] = k.pub;
         record["sig"] = sig;
+    }
+    // As post, but the transaction is not listed under the oracle until list() says so:
+    // a posting the indexers have not seen yet.
+    std::string post_unlisted(const std::string& oracle, core::Json record, const TestKey& k) {
+        const std::string txid = post(oracle, std::move(record), k);
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto& ids = oracles_[oracle];
+        ids.erase(std::remove(ids.begin(), ids.end(), txid), ids.end());
+        return txid;
+    }
+    void list(const std::string& oracle, const std::string& txid) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        oracles_[oracle].push_back(txid);
     }
     std::string post_raw(const std::string& oracle, const std::string& payload, const std::vector<std::string>& pays) {
         core::Bytes script = {0x00, 0x6a, 0x4d, static_cast<std::uint8_t>(payload.size() & 0xff),

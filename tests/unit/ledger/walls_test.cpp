@@ -301,3 +301,88 @@ TEST_F(Walls, NoMoreThanThirtyTwoRequestsAreOpenAtOnce) {
     EXPECT_LE(ledger::requests_peak(), ledger::MAX_REQUESTS_IN_FLIGHT);
     EXPECT_GE(ledger::requests_made(), 100);
 }
+
+// --- this program's own postings ------------------------------------------------------
+
+namespace {
+
+core::Json signed_record(core::Json r, const TestKey& k) {
+    r["protocol"] = "OV-Art";
+    r["location"] = "art";
+    r["handle"] = k.handle;
+    r["actor"] = k.handle;
+    FakeChain::sign(r, k);
+    return r;
+}
+
+std::size_t count_txid(const ledger::History& h, const std::string& txid) {
+    return static_cast<std::size_t>(
+        std::count_if(h->begin(), h->end(), [&](const ledger::HistoryEntry& e) { return e.txid == txid; }));
+}
+
+}  // namespace
+
+TEST_F(Walls, OwnPostingsShowBeforeTheIndexerListsThemAndOnlyOnceAfter) {
+    post(3, show(3, PIC, T0 - 100), alice);
+    ASSERT_TRUE(load(3).shown);  // the history is now cached
+
+    const core::Json hide = signed_record(
+        {{"type", "art_hide"}, {"spot", "as3"}, {"pic", PIC}, {"cert", CERT}, {"ts", T0 - 10}}, alice);
+    const std::string txid = chain.post_unlisted("as3", hide, alice);
+    ledger::remember_own_record("as3", txid, hide);
+    std::string error;
+    std::array<ledger::SpotLoad, ledger::FRAME_COUNT> walls;
+    ledger::load_walls(error, walls);
+    EXPECT_EQ(error, "");
+    EXPECT_FALSE(walls[2].shown) << "the own art_hide is not yet listed but counts";
+
+    // Listed: it comes from the indexer once, not a second time from this program.
+    chain.list("as3", txid);
+    clock.advance(ledger::HISTORY_FRESH_MS);
+    const auto row = ledger::frame_row(3);
+    ledger::History h;
+    ASSERT_TRUE(ledger::spot_history(row.spot, row.watch_address, h, error)) << error;
+    EXPECT_EQ(count_txid(h, txid), 1u);
+    EXPECT_FALSE(load(3).shown);
+}
+
+TEST_F(Walls, AnOwnPostingThatIsNeverListedIsDroppedAfterTheWindow) {
+    const core::Json placed = signed_record(show(4, PIC, T0 - 5), alice);
+    const std::string txid = chain.post_unlisted("as4", placed, alice);
+    ASSERT_FALSE(load(4).shown);  // cached without it
+    ledger::remember_own_record("AS4", txid, placed);
+    auto s = load(4);
+    ASSERT_TRUE(s.shown) << s.error;
+    EXPECT_EQ(s.show_txid, txid);
+    EXPECT_EQ(ledger::shown_pic(3, T0), PIC);
+
+    // Records of another frame, a bad txid or an unsigned record are not kept.
+    ledger::remember_own_record("as5", txid, placed);
+    ledger::remember_own_record("as6", "not-a-txid", signed_record(show(6, PIC, T0 - 5), alice));
+    ledger::remember_own_record("as7", std::string(64, '7'), show(7, PIC, T0 - 5));
+    EXPECT_FALSE(load(5).shown) << "an art_show of frame 4 says nothing about frame 5";
+    EXPECT_FALSE(load(6).shown);
+    EXPECT_FALSE(load(7).shown);
+
+    clock.advance(ledger::OWN_RECORD_WINDOW_S * 1000 - 1);
+    EXPECT_TRUE(ledger::load_spot(3, T0).shown);
+    clock.advance(1);
+    EXPECT_FALSE(ledger::load_spot(3, T0).shown);
+}
+
+TEST(PostedTxid, TakesTheTxidOfASuccessOnly) {
+    const std::string id(64, 'a');
+    EXPECT_EQ(ledger::posted_txid("success: " + id), id);
+    EXPECT_EQ(ledger::posted_txid("success: " + std::string(64, 'A') + " (paid 10000 sats)"), id);
+    EXPECT_EQ(ledger::posted_txid("success: " + id + "b"), "");
+    EXPECT_EQ(ledger::posted_txid("error: " + id), "");
+    EXPECT_EQ(ledger::posted_txid("success: " + std::string(63, 'a')), "");
+}
+
+TEST_F(Walls, AFramePostedToIsReadAfreshEvenWhenItsRecordCannotBeKept) {
+    ASSERT_FALSE(load(8).shown);  // cached empty
+    post(8, show(8, PIC, T0 - 5), alice);
+    EXPECT_FALSE(load(8).shown) << "still the cached history";
+    ledger::remember_own_record("as8", "", core::Json::object());
+    EXPECT_TRUE(load(8).shown);
+}
