@@ -13,9 +13,10 @@
 #include "ledger/identity_checks.h"
 #include "ledger/walls.h"
 #include "ordinals/listing.h"
+#include "tests/support/hd_wallet.h"
 #include "tests/support/temp_platform.h"
 #include "tests/unit/ledger/fake_chain.h"
-#include "tests/unit/ledger/fake_registry.h"  // bind_wallet
+#include "tests/unit/ledger/fake_registry.h"
 #include "wallet/document.h"
 
 namespace {
@@ -43,7 +44,8 @@ protected:
         ledger::reset_identity_caches();
         ledger::reset_wall_caches();
         ordinals::reset_list_cache();
-        me.pub = ledger_test::bind_wallet(tp, "alice");
+        ASSERT_TRUE(testing_support::bind_hd_wallet(tp, "ledger-test", {.paymail = "alice"}));
+        me.pub = wallet::wallet_identity_key();
         ASSERT_EQ(me.pub.size(), 66u);
         me.handle = "alice";
         chain.register_key(me);
@@ -116,7 +118,7 @@ TEST_F(Place, RefusalsBeforeAnyPayment) {
 }
 
 TEST_F(Place, IdentityPrecheckComesFirst) {
-    ledger_test::bind_wallet(tp, "");
+    ASSERT_TRUE(testing_support::bind_hd_wallet(tp, "ledger-test"));
     EXPECT_EQ(ledger::ov_gallery_place(0, PIC_ORIGIN, 0, 9),
               std::string("error: Connect Wendrel and publish a @") + ledger_test::DOMAIN + " paymail first.");
     EXPECT_EQ(ledger::gallery_remove(1),
