@@ -600,7 +600,7 @@ void sale_pass(SpotLoad& s, const std::vector<HistoryEntry>& history) {
             if (!funded_record_sound(e, offer, sha)) continue;
             const int status = offer_status(offer);
             if (status == 3) s.sold = true;
-            if (status == 1) s.funded.push_back(FundedEntry{e.txid, offer, sha, e.ts});
+            if (status == 1) s.funded.push_back(FundedEntry{e.txid, offer, sha, e.ts, e.signer});
         }
     }
 }

@@ -50,6 +50,7 @@ struct FundedEntry {
     std::string offer;      // hex text
     std::string offer_sha;  // lowercase
     std::int64_t ts = 0;
+    std::string signer;     // the art_gfunded's signing key, compressed lowercase
 };
 
 struct SpotLoad {
