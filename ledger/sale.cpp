@@ -25,6 +25,7 @@
 #include "ledger/offers.h"
 #include "ledger/pairs.h"
 #include "ledger/records.h"
+#include "ordinals/envelope.h"
 #include "ordinals/rows.h"
 #include "wallet/derive.h"
 #include "wallet/document.h"
@@ -64,6 +65,15 @@ bool p2pkh_to(const std::string& address, core::Bytes& script) {
 std::string p2pkh_address(const core::Bytes& s) {
     if (s.size() != 25 || s[0] != 0x76 || s[1] != 0xa9 || s[2] != 0x14 || s[23] != 0x88 || s[24] != 0xac) return "";
     return wallet::address_from_hash160(core::Bytes(s.begin() + 3, s.begin() + 23));
+}
+
+// The address that unlocks a coin: its P2PKH lock, bare or around an inscription.
+std::string owner_address(const core::Bytes& script) {
+    std::string address = p2pkh_address(script);
+    ordinals::Inscription insc;
+    if (address.empty() && ordinals::parse_inscription_script(script, insc) && insc.owner_hash.size() == 20)
+        address = wallet::address_from_hash160(insc.owner_hash);
+    return address;
 }
 
 bool output_is(const chain::TxOutput& out, std::int64_t value, const std::string& address) {
@@ -460,13 +470,13 @@ std::string finish_sale(const std::string& offer_hex, const SpotLoad& spot, cons
         core::cleanse(priv);
         return found;
     };
-    auto holds_input = [&](std::size_t i) { return holds_address(p2pkh_address(inputs[i].prev_locking_script)); };
+    auto holds_input = [&](std::size_t i) { return holds_address(owner_address(inputs[i].prev_locking_script)); };
     std::string error;
     if (!check_offer_layout(inputs, outputs, terms_of(spot), signer, holds_input, holds_address(spot.pay_addr), error))
         return error;
 
     for (std::size_t i = 0; i < 2; ++i) {
-        const std::string address = p2pkh_address(inputs[i].prev_locking_script);
+        const std::string address = owner_address(inputs[i].prev_locking_script);
         std::string priv, pub;
         core::Bytes hash;
         if (address.empty() || !wallet::find_key_for_address(address, priv, pub) ||

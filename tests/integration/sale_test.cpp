@@ -1,0 +1,209 @@
+// A whole sale on the devnet between two wallets, each step a separate quenvale-cli
+// process on its own gallery instance: the seller's display is posted, the buyer asks,
+// the seller accepts, the buyer pays, the seller completes. The devnet validates every
+// transaction; afterwards the artwork and certificate sit at the buyer's ordinals
+// address, the seller and the title trail are paid and the title chain names the buyer.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "chain/reservations.h"
+#include "core/clock.h"
+#include "core/files.h"
+#include "core/json.h"
+#include "core/profile.h"
+#include "core/text.h"
+#include "ledger/identity_checks.h"
+#include "ledger/pairs.h"
+#include "ledger/records.h"
+#include "ledger/walls.h"
+#include "ordinals/rows.h"
+#include "tests/support/devnet.h"
+#include "tests/support/temp_platform.h"
+#include "wallet/document.h"
+#include "wallet/registry.h"
+
+using testing_support::Devnet;
+using testing_support::run_program;
+
+namespace {
+
+core::Json json_of(const std::string& text) {
+    core::Json j;
+    core::parse_json(text, j);
+    return j;
+}
+
+std::string line(const std::string& s) { return core::trim(s.substr(0, s.find('\n'))); }
+
+// quenvale-cli connect in a child process while the test answers as the wallet app.
+int connect_instance(const std::string& instance, const std::string& wallet_id, const std::string& dir) {
+    const std::string cli = testing_support::bin_path("quenvale-cli");
+    const std::string out = dir + "/connect.out";
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        std::freopen(out.c_str(), "w", stdout);
+        std::freopen((out + ".err").c_str(), "w", stderr);
+        ::execl(cli.c_str(), cli.c_str(), "--instance", instance.c_str(), "connect", "--json",
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    bool answered = false;
+    for (int i = 0; i < 100 && !answered; ++i) {
+        answered = run_program("wendrel", {"approve", "--wallet", wallet_id}).exit_code == 0;
+        if (!answered) ::usleep(100 * 1000);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return answered && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The output of a devnet transaction paying address, or null.
+const core::Json* output_to(const core::Json& tx, const std::string& address, std::size_t from = 0) {
+    if (!tx.contains("vout") || !tx["vout"].is_array()) return nullptr;
+    for (std::size_t i = from; i < tx["vout"].size(); ++i) {
+        const core::Json& o = tx["vout"][i];
+        const core::Json spk = o.value("scriptPubKey", core::Json::object());
+        if (spk.contains("addresses") && spk["addresses"].is_array())
+            for (const auto& a : spk["addresses"])
+                if (a == address) return &o;
+    }
+    return nullptr;
+}
+
+std::int64_t sats_of(const core::Json& output) {
+    return static_cast<std::int64_t>(output["value"].get<double>() * 1e8 + 0.5);
+}
+
+}  // namespace
+
+TEST(SaleOnDevnet, AskAcceptPayCompleteMovesTheArtworkAndPaysEveryone) {
+    testing_support::TempPlatform tp;
+    Devnet& dn = Devnet::shared();
+    ASSERT_TRUE(dn.running());
+    dn.reset();
+    ledger::reset_identity_caches();
+    ledger::reset_wall_caches();
+    ledger::reset_pair_caches();
+
+    // Seller: a wallet with a paymail and a minted artwork, certificate and pair.
+    const std::string alice = line(run_program("wendrel", {"create", "--name", "Alice"}).out);
+    core::Json a = json_of(run_program("wendrel", {"show", alice, "--json"}).out);
+    ASSERT_FALSE(dn.fund(a["address"], 200000, true).empty());
+    ASSERT_EQ(run_program("wendrel", {"paymail", "alice", "--wallet", alice}).exit_code, 0);
+    const std::string png = std::string("\x89PNG\r\n\x1a\n", 8) + std::string(300, 'q');
+    core::write_file(tp.root() + "/pic.png", png);
+    auto minted = run_program("wendrel", {"mint", "--image", tp.root() + "/pic.png", "--title", "Dusk", "--artist",
+                                          "Ada", "--wallet", alice, "--json"});
+    ASSERT_EQ(minted.exit_code, 0) << minted.err;
+    const core::Json m = json_of(minted.out);
+    const std::string pic = m["pic"], cert = m["cert"];
+
+    // Buyer: a second wallet with a paymail and money.
+    const std::string bob = line(run_program("wendrel", {"create", "--name", "Bob"}).out);
+    core::Json b = json_of(run_program("wendrel", {"show", bob, "--json"}).out);
+    ASSERT_FALSE(dn.fund(b["address"], 200000, true).empty());
+    ASSERT_EQ(run_program("wendrel", {"paymail", "bob", "--wallet", bob}).exit_code, 0);
+    dn.mine();
+
+    const std::string seller = tp.root() + "/gallery-alice", buyer = tp.root() + "/gallery-bob";
+    ASSERT_EQ(connect_instance(seller, alice, tp.root()), 0);
+    ASSERT_EQ(connect_instance(buyer, bob, tp.root()), 0);
+
+    // The display, posted by the seller's identity as the place step would.
+    constexpr int FRAME = 4;
+    constexpr std::int64_t PRICE = 1000;
+    {
+        wallet::init_app_binding("Quenvale", seller);
+        ASSERT_TRUE(wallet::load_wallet());
+        const std::int64_t now = core::now_seconds();
+        core::Json show = {{"protocol", "OV-Art"}, {"type", "art_show"}, {"location", "art"},
+                           {"spot", ledger::frame_row(FRAME).spot}, {"pic", pic}, {"cert", cert},
+                           {"sha256", m["sha256"]}, {"price", std::to_string(PRICE)}, {"pic_utxo", pic},
+                           {"cert_utxo", cert}, {"pay_addr", a["address"]}, {"ts", now - 5},
+                           {"exp", now + 604800}};
+        const std::string posted = ledger::post_record(show, ledger::frame_row(FRAME).watch_address,
+                                                       core::profile().placement_fee_address, 10000);
+        ASSERT_EQ(posted.rfind("success: ", 0), 0u) << posted;
+        wallet::forget_wallet();
+    }
+
+    auto step = [&](const std::string& instance, std::vector<std::string> args) {
+        args.insert(args.begin(), {"--instance", instance});
+        args.push_back("--json");
+        auto r = run_program("quenvale-cli", args);
+        core::Json j = json_of(r.out);
+        EXPECT_EQ(r.exit_code, 0) << args[2] << ": " << r.out << r.err;
+        EXPECT_EQ(j.value("ok", false), true) << args[2] << ": " << r.out;
+        return j.value("result", std::string());
+    };
+    const std::string frame = std::to_string(FRAME);
+    // Only the owner accepts and completes; a buyer without an accept cannot pay.
+    auto early = run_program("quenvale-cli", {"--instance", buyer, "pay", "--frame", frame, "--json"});
+    EXPECT_NE(early.exit_code, 0);
+    EXPECT_EQ(json_of(early.out)["result"], "error: the owner has not accepted this ask yet.");
+
+    ASSERT_EQ(step(buyer, {"ask", "--frame", frame}).rfind("success", 0), 0u);
+    dn.mine();
+    ASSERT_EQ(step(seller, {"accept", "--frame", frame}).rfind("success", 0), 0u);
+    dn.mine();
+    // The buyer's one coin goes into the offer, leaving nothing to post it with: the
+    // payment fails and the offer's coins are free again.
+    auto short_pay = run_program("quenvale-cli", {"--instance", buyer, "pay", "--frame", frame, "--json"});
+    EXPECT_NE(short_pay.exit_code, 0);
+    EXPECT_NE(json_of(short_pay.out)["result"].get<std::string>().find("need a bit more BSV"), std::string::npos)
+        << short_pay.out;
+    {
+        wallet::init_app_binding("Quenvale", buyer);
+        ASSERT_TRUE(wallet::load_wallet());
+        std::vector<std::string> locks;
+        std::string error;
+        ASSERT_TRUE(chain::read_offer_locks(locks, error)) << error;
+        EXPECT_TRUE(locks.empty()) << locks.size();
+        wallet::forget_wallet();
+    }
+    ASSERT_FALSE(dn.fund(b["address"], 50000, true).empty());
+    dn.mine();
+    ASSERT_EQ(step(buyer, {"pay", "--frame", frame}).rfind("success", 0), 0u);
+    dn.mine();
+    const std::string done = step(seller, {"complete", "--frame", frame});
+    ASSERT_EQ(done.rfind("success: ", 0), 0u) << done;
+    const std::string sale_txid = done.substr(9, 64);
+
+    const core::Json sale = dn.get("/woc/v1/bsv/main/tx/" + sale_txid);
+    ASSERT_FALSE(sale.is_null());
+    // Inputs 0 and 1 are the artwork and certificate coins; outputs 0 and 1 deliver them.
+    ASSERT_GE(sale["vin"].size(), 3u);
+    EXPECT_EQ(sale["vin"][0]["txid"].get<std::string>() + "_" + std::to_string(sale["vin"][0]["vout"].get<int>()), pic);
+    EXPECT_EQ(sale["vin"][1]["txid"].get<std::string>() + "_" + std::to_string(sale["vin"][1]["vout"].get<int>()), cert);
+    const std::string bob_ord = b["ordinals_address"];
+    const core::Json* art_out = output_to(sale, bob_ord);
+    ASSERT_NE(art_out, nullptr);
+    EXPECT_EQ(sats_of(*art_out), 1);
+    const core::Json* cert_out = output_to(sale, bob_ord, 1);
+    ASSERT_NE(cert_out, nullptr);
+    EXPECT_EQ(sats_of(*cert_out), 1);
+    const core::Json* seller_out = output_to(sale, a["address"]);
+    ASSERT_NE(seller_out, nullptr);
+    EXPECT_EQ(sats_of(*seller_out), PRICE - PRICE / 50);
+    const core::Json* fee_out = output_to(sale, core::profile().sale_fee_address);
+    ASSERT_NE(fee_out, nullptr);
+    EXPECT_EQ(sats_of(*fee_out), PRICE / 50);
+    const core::Json* oao_out = output_to(sale, core::profile().oao_address);
+    ASSERT_NE(oao_out, nullptr);
+    EXPECT_EQ(sats_of(*oao_out), 1);
+
+    // The ordinals index follows the artwork to the buyer.
+    const core::Json txo = dn.get("/ord/api/txos/" + sale_txid + "_0");
+    ASSERT_TRUE(txo.is_object());
+    EXPECT_EQ(txo.value("owner", std::string()), bob_ord) << txo.dump();
+    EXPECT_EQ(ordinals::txo_origin(txo), pic) << txo.dump();
+
+    // The title chain, read afresh, ends with the buyer.
+    ledger::reset_pair_caches();
+    std::vector<ledger::TitleEntry> chain_entries;
+    ASSERT_EQ(ledger::title_chain(pic, chain_entries), "");
+    ASSERT_FALSE(chain_entries.empty());
+    EXPECT_EQ(chain_entries.back().owner, b["identity_key"].get<std::string>());
+}
