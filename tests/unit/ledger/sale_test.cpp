@@ -57,6 +57,7 @@ const std::string ART_TX = id64('a', 1);
 const std::string BUYER_TX = id64('b', 2);
 const std::string SELLER_OTHER_TX = id64('c', 3);
 const std::string STRANGER_TX = id64('d', 4);
+const std::string INSCRIBED_TX = id64('d', 5);
 constexpr std::int64_t PRICE = 1000;
 
 class Sale : public ::testing::Test {
@@ -85,6 +86,13 @@ protected:
         put_coin(BUYER_TX, {{20000, test_address(40)}});
         put_coin(SELLER_OTHER_TX, {{9000, SELLER_ORD}, {2, SELLER_ORD}});
         put_coin(STRANGER_TX, {{1, test_address(42)}});
+        // Another artwork of the seller's, its P2PKH lock after an inscription envelope.
+        core::Bytes inscribed = {0x00, 0x63, 0x03, 'o', 'r', 'd', 0x51, 0x01, 'x', 0x00, 0x01, 'y', 0x68};
+        const core::Bytes lock = p2pkh(SELLER_ORD);
+        inscribed.insert(inscribed.end(), lock.begin(), lock.end());
+        chain.put_tx(INSCRIBED_TX, core::Json{{"txid", INSCRIBED_TX},
+                                              {"vout", {{{"value", 1e-8}, {"n", 0},
+                                                         {"scriptPubKey", {{"hex", core::to_hex(inscribed)}}}}}}});
         spot.shown = true;
         spot.spot = 3;
         spot.pic = std::string(64, '1');
@@ -150,6 +158,9 @@ TEST_F(Sale, GenuineOfferIsSignedAndSentHostileOnesAreRefusedUnsigned) {
          "first two inputs unsigned"},
         {"signed input spending another seller coin",
          [](Offer& o, std::string&, ledger::SpotLoad&) { o.inputs.push_back(input(SELLER_OTHER_TX, 0, true)); },
+         "another coin of this wallet"},
+        {"signed input spending another inscribed seller coin",
+         [](Offer& o, std::string&, ledger::SpotLoad&) { o.inputs.push_back(input(INSCRIBED_TX, 0, true)); },
          "another coin of this wallet"},
         {"seller output lowered", [](Offer& o, std::string&, ledger::SpotLoad&) { o.outputs[3].value = 979; },
          "pay the seller"},
@@ -252,6 +263,45 @@ TEST_F(Sale, SaleCountsAsDoneOnlyWhenItsSpenderAlsoTookThePayment) {
     ASSERT_TRUE(chain::read_offer_locks(locks, error)) << error;
     EXPECT_TRUE(locks.empty());
     EXPECT_EQ(signed_count + broadcasts, 0);
+}
+
+TEST_F(Sale, BuyerPaysOnlyForATitleNamingThemSignedByTheOwner) {
+    const ledger_test::TestKey owner = ledger_test::test_key(9, "alice");
+    chain.register_key(owner);
+    chain.register_key(stranger);
+    spot.owner = owner.pub;
+    const std::string last = id64('9', 9);
+    auto title_of = [&](const std::function<void(core::Json&)>& change, const ledger_test::TestKey& by) {
+        core::Json t = {{"protocol", "OV-Art"}, {"type", "art_owner"}, {"location", "art"}, {"handle", by.handle},
+                        {"actor", by.handle}, {"pic", spot.pic}, {"cert", spot.cert}, {"owner", buyer.pub},
+                        {"prev", last}, {"ts", 1700000000}};
+        change(t);
+        FakeChain::sign(t, by);
+        return ledger::record_text(t);
+    };
+    auto same = [](core::Json&) {};
+    struct Case {
+        const char* name;
+        std::string title;
+        bool ok;
+    };
+    std::string tampered = title_of(same, owner);
+    tampered.replace(tampered.find(last), 64, id64('8', 8));
+    const Case cases[] = {
+        {"genuine", title_of(same, owner), true},
+        {"names someone else", title_of([&](core::Json& t) { t["owner"] = stranger.pub; }, owner), false},
+        {"another artwork", title_of([](core::Json& t) { t["pic"] = std::string(64, '3'); }, owner), false},
+        {"another certificate", title_of([](core::Json& t) { t["cert"] = std::string(64, '3'); }, owner), false},
+        {"does not follow the chain", title_of([&](core::Json& t) { t["prev"] = id64('8', 8); }, owner), false},
+        {"not a title", title_of([](core::Json& t) { t["type"] = "art_pair"; }, owner), false},
+        {"signed by someone else", title_of(same, stranger), false},
+        {"altered after signing", tampered, false},
+        {"not JSON", "{", false},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_EQ(ledger::check_title(c.title, spot, buyer.pub, last, error), c.ok) << c.name << ": " << error;
+    }
 }
 
 TEST(SaleCoins, ArtworkCoinsMustHoldOneSatAndTheDisplayedInscriptions) {
