@@ -76,51 +76,59 @@ std::int64_t sats_of(const core::Json& output) {
     return static_cast<std::int64_t>(output["value"].get<double>() * 1e8 + 0.5);
 }
 
-}  // namespace
 
-TEST(SaleOnDevnet, AskAcceptPayCompleteMovesTheArtworkAndPaysEveryone) {
+constexpr int FRAME = 4;
+
+// Two wallets (seller and buyer), each connected to its own gallery instance, and the
+// seller's minted artwork on display at FRAME.
+class SaleOnDevnet : public ::testing::Test {
+protected:
     testing_support::TempPlatform tp;
     Devnet& dn = Devnet::shared();
-    ASSERT_TRUE(dn.running());
-    dn.reset();
-    ledger::reset_identity_caches();
-    ledger::reset_wall_caches();
-    ledger::reset_pair_caches();
+    core::Json a, b, m;
+    std::string pic, cert, seller, buyer;
 
-    // Seller: a wallet with a paymail and a minted artwork, certificate and pair.
-    const std::string alice = line(run_program("wendrel", {"create", "--name", "Alice"}).out);
-    core::Json a = json_of(run_program("wendrel", {"show", alice, "--json"}).out);
-    ASSERT_FALSE(dn.fund(a["address"], 200000, true).empty());
-    ASSERT_EQ(run_program("wendrel", {"paymail", "alice", "--wallet", alice}).exit_code, 0);
-    const std::string png = std::string("\x89PNG\r\n\x1a\n", 8) + std::string(300, 'q');
-    core::write_file(tp.root() + "/pic.png", png);
-    auto minted = run_program("wendrel", {"mint", "--image", tp.root() + "/pic.png", "--title", "Dusk", "--artist",
-                                          "Ada", "--wallet", alice, "--json"});
-    ASSERT_EQ(minted.exit_code, 0) << minted.err;
-    const core::Json m = json_of(minted.out);
-    const std::string pic = m["pic"], cert = m["cert"];
+    // buyer_coins coins of buyer_sats each go to the buyer.
+    void set_up(std::int64_t price, int buyer_coins, std::int64_t buyer_sats) {
+        ASSERT_TRUE(dn.running());
+        dn.reset();
+        ledger::reset_identity_caches();
+        ledger::reset_wall_caches();
+        ledger::reset_pair_caches();
 
-    // Buyer: a second wallet with a paymail and money.
-    const std::string bob = line(run_program("wendrel", {"create", "--name", "Bob"}).out);
-    core::Json b = json_of(run_program("wendrel", {"show", bob, "--json"}).out);
-    ASSERT_FALSE(dn.fund(b["address"], 200000, true).empty());
-    ASSERT_EQ(run_program("wendrel", {"paymail", "bob", "--wallet", bob}).exit_code, 0);
-    dn.mine();
+        // Seller: a wallet with a paymail and a minted artwork, certificate and pair.
+        const std::string alice = line(run_program("wendrel", {"create", "--name", "Alice"}).out);
+        a = json_of(run_program("wendrel", {"show", alice, "--json"}).out);
+        ASSERT_FALSE(dn.fund(a["address"], 200000, true).empty());
+        ASSERT_EQ(run_program("wendrel", {"paymail", "alice", "--wallet", alice}).exit_code, 0);
+        const std::string png = std::string("\x89PNG\r\n\x1a\n", 8) + std::string(300, 'q');
+        core::write_file(tp.root() + "/pic.png", png);
+        auto minted = run_program("wendrel", {"mint", "--image", tp.root() + "/pic.png", "--title", "Dusk",
+                                              "--artist", "Ada", "--wallet", alice, "--json"});
+        ASSERT_EQ(minted.exit_code, 0) << minted.err;
+        m = json_of(minted.out);
+        pic = m["pic"];
+        cert = m["cert"];
 
-    const std::string seller = tp.root() + "/gallery-alice", buyer = tp.root() + "/gallery-bob";
-    ASSERT_EQ(connect_instance(seller, alice, tp.root()), 0);
-    ASSERT_EQ(connect_instance(buyer, bob, tp.root()), 0);
+        // Buyer: a second wallet with a paymail and money.
+        const std::string bob = line(run_program("wendrel", {"create", "--name", "Bob"}).out);
+        b = json_of(run_program("wendrel", {"show", bob, "--json"}).out);
+        for (int i = 0; i < buyer_coins; ++i) ASSERT_FALSE(dn.fund(b["address"], buyer_sats, true).empty());
+        ASSERT_EQ(run_program("wendrel", {"paymail", "bob", "--wallet", bob}).exit_code, 0);
+        dn.mine();
 
-    // The display, posted by the seller's identity as the place step would.
-    constexpr int FRAME = 4;
-    constexpr std::int64_t PRICE = 1000;
-    {
+        seller = tp.root() + "/gallery-alice";
+        buyer = tp.root() + "/gallery-bob";
+        ASSERT_EQ(connect_instance(seller, alice, tp.root()), 0);
+        ASSERT_EQ(connect_instance(buyer, bob, tp.root()), 0);
+
+        // The display, posted by the seller's identity as the place step would.
         wallet::init_app_binding("Quenvale", seller);
         ASSERT_TRUE(wallet::load_wallet());
         const std::int64_t now = core::now_seconds();
         core::Json show = {{"protocol", "OV-Art"}, {"type", "art_show"}, {"location", "art"},
                            {"spot", ledger::frame_row(FRAME).spot}, {"pic", pic}, {"cert", cert},
-                           {"sha256", m["sha256"]}, {"price", std::to_string(PRICE)}, {"pic_utxo", pic},
+                           {"sha256", m["sha256"]}, {"price", std::to_string(price)}, {"pic_utxo", pic},
                            {"cert_utxo", cert}, {"pay_addr", a["address"]}, {"ts", now - 5},
                            {"exp", now + 604800}};
         const std::string posted = ledger::post_record(show, ledger::frame_row(FRAME).watch_address,
@@ -129,7 +137,8 @@ TEST(SaleOnDevnet, AskAcceptPayCompleteMovesTheArtworkAndPaysEveryone) {
         wallet::forget_wallet();
     }
 
-    auto step = [&](const std::string& instance, std::vector<std::string> args) {
+    // One quenvale-cli step that must succeed; its result text.
+    std::string step(const std::string& instance, std::vector<std::string> args) {
         args.insert(args.begin(), {"--instance", instance});
         args.push_back("--json");
         auto r = run_program("quenvale-cli", args);
@@ -137,12 +146,36 @@ TEST(SaleOnDevnet, AskAcceptPayCompleteMovesTheArtworkAndPaysEveryone) {
         EXPECT_EQ(r.exit_code, 0) << args[2] << ": " << r.out << r.err;
         EXPECT_EQ(j.value("ok", false), true) << args[2] << ": " << r.out;
         return j.value("result", std::string());
-    };
+    }
+    // The result text of a step expected to fail.
+    std::string refused(const std::string& instance, const std::vector<std::string>& args) {
+        std::vector<std::string> all = {"--instance", instance};
+        all.insert(all.end(), args.begin(), args.end());
+        all.push_back("--json");
+        auto r = run_program("quenvale-cli", all);
+        EXPECT_NE(r.exit_code, 0) << r.out;
+        return json_of(r.out).value("result", std::string());
+    }
+    std::vector<std::string> buyer_locks() {
+        wallet::init_app_binding("Quenvale", buyer);
+        EXPECT_TRUE(wallet::load_wallet());
+        std::vector<std::string> locks;
+        std::string error;
+        EXPECT_TRUE(chain::read_offer_locks(locks, error)) << error;
+        wallet::forget_wallet();
+        return locks;
+    }
+};
+
+}  // namespace
+
+TEST_F(SaleOnDevnet, AskAcceptPayCompleteMovesTheArtworkAndPaysEveryone) {
+    constexpr std::int64_t PRICE = 1000;
+    set_up(PRICE, 1, 200000);
+    if (HasFatalFailure()) return;
     const std::string frame = std::to_string(FRAME);
-    // Only the owner accepts and completes; a buyer without an accept cannot pay.
-    auto early = run_program("quenvale-cli", {"--instance", buyer, "pay", "--frame", frame, "--json"});
-    EXPECT_NE(early.exit_code, 0);
-    EXPECT_EQ(json_of(early.out)["result"], "error: the owner has not accepted this ask yet.");
+    // A buyer without an accept cannot pay.
+    EXPECT_EQ(refused(buyer, {"pay", "--frame", frame}), "error: the owner has not accepted this ask yet.");
 
     ASSERT_EQ(step(buyer, {"ask", "--frame", frame}).rfind("success", 0), 0u);
     dn.mine();
@@ -150,19 +183,8 @@ TEST(SaleOnDevnet, AskAcceptPayCompleteMovesTheArtworkAndPaysEveryone) {
     dn.mine();
     // The buyer's one coin goes into the offer, leaving nothing to post it with: the
     // payment fails and the offer's coins are free again.
-    auto short_pay = run_program("quenvale-cli", {"--instance", buyer, "pay", "--frame", frame, "--json"});
-    EXPECT_NE(short_pay.exit_code, 0);
-    EXPECT_NE(json_of(short_pay.out)["result"].get<std::string>().find("need a bit more BSV"), std::string::npos)
-        << short_pay.out;
-    {
-        wallet::init_app_binding("Quenvale", buyer);
-        ASSERT_TRUE(wallet::load_wallet());
-        std::vector<std::string> locks;
-        std::string error;
-        ASSERT_TRUE(chain::read_offer_locks(locks, error)) << error;
-        EXPECT_TRUE(locks.empty()) << locks.size();
-        wallet::forget_wallet();
-    }
+    EXPECT_NE(refused(buyer, {"pay", "--frame", frame}).find("need a bit more BSV"), std::string::npos);
+    EXPECT_TRUE(buyer_locks().empty());
     ASSERT_FALSE(dn.fund(b["address"], 50000, true).empty());
     dn.mine();
     ASSERT_EQ(step(buyer, {"pay", "--frame", frame}).rfind("success", 0), 0u);
@@ -206,4 +228,18 @@ TEST(SaleOnDevnet, AskAcceptPayCompleteMovesTheArtworkAndPaysEveryone) {
     ASSERT_EQ(ledger::title_chain(pic, chain_entries), "");
     ASSERT_FALSE(chain_entries.empty());
     EXPECT_EQ(chain_entries.back().owner, b["identity_key"].get<std::string>());
+}
+
+TEST_F(SaleOnDevnet, OfferTooLargeToPostIsRefusedWithoutLocks) {
+    // 300-sat coins only: paying 70000 would take about 250 inputs, an offer whose hex
+    // no longer fits one record.
+    set_up(70000, 260, 300);
+    if (HasFatalFailure()) return;
+    const std::string frame = std::to_string(FRAME);
+    ASSERT_EQ(step(buyer, {"ask", "--frame", frame}).rfind("success", 0), 0u);
+    dn.mine();
+    ASSERT_EQ(step(seller, {"accept", "--frame", frame}).rfind("success", 0), 0u);
+    dn.mine();
+    EXPECT_EQ(refused(buyer, {"pay", "--frame", frame}), "error: use fewer, larger coins.");
+    EXPECT_TRUE(buyer_locks().empty());
 }
