@@ -411,7 +411,13 @@ std::string broadcast_sale(const std::vector<chain::TxInput>& inputs, const std:
     return sent.text;
 }
 
-std::string finish_sale(const std::string& offer_hex, const SpotLoad& spot, const std::string& signer) {
+namespace {
+
+// finish_sale; vetted tells whether the offer passed the layout check (and so whether
+// anything was signed or sent).
+std::string finish_checked(const std::string& offer_hex, const SpotLoad& spot, const std::string& signer,
+                           bool& vetted) {
+    vetted = false;
     const std::string hex = offer_digits(offer_hex);
     if (hex.size() < 80 || hex.size() % 2) return "error: that offer has no signed bytes.";
     std::vector<chain::TxInput> inputs;
@@ -474,6 +480,7 @@ std::string finish_sale(const std::string& offer_hex, const SpotLoad& spot, cons
     std::string error;
     if (!check_offer_layout(inputs, outputs, terms_of(spot), signer, holds_input, holds_address(spot.pay_addr), error))
         return error;
+    vetted = true;
 
     for (std::size_t i = 0; i < 2; ++i) {
         const std::string address = owner_address(inputs[i].prev_locking_script);
@@ -495,6 +502,13 @@ std::string finish_sale(const std::string& offer_hex, const SpotLoad& spot, cons
     std::string result = broadcast_sale(inputs, outputs);
     if (core::is_success(result)) release_after_sale(inputs, spot.pic);
     return result;
+}
+
+}  // namespace
+
+std::string finish_sale(const std::string& offer_hex, const SpotLoad& spot, const std::string& signer) {
+    bool vetted = false;
+    return finish_checked(offer_hex, spot, signer, vetted);
 }
 
 std::string gallery_ask(int frame) {
@@ -615,7 +629,8 @@ std::string gallery_complete(int frame, const std::string& offer_in) {
     std::string result;
     const std::string wanted = offer_digits(offer_in);
     bool tried = false;
-    // Newest first; with no offer named, the first that passes the checks is taken.
+    // Newest first; with no offer named, the newest that passes the checks is taken and
+    // hostile ones above it are passed over.
     for (auto it = spot.funded.rbegin(); it != spot.funded.rend(); ++it) {
         if (!wanted.empty() && offer_digits(it->offer) != wanted) continue;
         tried = true;
@@ -625,8 +640,12 @@ std::string gallery_complete(int frame, const std::string& offer_in) {
             if (!wanted.empty()) break;
             continue;
         }
-        result = finish_sale(it->offer, spot, it->signer);
-        if (core::is_success(result) || !wanted.empty()) break;
+        bool vetted = false;
+        const std::string attempt = finish_checked(it->offer, spot, it->signer, vetted);
+        // The first refusal explains best why nothing was completed.
+        const bool final = vetted || core::is_success(attempt) || !wanted.empty();
+        if (result.empty() || final) result = attempt;
+        if (final) break;
     }
     if (!tried) return wanted.empty() ? "error: no funded offer is waiting." : "error: that offer is not on this frame.";
     if (!core::is_success(result)) return result;

@@ -9,7 +9,10 @@
 #include <unistd.h>
 
 #include "chain/reservations.h"
+#include "chain/tx.h"
 #include "core/clock.h"
+#include "core/crypto.h"
+#include "core/hex.h"
 #include "core/files.h"
 #include "core/json.h"
 #include "core/profile.h"
@@ -22,6 +25,7 @@
 #include "tests/support/devnet.h"
 #include "tests/support/temp_platform.h"
 #include "wallet/document.h"
+#include "wallet/keys.h"
 #include "wallet/registry.h"
 
 using testing_support::Devnet;
@@ -189,6 +193,39 @@ TEST_F(SaleOnDevnet, AskAcceptPayCompleteMovesTheArtworkAndPaysEveryone) {
     dn.mine();
     ASSERT_EQ(step(buyer, {"pay", "--frame", frame}).rfind("success", 0), 0u);
     dn.mine();
+
+    // A third identity posts a newer funded record: the buyer's offer with the artwork
+    // redirected to itself. Completing without naming an offer passes over it.
+    const std::string eve = line(run_program("wendrel", {"create", "--name", "Eve"}).out);
+    core::Json e = json_of(run_program("wendrel", {"show", eve, "--json"}).out);
+    ASSERT_FALSE(dn.fund(e["address"], 50000, true).empty());
+    ASSERT_EQ(run_program("wendrel", {"paymail", "eve", "--wallet", eve}).exit_code, 0);
+    ASSERT_EQ(connect_instance(tp.root() + "/gallery-eve", eve, tp.root()), 0);
+    {
+        ledger::reset_wall_caches();
+        const ledger::SpotLoad spot = ledger::load_spot(FRAME - 1, core::now_seconds());
+        ASSERT_EQ(spot.funded.size(), 1u) << spot.error;
+        std::vector<chain::TxInput> ins;
+        std::vector<chain::TxOutput> outs;
+        ASSERT_TRUE(chain::parse_tx(core::from_hex(spot.funded[0].offer), ins, outs));
+        core::Bytes eve_hash;
+        ASSERT_TRUE(wallet::hash160_from_address(e["ordinals_address"].get<std::string>(), eve_hash));
+        outs[0].script = outs[1].script = wallet::p2pkh_script(eve_hash);
+        const std::string hostile = core::to_hex(chain::serialize_tx(ins, outs, false));
+        wallet::init_app_binding("Quenvale", tp.root() + "/gallery-eve");
+        ASSERT_TRUE(wallet::load_wallet());
+        core::Json funded = {{"protocol", "OV-Art"}, {"type", "art_gfunded"}, {"location", "art"},
+                             {"spot", ledger::frame_row(FRAME).spot}, {"ts", core::now_seconds() + 2},
+                             {"offer_sha", core::to_hex(core::sha256(hostile))}, {"offer", hostile}};
+        const std::string posted = ledger::post_record(funded, ledger::frame_row(FRAME).watch_address, "", 0);
+        ASSERT_EQ(posted.rfind("success: ", 0), 0u) << posted;
+        wallet::forget_wallet();
+        ledger::reset_wall_caches();
+        const ledger::SpotLoad now_funded = ledger::load_spot(FRAME - 1, core::now_seconds());
+        ASSERT_EQ(now_funded.funded.size(), 2u);
+        ASSERT_EQ(now_funded.funded.back().offer, hostile);
+    }
+    dn.mine();
     const std::string done = step(seller, {"complete", "--frame", frame});
     ASSERT_EQ(done.rfind("success: ", 0), 0u) << done;
     const std::string sale_txid = done.substr(9, 64);
@@ -223,6 +260,7 @@ TEST_F(SaleOnDevnet, AskAcceptPayCompleteMovesTheArtworkAndPaysEveryone) {
     EXPECT_EQ(ordinals::txo_origin(txo), pic) << txo.dump();
 
     // The title chain, read afresh, ends with the buyer.
+    ledger::reset_wall_caches();
     ledger::reset_pair_caches();
     std::vector<ledger::TitleEntry> chain_entries;
     ASSERT_EQ(ledger::title_chain(pic, chain_entries), "");
