@@ -258,10 +258,25 @@ TEST_F(Sale, SaleCountsAsDoneOnlyWhenItsSpenderAlsoTookThePayment) {
     chain.set_spent(BUYER_TX + "_0", sale_tx);
     std::string error;
     ASSERT_TRUE(chain::add_offer_locks({BUYER_TX + "_0"}, error)) << error;
+    ASSERT_TRUE(chain::update_reserve_entries(
+        [&](std::vector<chain::ReserveEntry>& entries) {
+            chain::ReserveEntry shown{spot.pic_utxo, spot.cert_utxo, spot.pic, spot.cert, PRICE, 0, 3};
+            chain::ReserveEntry other{id64('9', 1) + "_0", id64('9', 1) + "_1", std::string(64, '9'),
+                                      std::string(64, '8'), -1, 0, 5};
+            entries = {shown, other};
+            return true;
+        },
+        error))
+        << error;
     EXPECT_EQ(ledger::finish_sale(hex(genuine()), spot, buyer.pub), "success: " + sale_tx);
     std::vector<std::string> locks;
     ASSERT_TRUE(chain::read_offer_locks(locks, error)) << error;
     EXPECT_TRUE(locks.empty());
+    // The sold piece leaves the reserve; another display's entry stays.
+    std::vector<chain::ReserveEntry> reserve;
+    ASSERT_TRUE(chain::read_reserve_entries(reserve, error)) << error;
+    ASSERT_EQ(reserve.size(), 1u);
+    EXPECT_EQ(reserve[0].pic, std::string(64, '9'));
     EXPECT_EQ(signed_count + broadcasts, 0);
 }
 
