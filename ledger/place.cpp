@@ -45,13 +45,6 @@ std::string row_coin(const ordinals::OvWendrelOrdRow& r) {
     return core::lower_ascii(r.txid) + "_" + std::to_string(r.vout);
 }
 
-std::string post_frame_record(core::Json& record, const FrameRow& row, const std::string& fee_address,
-                              std::int64_t fee) {
-    const std::string result = post_record(record, row.watch_address, fee_address, fee);
-    if (core::is_success(result)) remember_own_record(row.spot, posted_txid(result), record);
-    return result;
-}
-
 }  // namespace
 
 std::string frame_free_check(int frame, const std::string& pic, std::int64_t now) {

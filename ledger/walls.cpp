@@ -13,6 +13,7 @@
 #include "chain/tx.h"
 #include "core/clock.h"
 #include "core/crypto.h"
+#include "core/result.h"
 #include "core/hex.h"
 #include "core/text.h"
 #include "ledger/flight_cache.h"
@@ -528,6 +529,13 @@ void remember_own_record(const std::string& spot, const std::string& txid, const
     }
 }
 
+std::string post_frame_record(core::Json& record, const FrameRow& row, const std::string& fee_address,
+                              std::int64_t fee) {
+    const std::string result = post_record(record, row.watch_address, fee_address, fee);
+    if (core::is_success(result)) remember_own_record(row.spot, posted_txid(result), record);
+    return result;
+}
+
 std::string posted_txid(const std::string& result) {
     const std::string head = "success: ";
     if (result.rfind(head, 0) != 0 || result.size() < head.size() + 64) return "";
@@ -684,7 +692,7 @@ void sale_pass(SpotLoad& s, const std::vector<HistoryEntry>& history) {
             if (!funded_record_sound(e, offer, sha)) continue;
             const int status = offer_status(offer);
             if (status == 3) s.sold = true;
-            if (status == 1) s.funded.push_back(FundedEntry{e.txid, offer, sha, e.ts});
+            if (status == 1) s.funded.push_back(FundedEntry{e.txid, offer, sha, e.ts, e.signer});
         }
     }
 }

@@ -54,6 +54,7 @@ struct FundedEntry {
     std::string offer;      // hex text
     std::string offer_sha;  // lowercase
     std::int64_t ts = 0;
+    std::string signer;     // the art_gfunded's signing key, compressed lowercase
 };
 
 struct SpotLoad {
@@ -167,6 +168,10 @@ void sync_reserve(const std::array<SpotLoad, FRAME_COUNT>& walls, const std::arr
 void remember_own_record(const std::string& spot, const std::string& txid, const core::Json& record);
 // The txid of a posting result ("success: <txid>..."), else "".
 std::string posted_txid(const std::string& result);
+// Signs and posts a record about the frame of row (post_record) and, on success,
+// remembers it as this program's own.
+std::string post_frame_record(core::Json& record, const FrameRow& row, const std::string& fee_address,
+                              std::int64_t fee);
 
 // Tests: forget the history, spent and certificate caches and the own records.
 void reset_wall_caches();

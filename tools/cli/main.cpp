@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "bridge/price.h"
 #include "chain/coin_state.h"
 #include "chain/coins.h"
 #include "chain/spendable.h"
@@ -14,9 +15,10 @@
 #include "core/profile.h"
 #include "core/result.h"
 #include "core/text.h"
-#include "bridge/price.h"
 #include "ledger/admission.h"
 #include "ledger/place.h"
+#include "ledger/records.h"
+#include "ledger/sale.h"
 #include "ledger/walls.h"
 #include "ordinals/listing.h"
 #include "platform/folders.h"
@@ -32,6 +34,48 @@ namespace {
 using tools::print_json;
 
 int fail(const std::string& text) { return tools::fail("quenvale-cli", text); }
+
+// The four sale steps, each on one frame.
+void add_sale_commands(tools::ProgramSpec& p) {
+    p.commands.push_back({"ask", "--frame N [--json]", "Asks to buy the piece on frame N (1..10) at its price.", {},
+                          {"frame"}, {"frame"}, 0, 0});
+    p.commands.push_back({"accept", "--frame N [--buyer KEY] [--json]",
+                          "Signs the title over to a buyer who asked (default: the buyer of the latest ask).", {},
+                          {"frame", "buyer"}, {"frame"}, 0, 0});
+    p.commands.push_back({"pay", "--frame N [--json]",
+                          "Pays for an accepted ask: posts the offer that the owner completes.", {}, {"frame"},
+                          {"frame"}, 0, 0});
+    p.commands.push_back({"complete", "--frame N [--json]",
+                          "Signs the artwork over to the buyer of the waiting offer and sends the sale.", {}, {"frame"},
+                          {"frame"}, 0, 0});
+}
+
+// Runs one sale step; prints its result text and succeeds only on "success".
+int cmd_sale(const tools::Args& args, bool json) {
+    const std::string frame_text = args.opt("frame");
+    int frame = 0;
+    if (frame_text.size() <= 2 && !frame_text.empty() &&
+        frame_text.find_first_not_of("0123456789") == std::string::npos)
+        frame = std::stoi(frame_text);
+    if (frame < 1 || frame > ledger::FRAME_COUNT) return fail("--frame takes a number from 1 to 10");
+    std::string result;
+    if (args.command == "ask")
+        result = ledger::gallery_ask(frame);
+    else if (args.command == "accept")
+        result = ledger::gallery_accept(frame, args.has_opt("buyer") ? args.opt("buyer") : "");
+    else if (args.command == "pay")
+        result = ledger::gallery_pay(frame, "");
+    else
+        result = ledger::gallery_complete(frame, "");
+    const bool ok = core::is_success(result);
+    if (json)
+        print_json({{"ok", ok}, {"result", result}});
+    else if (ok)
+        std::printf("%s\n", core::strip_controls(result).c_str());
+    else
+        return fail(result);
+    return ok ? 0 : 1;
+}
 
 // Every command takes the global --instance and --json and nothing else.
 tools::ProgramSpec program() {
@@ -61,6 +105,7 @@ tools::ProgramSpec program() {
         {"remove", "--frame N [--json]", "Takes the wallet's artwork down from a frame.", {}, {"frame"}, {"frame"}, 0, 0},
         {"enter", "[--json]", "Pays the admission to the room (200 sats); running it is the consent.", {}, {}, {}, 0, 0},
     };
+    add_sale_commands(p);
     return p;
 }
 
@@ -271,5 +316,7 @@ int main(int argc, char** argv) {
     if (args.command == "place") return cmd_place(args, json);
     if (args.command == "remove") return cmd_remove(args, json);
     if (args.command == "enter") return cmd_enter(json);
+    if (args.command == "ask" || args.command == "accept" || args.command == "pay" || args.command == "complete")
+        return cmd_sale(args, json);
     return fail("unknown command \"" + args.command + "\"");
 }
