@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The main job: builds everything, starts the local chain network (tools/devnet) with
 # its state kept under build/demo, sets up a demo wallet with wendrel in a demo platform
-# folder, funds it from the devnet faucet and prints its addresses and balance.
+# folder, funds it from the devnet faucet and prints its addresses and balance; then
+# plays a whole sale between a seller and a buyer wallet, each in its own platform folder
+# under build/demo, through quenvale-cli.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -41,3 +43,134 @@ if [ "${sats:-0}" -lt 100000 ]; then
   echo "Funded $address with 1 000 000 sats from the devnet faucet"
 fi
 $WENDREL balance
+
+# ---- A whole sale between two demo wallets, each in its own platform folder ----------
+# Every run mints a new artwork and hangs it on the first free frame, so a rerun plays a
+# fresh sale on the same chain. Each step prints its result line; a failing step stops
+# the script with its error line.
+CLI=build/bin/quenvale-cli
+PRICE=5000
+
+mine() {
+  curl -sf -X POST "$ROOT/devnet/mine" -H 'content-type: application/json' -d '{"blocks":1}' >/dev/null
+}
+# A field of the JSON document on stdin ("a.b.0"); empty when missing.
+json_field() {
+  node -e 'let s="";process.stdin.on("data",d=>s+=d).on("end",()=>{let v;try{v=JSON.parse(s)}catch{v=undefined}
+    for(const k of process.argv[1].split(".")){if(v==null)break;v=v[k]}
+    process.stdout.write(v==null?"":String(v))})' "$1"
+}
+# PARTY COMMAND...: a program run with the party's own platform folder.
+as() {
+  local party=$1; shift
+  LOCALAPPDATA="$DEMO/$party" "$@"
+}
+cli() {
+  local party=$1; shift
+  as "$party" $CLI --instance "$DEMO/$party/gallery" "$@"
+}
+# PARTY LABEL ARGS...: one gallery step; prints "LABEL: result" and mines its transaction.
+step() {
+  local party=$1 label=$2 out; shift 2
+  if ! out=$(cli "$party" "$@" 2>&1); then
+    echo "$label: $out" >&2
+    exit 1
+  fi
+  echo "$label: $out"
+  mine
+}
+fail() { echo "run: error: $*" >&2; exit 1; }
+
+fund() {
+  curl -sf -X POST "$ROOT/devnet/fund" -H 'content-type: application/json' \
+    -d "{\"address\":\"$1\",\"sats\":$2,\"confirmed\":true}" >/dev/null || fail "the faucet refused $1"
+}
+
+# PARTY NAME ALIAS [EXTRA]: a funded wallet with a paymail, connected to the party's
+# gallery; EXTRA sats more in a coin of their own, every run.
+open_wallet() {
+  local party=$1 name=$2 alias=$3 extra=${4:-} id shown address sats
+  mkdir -p "$DEMO/$party"
+  if [ -z "$(as "$party" $WENDREL list --json | tr -d '[:space:][]')" ]; then
+    id=$(as "$party" $WENDREL create --name "$name") || fail "cannot create the $party wallet"
+    echo "Created the $party wallet $id in $DEMO/$party/Orvane"
+  fi
+  shown=$(as "$party" $WENDREL show --json)
+  id=$(json_field id <<<"$shown")
+  address=$(json_field address <<<"$shown")
+  [ -n "$address" ] || fail "the $party wallet shows no address"
+  sats=$(as "$party" $WENDREL balance --json | json_field sats)
+  if [ "${sats:-0}" -lt 200000 ]; then
+    fund "$address" 1000000
+    echo "Funded the $party wallet $address with 1 000 000 sats"
+  fi
+  if [ -n "$extra" ]; then
+    fund "$address" "$extra"
+    echo "Funded the $party wallet with a separate coin of $extra sats"
+  fi
+  if [ -z "$(json_field paymail <<<"$shown")" ]; then
+    as "$party" $WENDREL paymail "$alias" >/dev/null || fail "cannot claim the paymail $alias"
+    echo "Claimed the paymail $alias for the $party"
+  fi
+  if [ "$(cli "$party" status --json | json_field connected)" != "true" ]; then
+    cli "$party" connect >"$DEMO/$party/connect.log" 2>&1 &
+    local waiter=$!
+    # With one wallet in the folder the gallery binds to it at once; otherwise the
+    # connect waits for wendrel approve.
+    for _ in $(seq 1 300); do
+      kill -0 $waiter 2>/dev/null || break
+      as "$party" $WENDREL approve --wallet "$id" >/dev/null 2>&1 || sleep 0.1
+    done
+    wait $waiter || { cat "$DEMO/$party/connect.log" >&2; fail "the $party gallery did not connect"; }
+  fi
+  echo "$party: $(cli "$party" status | head -1)"
+}
+
+echo
+echo "== A sale between two demo wallets"
+open_wallet seller "Demo seller" demo-seller
+# The buyer's offer and the record carrying it may not share a coin: a second coin.
+open_wallet buyer "Demo buyer" demo-buyer 50000
+mine
+
+# A small real PNG, different every run (its colour comes from the time).
+RUN=$(date +%s)
+IMAGE="$DEMO/seller/artwork-$RUN.png"
+node -e '
+const zlib=require("zlib"),fs=require("fs");const n=Number(process.argv[2]);
+const crcTable=[...Array(256)].map((_,i)=>{let c=i;for(let k=0;k<8;k++)c=c&1?0xedb88320^(c>>>1):c>>>1;return c>>>0});
+const crc=b=>{let c=~0;for(const x of b)c=crcTable[(c^x)&255]^(c>>>8);return (~c)>>>0};
+const chunk=(t,d)=>{const l=Buffer.alloc(4);l.writeUInt32BE(d.length);const td=Buffer.concat([Buffer.from(t),d]);
+  const c=Buffer.alloc(4);c.writeUInt32BE(crc(td));return Buffer.concat([l,td,c])};
+const w=16,h=16,raw=Buffer.alloc((w*3+1)*h);
+for(let y=0;y<h;y++)for(let x=0;x<w;x++){const o=y*(w*3+1)+1+x*3;raw[o]=(n*37+x*9)&255;raw[o+1]=(n*11+y*13)&255;raw[o+2]=(n*5+x*y)&255}
+const ihdr=Buffer.alloc(13);ihdr.writeUInt32BE(w,0);ihdr.writeUInt32BE(h,4);ihdr[8]=8;ihdr[9]=2;
+fs.writeFileSync(process.argv[1],Buffer.concat([Buffer.from([137,80,78,71,13,10,26,10]),chunk("IHDR",ihdr),
+  chunk("IDAT",zlib.deflateSync(raw)),chunk("IEND",Buffer.alloc(0))]))' "$IMAGE" "$RUN"
+minted=$(as seller $WENDREL mint --image "$IMAGE" --title "Harbour $RUN" --artist "Demo seller" --json 2>&1) \
+  || { echo "mint: $minted" >&2; exit 1; }
+PIC=$(json_field pic <<<"$minted")
+[ -n "$PIC" ] || { echo "mint: $minted" >&2; exit 1; }
+echo "mint: success: artwork $PIC, certificate $(json_field cert <<<"$minted")"
+mine
+
+# The first free frame.
+FRAME=$(cli seller walls --json | node -e 'let s="";process.stdin.on("data",d=>s+=d).on("end",()=>{
+  const f=(JSON.parse(s).frames||[]).find(f=>!f.shown&&!f.error);process.stdout.write(f?String(f.spot):"")})')
+[ -n "$FRAME" ] || fail "no free frame on the walls"
+
+step seller "place (seller, frame $FRAME, $PRICE sats)" place --frame "$FRAME" --origin "$PIC" --weeks 1 --price "$PRICE"
+echo "-- walls before the sale"
+cli buyer walls
+step buyer "ask (buyer)" ask --frame "$FRAME"
+step seller "accept (seller)" accept --frame "$FRAME"
+step buyer "pay (buyer)" pay --frame "$FRAME"
+step seller "complete (seller)" complete --frame "$FRAME"
+echo "-- walls after the sale"
+cli buyer walls
+
+echo "-- the buyer's artworks"
+arts=$(cli buyer arts) || fail "cannot list the buyer's artworks"
+echo "$arts"
+grep -q "^$PIC " <<<"$arts" || fail "the buyer does not hold $PIC"
+echo "The buyer holds $PIC: sale complete."
