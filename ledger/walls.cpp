@@ -21,6 +21,7 @@
 #include "ledger/offers.h"
 #include "ledger/pairs.h"
 #include "ledger/request_gate.h"
+#include "wallet/document.h"
 #include "wallet/state.h"
 
 namespace ledger {
@@ -174,15 +175,20 @@ bool in_cleared(const std::vector<std::pair<std::int64_t, std::int64_t>>& cleare
     return false;
 }
 
-std::vector<std::string> offer_coin_ids(const std::string& offer) {
+bool offer_inputs(const std::string& offer, std::vector<chain::TxInput>& inputs) {
     std::string hex;
     for (char c : offer)
         if (std::isxdigit(static_cast<unsigned char>(c))) hex.push_back(static_cast<char>(std::tolower(c)));
-    std::vector<std::string> ids;
-    if (hex.size() < 80 || hex.size() % 2) return ids;
-    std::vector<chain::TxInput> inputs;
+    inputs.clear();
+    if (hex.size() < 80 || hex.size() % 2) return false;
     std::vector<chain::TxOutput> outputs;
-    if (!chain::parse_tx(core::from_hex(hex), inputs, outputs)) return ids;
+    return chain::parse_tx(core::from_hex(hex), inputs, outputs);
+}
+
+std::vector<std::string> offer_coin_ids(const std::string& offer) {
+    std::vector<chain::TxInput> inputs;
+    std::vector<std::string> ids;
+    if (!offer_inputs(offer, inputs)) return ids;
     for (const auto& in : inputs) ids.push_back(chain::coin_id(in.txid, in.vout));
     return ids;
 }
@@ -697,6 +703,66 @@ void sale_pass(SpotLoad& s, const std::vector<HistoryEntry>& history) {
     }
 }
 
+// Whether the offer's own transaction is on chain: one transaction spent a buyer's
+// (signed) input and an artwork (unsigned) input. An unspent buyer coin settles it
+// without asking about the artwork.
+bool offer_taken(const std::vector<chain::TxInput>& inputs) {
+    std::set<std::string> buyer_spenders;
+    for (const auto& in : inputs) {
+        if (in.unlocking_script.empty()) continue;
+        const std::string by = coin_spent_by(chain::coin_id(in.txid, in.vout));
+        if (by.empty()) return false;
+        buyer_spenders.insert(by);
+    }
+    if (buyer_spenders.empty()) return false;
+    for (const auto& in : inputs)
+        if (in.unlocking_script.empty() && buyer_spenders.count(coin_spent_by(chain::coin_id(in.txid, in.vout))) > 0)
+            return true;
+    return false;
+}
+
+// This wallet's coins held by its own offers on this frame whose display has ended
+// (replaced, hidden, cleared, expired or its title gone elsewhere) without the sale
+// leave the offer locks. An offer counts as live while the frame still shows the
+// display it was funded on. Only offers whose coins the locks file still lists cost
+// any request, so a frame is read as fast as before once its locks are gone.
+void release_ended_offers(const FrameRow& row, const std::vector<HistoryEntry>& history, const SpotLoad& result,
+                          bool hidden) {
+    std::vector<const HistoryEntry*> ended;
+    for (const HistoryEntry& e : history) {
+        if (str(e.record, "type") != "art_gfunded" || core::lower_ascii(str(e.record, "spot")) != row.spot) continue;
+        if (result.shown && !hidden && e.ts >= result.shown_at) continue;
+        ended.push_back(&e);
+    }
+    if (ended.empty()) return;
+    std::string me;
+    {
+        wallet::WalletLock lock(wallet::wallet_mutex());
+        me = normalise_key(wallet::wallet_identity_key());
+    }
+    if (me.empty()) return;
+    std::vector<std::string> held;
+    std::string error;
+    // An unreadable locks file is left as it is: it keeps every coin locked until mended.
+    if (!chain::read_offer_locks(held, error) || held.empty()) return;
+    const std::set<std::string> locked(held.begin(), held.end());
+    std::vector<std::string> release;
+    for (const HistoryEntry* e : ended) {
+        std::string offer, sha;
+        std::vector<chain::TxInput> inputs;
+        if (e->signer != me || !funded_record_sound(*e, offer, sha) || !offer_inputs(offer, inputs)) continue;
+        std::vector<std::string> mine;
+        for (const auto& in : inputs) {
+            const std::string id = chain::coin_id(in.txid, in.vout);
+            if (!in.unlocking_script.empty() && locked.count(id) > 0) mine.push_back(id);
+        }
+        if (mine.empty() || offer_taken(inputs)) continue;
+        release.insert(release.end(), mine.begin(), mine.end());
+    }
+    // Removed as the file holds them then; a failure is tried again at the next read.
+    if (!release.empty()) chain::remove_offer_locks(release, error);
+}
+
 }  // namespace
 
 SpotLoad load_spot(int index, std::int64_t now) {
@@ -757,6 +823,7 @@ SpotLoad load_spot(int index, std::int64_t now) {
             clear_display(result);
         }
     }
+    release_ended_offers(row, history, result, pass.hidden);
     return result;
 }
 

@@ -5,6 +5,8 @@
 // address, the seller and the title trail are paid and the title chain names the buyer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -280,4 +282,104 @@ TEST_F(SaleOnDevnet, OfferTooLargeToPostIsRefusedWithoutLocks) {
     dn.mine();
     EXPECT_EQ(refused(buyer, {"pay", "--frame", frame}), "error: use fewer, larger coins.");
     EXPECT_TRUE(buyer_locks().empty());
+}
+
+namespace {
+
+// Signs and posts a record as the wallet connected to the gallery instance.
+std::string post_as(const std::string& instance, core::Json record, int frame, const std::string& fee_address,
+                    std::int64_t fee) {
+    wallet::init_app_binding("Quenvale", instance);
+    if (!wallet::load_wallet()) return "error: the wallet of " + instance + " did not load";
+    record["protocol"] = "OV-Art";
+    record["location"] = "art";
+    const std::string result = ledger::post_record(record, ledger::frame_row(frame).watch_address, fee_address, fee);
+    wallet::forget_wallet();
+    return result;
+}
+
+// A payment of the buyer's larger than its coins outside the offer; the record lands on
+// another frame's address so the sale's frame keeps its history.
+std::string pay_beyond_free_coins(const std::string& buyer) {
+    return post_as(buyer, {{"type", "art_note"}, {"spot", ledger::frame_row(FRAME + 1).spot}}, FRAME + 1,
+                   core::profile().placement_fee_address, 150000);
+}
+
+}  // namespace
+
+TEST_F(SaleOnDevnet, AnArchitectsClearFreesTheBuyersOfferCoinsAtTheBuyersNextWallsRead) {
+    set_up(1000, 2, 100000);
+    if (HasFatalFailure()) return;
+    const std::string frame = std::to_string(FRAME);
+    ASSERT_EQ(step(buyer, {"ask", "--frame", frame}).rfind("success", 0), 0u);
+    dn.mine();
+    ASSERT_EQ(step(seller, {"accept", "--frame", frame}).rfind("success", 0), 0u);
+    dn.mine();
+    ASSERT_EQ(step(buyer, {"pay", "--frame", frame}).rfind("success", 0), 0u);
+    dn.mine();
+    const std::vector<std::string> held = buyer_locks();
+    ASSERT_FALSE(held.empty());
+
+    const std::string short_of_coins = pay_beyond_free_coins(buyer);
+    EXPECT_NE(short_of_coins.find("insufficient funds"), std::string::npos) << short_of_coins;
+
+    // A curator with the architect role clears the display.
+    const std::string cara = line(run_program("wendrel", {"create", "--name", "Cara"}).out);
+    core::Json c = json_of(run_program("wendrel", {"show", cara, "--json"}).out);
+    ASSERT_FALSE(dn.fund(c["address"], 50000, true).empty());
+    ASSERT_EQ(run_program("wendrel", {"paymail", "cara", "--wallet", cara}).exit_code, 0);
+    const core::Json role = dn.post("/devnet/identity", {{"pubkey", c["identity_key"]}, {"role", "architect"}});
+    ASSERT_EQ(role.value("role", std::string()), "architect") << role.dump();
+    const std::string curator = tp.root() + "/gallery-cara";
+    ASSERT_EQ(connect_instance(curator, cara, tp.root()), 0);
+    const std::string cleared = post_as(
+        curator, {{"type", "art_gclear"}, {"spot", ledger::frame_row(FRAME).spot}, {"pic", pic}, {"ts", core::now_seconds() + 2}},
+        FRAME, "", 0);
+    ASSERT_EQ(cleared.rfind("success: ", 0), 0u) << cleared;
+    dn.mine();
+
+    // The buyer's next walls read, in its own process, shows the frame empty and
+    // releases the offer's coins; the payment that needs them now goes through.
+    auto walls = run_program("quenvale-cli", {"--instance", buyer, "walls", "--json"});
+    ASSERT_EQ(walls.exit_code, 0) << walls.out << walls.err;
+    const std::vector<std::string> left = buyer_locks();
+    for (const auto& id : held) EXPECT_EQ(std::count(left.begin(), left.end(), id), 0) << id;
+    ledger::reset_wall_caches();
+    const std::string paid = pay_beyond_free_coins(buyer);
+    EXPECT_EQ(paid.rfind("success: ", 0), 0u) << paid;
+}
+
+TEST_F(SaleOnDevnet, ASellersNewShowOnTheFrameFreesTheBuyersOfferCoinsAtTheBuyersNextWallsRead) {
+    set_up(1000, 2, 100000);
+    if (HasFatalFailure()) return;
+    const std::string frame = std::to_string(FRAME);
+    ASSERT_EQ(step(buyer, {"ask", "--frame", frame}).rfind("success", 0), 0u);
+    dn.mine();
+    ASSERT_EQ(step(seller, {"accept", "--frame", frame}).rfind("success", 0), 0u);
+    dn.mine();
+    ASSERT_EQ(step(buyer, {"pay", "--frame", frame}).rfind("success", 0), 0u);
+    dn.mine();
+    const std::vector<std::string> held = buyer_locks();
+    ASSERT_FALSE(held.empty());
+    const std::string short_of_coins = pay_beyond_free_coins(buyer);
+    EXPECT_NE(short_of_coins.find("insufficient funds"), std::string::npos) << short_of_coins;
+
+    // The seller shows the piece afresh: a new display, to which the offer does not belong.
+    const std::int64_t now = core::now_seconds();
+    const std::string shown = post_as(
+        seller,
+        {{"type", "art_show"}, {"spot", ledger::frame_row(FRAME).spot}, {"pic", pic}, {"cert", cert},
+         {"sha256", m["sha256"]}, {"price", "5000"}, {"pic_utxo", pic}, {"cert_utxo", cert},
+         {"pay_addr", a["address"]}, {"ts", now + 2}, {"exp", now + 604800}},
+        FRAME, core::profile().placement_fee_address, 10000);
+    ASSERT_EQ(shown.rfind("success: ", 0), 0u) << shown;
+    dn.mine();
+
+    auto walls = run_program("quenvale-cli", {"--instance", buyer, "walls", "--json"});
+    ASSERT_EQ(walls.exit_code, 0) << walls.out << walls.err;
+    const std::vector<std::string> left = buyer_locks();
+    for (const auto& id : held) EXPECT_EQ(std::count(left.begin(), left.end(), id), 0) << id;
+    ledger::reset_wall_caches();
+    const std::string paid = pay_beyond_free_coins(buyer);
+    EXPECT_EQ(paid.rfind("success: ", 0), 0u) << paid;
 }

@@ -7,14 +7,19 @@
 #include <thread>
 
 #include "chain/reservations.h"
+#include "chain/tx.h"
 #include "core/crypto.h"
 #include "core/files.h"
 #include "core/hex.h"
 #include "ledger/identity_checks.h"
 #include "ledger/request_gate.h"
+#include "tests/support/hd_wallet.h"
 #include "tests/support/temp_platform.h"
 #include "tests/unit/ledger/fake_chain.h"
+#include "wallet/derive.h"
+#include "wallet/document.h"
 #include "wallet/registry.h"
+#include "wallet/state.h"
 
 namespace {
 
@@ -385,4 +390,169 @@ TEST_F(Walls, AFramePostedToIsReadAfreshEvenWhenItsRecordCannotBeKept) {
     EXPECT_FALSE(load(8).shown) << "still the cached history";
     ledger::remember_own_record("as8", "", core::Json::object());
     EXPECT_TRUE(load(8).shown);
+}
+
+namespace {
+
+// The wall reader with this process bound to a wallet ("carol") that funds offers.
+class OwnOffers : public Walls {
+protected:
+    TestKey carol;
+
+    void SetUp() override {
+        Walls::SetUp();
+        ASSERT_TRUE(testing_support::bind_hd_wallet(tp, "walls-test"));
+        carol.handle = "carol";
+        carol.pub = core::lower_ascii(wallet::wallet_identity_key());
+        ASSERT_FALSE(carol.pub.empty());
+        chain.register_key(carol);
+    }
+
+    // An offer as build_offer lays it out: the display's two artwork coins unsigned,
+    // the buyer's coin signed.
+    static std::string offer_hex(const std::string& pic, const std::string& buyer_coin_tx) {
+        auto in = [](const std::string& txid, std::uint32_t vout, bool is_signed) {
+            chain::TxInput i;
+            i.txid = txid;
+            i.vout = vout;
+            if (is_signed) i.unlocking_script = {0x01, 0x51};
+            return i;
+        };
+        const std::vector<chain::TxInput> inputs = {in(pic.substr(0, 64), 1, false), in(CERT, 2, false),
+                                                    in(buyer_coin_tx, 0, true)};
+        const std::vector<chain::TxOutput> outputs = {{1, core::Bytes{0x51}}, {1500, core::Bytes{0x51}}};
+        return core::to_hex(chain::serialize_tx(inputs, outputs, false));
+    }
+    static core::Json funded(int frame, const std::string& hex, std::int64_t ts) {
+        return {{"type", "art_gfunded"}, {"spot", "as" + std::to_string(frame)}, {"offer", hex},
+                {"offer_sha", core::to_hex(core::sha256(hex))}, {"ts", ts}};
+    }
+    // Signed with the bound wallet's identity key, as this program posts it.
+    std::string post_own(int frame, core::Json r) {
+        r["protocol"] = "OV-Art";
+        r["location"] = "art";
+        r["handle"] = carol.handle;
+        r["actor"] = carol.handle;
+        std::string pub, sig, error;
+        {
+            wallet::WalletLock lock(wallet::wallet_mutex());
+            EXPECT_TRUE(wallet::identity_sign(ledger::record_message(r), pub, sig, error)) << error;
+        }
+        r["pubkey"] = pub;
+        r["sig"] = sig;
+        return post(frame, r, carol);
+    }
+    static std::vector<std::string> locks() {
+        std::vector<std::string> ids;
+        std::string error;
+        EXPECT_TRUE(chain::read_offer_locks(ids, error)) << error;
+        std::sort(ids.begin(), ids.end());
+        return ids;
+    }
+    static void read_walls() {
+        std::string error;
+        std::array<ledger::SpotLoad, ledger::FRAME_COUNT> walls;
+        ledger::load_walls(error, walls);
+        EXPECT_EQ(error, "");
+    }
+};
+
+std::string coin_tx(int n) {
+    char tail[9];
+    std::snprintf(tail, sizeof tail, "%08x", n);
+    return std::string(56, 'e') + tail;
+}
+
+}  // namespace
+
+TEST_F(OwnOffers, LocksLeaveWhenTheDisplayEndedWithoutTheSaleAndStayOtherwise) {
+    struct Case {
+        const char* name;
+        bool released;
+        std::function<void(int frame, const std::string& pic, const std::string& offer)> history;
+    };
+    const Case cases[] = {
+        {"expired", true,
+         [&](int f, const std::string& pic, const std::string& offer) {
+             post(f, show(f, pic, T0 - 700000), alice);  // ended a little after a week
+             post_own(f, funded(f, offer, T0 - 699000));
+         }},
+        {"hidden by the owner", true,
+         [&](int f, const std::string& pic, const std::string& offer) {
+             post(f, show(f, pic, T0 - 100), alice);
+             post_own(f, funded(f, offer, T0 - 90));
+             post(f, {{"type", "art_hide"}, {"spot", "as" + std::to_string(f)}, {"pic", pic}, {"ts", T0 - 80}}, alice);
+         }},
+        {"replaced by a later show", true,
+         [&](int f, const std::string& pic, const std::string& offer) {
+             post(f, show(f, pic, T0 - 100), alice);
+             post_own(f, funded(f, offer, T0 - 90));
+             post(f, show(f, std::string(63, '7') + std::to_string(f), T0 - 80), bob);
+         }},
+        {"still on display", false,
+         [&](int f, const std::string& pic, const std::string& offer) {
+             post(f, show(f, pic, T0 - 100), alice);
+             post_own(f, funded(f, offer, T0 - 90));
+         }},
+        {"another identity's offer", false,
+         [&](int f, const std::string& pic, const std::string& offer) {
+             post(f, show(f, pic, T0 - 100), alice);
+             post(f, funded(f, offer, T0 - 90), mallory);
+             post(f, show(f, std::string(63, '7') + std::to_string(f), T0 - 80), bob);
+         }},
+        {"sold through the offer, then replaced", false,
+         [&](int f, const std::string& pic, const std::string& offer) {
+             post(f, show(f, pic, T0 - 100), alice);
+             post_own(f, funded(f, offer, T0 - 90));
+             post(f, show(f, std::string(63, '7') + std::to_string(f), T0 - 80), bob);
+             const std::string sale = std::string(63, '6') + std::to_string(f);
+             chain.set_spent(pic.substr(0, 64) + "_1", sale);
+             chain.set_spent(coin_tx(f) + "_0", sale);
+         }},
+    };
+    std::vector<std::string> all, expected;
+    int frame = 0;
+    for (const auto& c : cases) {
+        ++frame;
+        const std::string pic = std::string(63, 'a') + std::to_string(frame);
+        c.history(frame, pic, offer_hex(pic, coin_tx(frame)));
+        all.push_back(coin_tx(frame) + "_0");
+        if (!c.released) expected.push_back(coin_tx(frame) + "_0");
+    }
+    const std::string unrelated = coin_tx(99) + "_3";  // a coin of no offer in any history
+    all.push_back(unrelated);
+    expected.push_back(unrelated);
+    std::string error;
+    ASSERT_TRUE(chain::add_offer_locks(all, error)) << error;
+    std::sort(expected.begin(), expected.end());
+
+    read_walls();
+    const std::vector<std::string> left = locks();
+    frame = 0;
+    for (const auto& c : cases) {
+        const std::string id = coin_tx(++frame) + "_0";
+        EXPECT_EQ(std::binary_search(left.begin(), left.end(), id), !c.released) << c.name;
+    }
+    EXPECT_EQ(left, expected);
+}
+
+TEST_F(OwnOffers, AFrameWithoutLockedOwnOffersAsksNothingMoreAndAnUnreadableLocksFileStaysAsItIs) {
+    const std::string pic = std::string(63, 'a') + "1";
+    post(1, show(1, pic, T0 - 100), alice);
+    post_own(1, funded(1, offer_hex(pic, coin_tx(1)), T0 - 90));
+    post(1, show(1, std::string(63, '7') + "1", T0 - 80), bob);
+
+    // Nothing of the offer is locked: the ended offer costs no spender look-up.
+    read_walls();
+    EXPECT_EQ(chain.hits("spent"), 0);
+
+    const std::string path = chain::offer_locks_path();
+    core::make_dirs(core::parent_path(path));
+    const std::string torn = R"({"utxos":[")" + coin_tx(1) + "_0";
+    ASSERT_TRUE(core::write_file(path, torn));
+    ledger::reset_wall_caches();
+    read_walls();
+    std::string after;
+    ASSERT_TRUE(core::read_file(path, after));
+    EXPECT_EQ(after, torn);
 }
