@@ -37,12 +37,6 @@ std::string offer_hex_digits(const std::string& text) {
     return out;
 }
 
-bool get_json(const std::string& url, long timeout_s, core::Json& out) {
-    if (url.empty()) return false;
-    RequestSlot slot;
-    return chain::gallery_get_json(url, timeout_s, out);
-}
-
 // The output's value in BSV as sats; false for a value that is not a number in range.
 bool bsv_to_sats(const core::Json& value, std::int64_t& sats) {
     if (value.is_number_integer()) {
@@ -130,7 +124,7 @@ bool coin_lookup(const std::string& outpoint, std::int64_t& sats_out, core::Byte
             return false;
         }
         core::Json tx;
-        if (get_json(chain::woc_tx_url(txid), LOOKUP_TIMEOUT_S, tx) && tx.contains("vout") && tx["vout"].is_array()) {
+        if (gated_gallery_json(chain::woc_tx_url(txid), LOOKUP_TIMEOUT_S, tx) && tx.contains("vout") && tx["vout"].is_array()) {
             for (const auto& out : tx["vout"]) {
                 if (!out.is_object() || core::json_int(out, "n", -1) != static_cast<std::int64_t>(vout)) continue;
                 std::int64_t sats = 0;

@@ -37,13 +37,6 @@ FlightCache<std::shared_ptr<const CertContent>>& cert_cache() {
     return c;
 }
 
-bool art_json(const std::string& url, long timeout_s, core::Json& out) {
-    out = nullptr;
-    if (url.empty()) return false;
-    RequestSlot slot;
-    return chain::art_get_json(url, timeout_s, out);
-}
-
 std::string str(const core::Json& r, const char* key) { return core::json_string(r, key); }
 
 // Ids of one reply (array, {"txids"} or {"result"}; items are texts or objects with
@@ -102,14 +95,14 @@ bool woc_history_list(int suffix, const std::string& address, std::vector<std::s
     const std::string first = first_page_url(suffix, address);
     if (first.empty()) return false;
     core::Json reply;
-    if (!art_json(first, WOC_TIMEOUT_S, reply) && !art_json(first.substr(0, first.find('?')), WOC_TIMEOUT_S, reply))
+    if (!gated_art_json(first, WOC_TIMEOUT_S, reply) && !gated_art_json(first.substr(0, first.find('?')), WOC_TIMEOUT_S, reply))
         return false;
     std::size_t added = add_ids(reply, out, seen);
     pass_on(sink, out, 0);
     for (int page = 1; page < WOC_PAGES && added > 0; ++page) {
         const std::string token = page_token(reply);
         if (token.empty()) break;
-        if (!art_json(first + "&token=" + chain::percent_encode(token), WOC_TIMEOUT_S, reply)) break;
+        if (!gated_art_json(first + "&token=" + chain::percent_encode(token), WOC_TIMEOUT_S, reply)) break;
         const std::size_t before = out.size();
         added = add_ids(reply, out, seen);
         pass_on(sink, out, before);
@@ -128,7 +121,7 @@ bool art_txids(const std::string& oracle, const std::string& address, std::vecto
             for (int page = 0; page < INDEXER_PAGES; ++page) {
                 core::Json reply;
                 const auto offset = static_cast<std::uint32_t>(page) * INDEXER_PAGE;
-                if (!art_json(chain::svc_oracle_txids_url(oracle, offset), INDEXER_TIMEOUT_S, reply) ||
+                if (!gated_art_json(chain::svc_oracle_txids_url(oracle, offset), INDEXER_TIMEOUT_S, reply) ||
                     !reply.is_object() || !reply.contains("txids") || !reply["txids"].is_array())
                     break;
                 answered[0] = true;
@@ -371,24 +364,35 @@ std::string title_chain(const std::string& pic_in, std::vector<TitleEntry>& out)
             });
         }
         if (!oao_ok && list.empty()) return oao_error.empty() ? ocp_error : oao_error;
+        // The root is the first pair its owner signed; each title after it names the one
+        // before ("prev") and is signed by that title's owner. The links decide the order,
+        // so records made within one second (equal ts) still chain up.
         std::string owner, last;
-        for (const HistoryEntry* entry : list) {
-            const HistoryEntry& e = *entry;
-            const std::string type = str(e.record, "type");
-            if ((type != "art_pair" && type != "art_owner") || !is_ours(e)) continue;
-            const std::string rec_owner = normalise_key(str(e.record, "owner"));
-            if (e.signer.empty() || rec_owner.empty()) continue;
-            if (type == "art_pair") {
-                if (!out.empty() || e.signer != rec_owner) continue;
-                if (!pays_address(e.transaction, p.oao_address) && !pays_address(e.transaction, p.ocp_address))
-                    continue;
-            } else {
-                if (out.empty() || e.signer != owner || core::lower_ascii(str(e.record, "prev")) != last) continue;
-                if (!pays_address(e.transaction, p.oao_address)) continue;
+        std::vector<char> used(list.size(), 0);
+        for (std::size_t step = 0; step < list.size(); ++step) {
+            bool linked = false;
+            for (std::size_t i = 0; i < list.size() && !linked; ++i) {
+                if (used[i]) continue;
+                const HistoryEntry& e = *list[i];
+                const std::string type = str(e.record, "type");
+                if ((type != "art_pair" && type != "art_owner") || !is_ours(e)) continue;
+                const std::string rec_owner = normalise_key(str(e.record, "owner"));
+                if (e.signer.empty() || rec_owner.empty()) continue;
+                if (type == "art_pair") {
+                    if (!out.empty() || e.signer != rec_owner) continue;
+                    if (!pays_address(e.transaction, p.oao_address) && !pays_address(e.transaction, p.ocp_address))
+                        continue;
+                } else {
+                    if (out.empty() || e.signer != owner || core::lower_ascii(str(e.record, "prev")) != last) continue;
+                    if (!pays_address(e.transaction, p.oao_address)) continue;
+                }
+                out.push_back(TitleEntry{e.txid, type, rec_owner, e.signer, str(e.record, "handle"), e.ts});
+                owner = rec_owner;
+                last = e.txid;
+                used[i] = 1;
+                linked = true;
             }
-            out.push_back(TitleEntry{e.txid, type, rec_owner, e.signer, str(e.record, "handle"), e.ts});
-            owner = rec_owner;
-            last = e.txid;
+            if (!linked) break;
         }
         return "";
     } catch (...) {

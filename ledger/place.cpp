@@ -145,6 +145,7 @@ std::string gallery_remove(int frame) {
     const FrameRow row = frame_row(frame);
     core::Json record = {{"protocol", RECORD_PROTOCOL}, {"type", "art_hide"}, {"location", "art"},
                          {"spot", row.spot},           {"pic", pic},         {"cert", cert}};
+    if (s && s->shown) record["ts"] = time_after_showing(s->shown_at);
     const std::string result = post_frame_record(record, row, "", 0);
     if (core::is_success(result)) reserve_clear(pic);
     return result;

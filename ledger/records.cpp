@@ -6,6 +6,7 @@
 
 #include "chain/posting.h"
 #include "core/clock.h"
+#include "core/crypto.h"
 #include "core/hex.h"
 #include "core/profile.h"
 #include "core/text.h"
@@ -261,6 +262,8 @@ std::string post_record(core::Json& record, const std::string& watch_address, co
     if (!sign_record(record, error)) return error.empty() ? "error: could not sign" : "error: " + error;
     return chain::post_gallery_record(record_text(record), watch_address, fee_address, fee_sats);
 }
+
+std::string sha256_hex(const std::string& text) { return core::to_hex(core::sha256(text)); }
 
 std::string record_text(const core::Json& record) { return core::dump_compact(record); }
 

@@ -62,6 +62,8 @@ std::string post_record(core::Json& record, const std::string& watch_address, co
 
 // The posted form: compact, keys in ascending byte order at every level, raw UTF-8.
 std::string record_text(const core::Json& record);
+// The lowercase hex SHA-256 of a text, as records carry "title_sha" and "offer_sha".
+std::string sha256_hex(const std::string& text);
 
 // The first OV-Art record carried by a data output of a transaction in the JSON form of
 // the indexers ("vout"[i]."scriptPubKey"."hex").

@@ -1,5 +1,7 @@
 #include "ledger/request_gate.h"
 
+#include "chain/http.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -76,6 +78,20 @@ long requests_made() {
 int longest_request_chain() {
     std::lock_guard<std::mutex> lock(gate().mutex);
     return gate().longest;
+}
+
+bool gated_gallery_json(const std::string& url, long timeout_s, core::Json& out) {
+    out = nullptr;
+    if (url.empty()) return false;
+    RequestSlot slot;
+    return chain::gallery_get_json(url, timeout_s, out);
+}
+
+bool gated_art_json(const std::string& url, long timeout_s, core::Json& out) {
+    out = nullptr;
+    if (url.empty()) return false;
+    RequestSlot slot;
+    return chain::art_get_json(url, timeout_s, out);
 }
 
 void reset_request_counts() {

@@ -4,6 +4,9 @@
 // threads. Nothing here throws.
 #include <cstddef>
 #include <functional>
+#include <string>
+
+#include "core/json.h"
 
 namespace ledger {
 
@@ -37,6 +40,11 @@ public:
 private:
     RequestDepth asked_at_;
 };
+
+// One gallery JSON GET (chain::gallery_get_json) or art GET (chain::art_get_json) while
+// holding a place; false for an empty url.
+bool gated_gallery_json(const std::string& url, long timeout_s, core::Json& out);
+bool gated_art_json(const std::string& url, long timeout_s, core::Json& out);
 
 // Tests and benchmarks: the most places held at once since the last reset, the number
 // of exchanges made, and the longest chain of requests each waiting for the last.

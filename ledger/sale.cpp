@@ -52,8 +52,6 @@ void spy_broadcasting() {
     if (spy().broadcasting) spy().broadcasting();
 }
 
-std::string sha256_hex(const std::string& text) { return core::to_hex(core::sha256(text)); }
-
 bool p2pkh_to(const std::string& address, core::Bytes& script) {
     core::Bytes hash;
     if (address.empty() || !wallet::hash160_from_address(address, hash)) return false;
@@ -653,6 +651,7 @@ std::string gallery_complete(int frame, const std::string& offer_in) {
         core::Json hide = sale_record("art_hide", spot);
         hide["pic"] = spot.pic;
         hide["cert"] = spot.cert;
+        hide["ts"] = time_after_showing(spot.shown_at);
         const std::string notice = post_frame_record(hide, frame_row(frame), "", 0);
         if (!core::is_success(notice)) return result + " Frame notice failed: " + notice;
     }

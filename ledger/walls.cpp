@@ -96,15 +96,6 @@ FlightCache<bool>& out_spent_cache() {
     return c;
 }
 
-bool gated_json(const std::string& url, long timeout_s, core::Json& out) {
-    out = nullptr;
-    if (url.empty()) return false;
-    RequestSlot slot;
-    return chain::gallery_get_json(url, timeout_s, out);
-}
-
-std::string sha256_hex(const std::string& text) { return core::to_hex(core::sha256(text)); }
-
 std::string str(const core::Json& r, const char* key) { return core::json_string(r, key); }
 
 // "price" of an art_show: "-" or empty for view only, else a whole positive number of
@@ -240,7 +231,7 @@ bool history_txids(const std::string& oracle, const std::string& watch_address, 
             for (int page = 0; page < INDEXER_PAGES; ++page) {
                 core::Json reply;
                 const std::string url = chain::svc_oracle_txids_url(oracle, static_cast<std::uint32_t>(page) * INDEXER_PAGE);
-                if (!gated_json(url, INDEXER_TIMEOUT_S, reply) || !reply.is_object() || !reply.contains("txids") ||
+                if (!gated_gallery_json(url, INDEXER_TIMEOUT_S, reply) || !reply.is_object() || !reply.contains("txids") ||
                     !reply["txids"].is_array())
                     break;
                 indexer_answered = true;
@@ -257,7 +248,7 @@ bool history_txids(const std::string& oracle, const std::string& watch_address, 
         const std::string url = k == 0 ? chain::woc_address_unconfirmed_history_url(watch_address)
                                        : chain::woc_address_history_url(watch_address);
         core::Json reply;
-        if (!gated_json(url, WOC_HISTORY_TIMEOUT_S, reply)) return;
+        if (!gated_gallery_json(url, WOC_HISTORY_TIMEOUT_S, reply)) return;
         woc_answered[k] = true;
         std::set<std::string> seen;
         add_ids(reply, woc_ids[k], seen);
@@ -276,8 +267,8 @@ bool history_txids(const std::string& oracle, const std::string& watch_address, 
 }
 
 bool fetch_tx(const std::string& txid, core::Json& out) {
-    if (gated_json(chain::svc_tx_url(txid), SVC_TX_TIMEOUT_S, out) && out.is_object()) return true;
-    return gated_json(chain::woc_tx_url(txid), WOC_TX_TIMEOUT_S, out) && out.is_object();
+    if (gated_gallery_json(chain::svc_tx_url(txid), SVC_TX_TIMEOUT_S, out) && out.is_object()) return true;
+    return gated_gallery_json(chain::woc_tx_url(txid), WOC_TX_TIMEOUT_S, out) && out.is_object();
 }
 
 namespace {
@@ -533,6 +524,11 @@ void remember_own_record(const std::string& spot, const std::string& txid, const
         if (o.records.size() >= MAX_OWN_RECORDS) o.records.pop_front();
         o.records.push_back(OwnRecord{row.spot, std::move(e), core::monotonic_ms()});
     }
+}
+
+std::int64_t time_after_showing(std::int64_t shown_at) {
+    const std::int64_t now = core::now_seconds();
+    return shown_at >= now && shown_at < MAX_RECORD_TIME ? shown_at + 1 : now;
 }
 
 std::string post_frame_record(core::Json& record, const FrameRow& row, const std::string& fee_address,

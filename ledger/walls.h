@@ -168,6 +168,10 @@ void sync_reserve(const std::array<SpotLoad, FRAME_COUNT>& walls, const std::arr
 void remember_own_record(const std::string& spot, const std::string& txid, const core::Json& record);
 // The txid of a posting result ("success: <txid>..."), else "".
 std::string posted_txid(const std::string& result);
+// The time for a record that must replay after a display shown at shown_at: now, or one
+// second after the showing when both fall in the same second (equal times replay in txid
+// order, which could put a closing hide before its show).
+std::int64_t time_after_showing(std::int64_t shown_at);
 // Signs and posts a record about the frame of row (post_record) and, on success,
 // remembers it as this program's own.
 std::string post_frame_record(core::Json& record, const FrameRow& row, const std::string& fee_address,

@@ -346,6 +346,23 @@ TEST_F(Pairs, TitleChainSkipsRecordsThatDoNotContinueIt) {
     EXPECT_EQ(ledger::title_chain("  ", chain_out), "Pick an artwork.");
 }
 
+TEST_F(Pairs, TitleChainFollowsItsLinksWhateverTheTimes) {
+    // A sale made within one second gives the pair and its titles equal times, and a
+    // signer's clock may run behind: each title names the one before, which settles the order.
+    const std::string pic = id64('a', 4), cert = id64('c', 4), sha = std::string(64, '5');
+    const std::string root = chain.post("oao", pair(pic, cert, sha, alice.pub, T0 - 50), alice, {oao});
+    const std::string to_bob = chain.post("oao", owner_rec(pic, bob.pub, root, T0 - 50), alice, {oao});
+    const std::string back = chain.post("oao", owner_rec(pic, alice.pub, to_bob, T0 - 70), bob, {oao});
+
+    std::vector<ledger::TitleEntry> chain_out;
+    ASSERT_EQ(ledger::title_chain(pic, chain_out), "");
+    ASSERT_EQ(chain_out.size(), 3u);
+    EXPECT_EQ(chain_out[0].txid, root);
+    EXPECT_EQ(chain_out[1].txid, to_bob);
+    EXPECT_EQ(chain_out[2].txid, back);
+    EXPECT_EQ(chain_out[2].owner, alice.pub);
+}
+
 TEST_F(Pairs, TitleChainRootsInTheOcpPairWhenTheOaoHistoryHasNone) {
     const std::string pic = id64('a', 1), cert = id64('c', 1), sha = std::string(64, '5');
     const std::string root = post_pair(pic, cert, sha, alice, T0 - 100);
