@@ -39,34 +39,6 @@ FlightCache<std::shared_ptr<const CertContent>>& cert_cache() {
 
 std::string str(const core::Json& r, const char* key) { return core::json_string(r, key); }
 
-// Ids of one reply (array, {"txids"} or {"result"}; items are texts or objects with
-// "tx_hash" or "txid"); returns how many were new.
-std::size_t add_ids(const core::Json& reply, std::vector<std::string>& out, std::set<std::string>& seen) {
-    const core::Json* list = nullptr;
-    if (reply.is_array())
-        list = &reply;
-    else if (reply.is_object() && reply.contains("txids") && reply["txids"].is_array())
-        list = &reply["txids"];
-    else if (reply.is_object() && reply.contains("result") && reply["result"].is_array())
-        list = &reply["result"];
-    if (!list) return 0;
-    std::size_t added = 0;
-    for (const auto& item : *list) {
-        if (out.size() >= MAX_HISTORY_TXIDS) break;
-        std::string id;
-        if (item.is_string())
-            id = item.get<std::string>();
-        else if (item.is_object())
-            id = core::has_string(item, "tx_hash") ? str(item, "tx_hash") : str(item, "txid");
-        id = core::lower_ascii(id);
-        if (core::is_txid(id) && seen.insert(id).second) {
-            out.push_back(id);
-            ++added;
-        }
-    }
-    return added;
-}
-
 std::string first_page_url(int suffix, const std::string& address) {
     switch (suffix) {
     case 0: return chain::woc_address_unconfirmed_history_url(address, 100);
@@ -97,14 +69,14 @@ bool woc_history_list(int suffix, const std::string& address, std::vector<std::s
     core::Json reply;
     if (!gated_art_json(first, WOC_TIMEOUT_S, reply) && !gated_art_json(first.substr(0, first.find('?')), WOC_TIMEOUT_S, reply))
         return false;
-    std::size_t added = add_ids(reply, out, seen);
+    std::size_t added = add_history_ids(reply, out, seen);
     pass_on(sink, out, 0);
     for (int page = 1; page < WOC_PAGES && added > 0; ++page) {
         const std::string token = page_token(reply);
         if (token.empty()) break;
         if (!gated_art_json(first + "&token=" + chain::percent_encode(token), WOC_TIMEOUT_S, reply)) break;
         const std::size_t before = out.size();
-        added = add_ids(reply, out, seen);
+        added = add_history_ids(reply, out, seen);
         pass_on(sink, out, before);
     }
     return true;
@@ -126,7 +98,7 @@ bool art_txids(const std::string& oracle, const std::string& address, std::vecto
                     break;
                 answered[0] = true;
                 const std::size_t before = lists[0].size();
-                const std::size_t added = add_ids(reply, lists[0], seen);
+                const std::size_t added = add_history_ids(reply, lists[0], seen);
                 pass_on(sink, lists[0], before);
                 if (added == 0 || reply["txids"].size() < INDEXER_PAGE) break;
             }

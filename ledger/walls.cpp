@@ -126,27 +126,6 @@ bool text_fits(const core::Json& r, std::initializer_list<const char*> keys) {
     return true;
 }
 
-void add_ids(const core::Json& reply, std::vector<std::string>& out, std::set<std::string>& seen) {
-    const core::Json* list = nullptr;
-    if (reply.is_array())
-        list = &reply;
-    else if (reply.is_object() && reply.contains("txids") && reply["txids"].is_array())
-        list = &reply["txids"];
-    else if (reply.is_object() && reply.contains("result") && reply["result"].is_array())
-        list = &reply["result"];
-    if (!list) return;
-    for (const auto& item : *list) {
-        if (out.size() >= MAX_HISTORY_TXIDS) return;
-        std::string id;
-        if (item.is_string())
-            id = item.get<std::string>();
-        else if (item.is_object())
-            id = core::has_string(item, "tx_hash") ? str(item, "tx_hash") : str(item, "txid");
-        id = core::lower_ascii(id);
-        if (core::is_txid(id) && seen.insert(id).second) out.push_back(id);
-    }
-}
-
 SpotLoad empty_spot(int frame) {
     SpotLoad s;
     s.spot = frame;
@@ -216,6 +195,32 @@ std::string inscription_origin(const std::string& text) {
     return chain::is_outpoint(t) ? t : "";
 }
 
+std::size_t add_history_ids(const core::Json& reply, std::vector<std::string>& out, std::set<std::string>& seen) {
+    const core::Json* list = nullptr;
+    if (reply.is_array())
+        list = &reply;
+    else if (reply.is_object() && reply.contains("txids") && reply["txids"].is_array())
+        list = &reply["txids"];
+    else if (reply.is_object() && reply.contains("result") && reply["result"].is_array())
+        list = &reply["result"];
+    if (!list) return 0;
+    std::size_t added = 0;
+    for (const auto& item : *list) {
+        if (out.size() >= MAX_HISTORY_TXIDS) break;
+        std::string id;
+        if (item.is_string())
+            id = item.get<std::string>();
+        else if (item.is_object())
+            id = core::has_string(item, "tx_hash") ? str(item, "tx_hash") : str(item, "txid");
+        id = core::lower_ascii(id);
+        if (core::is_txid(id) && seen.insert(id).second) {
+            out.push_back(id);
+            ++added;
+        }
+    }
+    return added;
+}
+
 // --- histories ----------------------------------------------------------------------
 
 bool history_txids(const std::string& oracle, const std::string& watch_address, std::vector<std::string>& out,
@@ -236,7 +241,7 @@ bool history_txids(const std::string& oracle, const std::string& watch_address, 
                     break;
                 indexer_answered = true;
                 const std::size_t before = indexer_ids.size();
-                add_ids(reply, indexer_ids, seen);
+                add_history_ids(reply, indexer_ids, seen);
                 if (sink && indexer_ids.size() > before)
                     sink(std::vector<std::string>(indexer_ids.begin() + static_cast<std::ptrdiff_t>(before),
                                                   indexer_ids.end()));
@@ -251,7 +256,7 @@ bool history_txids(const std::string& oracle, const std::string& watch_address, 
         if (!gated_gallery_json(url, WOC_HISTORY_TIMEOUT_S, reply)) return;
         woc_answered[k] = true;
         std::set<std::string> seen;
-        add_ids(reply, woc_ids[k], seen);
+        add_history_ids(reply, woc_ids[k], seen);
         if (sink && !woc_ids[k].empty()) sink(woc_ids[k]);
     });
     std::set<std::string> seen;

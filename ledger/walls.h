@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,12 @@ std::string inscription_id(const std::string& text);
 // The coin form (txid_vout, lowercase) of an inscription text: the text itself when it
 // is an outpoint, id + "_0" for a bare id, else "".
 std::string inscription_origin(const std::string& text);
+
+// Adds the transaction ids of one history reply (an array, {"txids": [...]} or
+// {"result": [...]}; items are texts or objects with "tx_hash" or "txid") to out in
+// first-seen order: lowercase, 64 hex, each once (seen), at most MAX_HISTORY_TXIDS.
+// Returns how many were new.
+std::size_t add_history_ids(const core::Json& reply, std::vector<std::string>& out, std::set<std::string>& seen);
 
 // Ten frames in order; error is the first frame error, "" when every frame was read.
 void load_walls(std::string& error, std::array<SpotLoad, FRAME_COUNT>& walls);

@@ -6,7 +6,7 @@
 
 namespace {
 
-tools::ProgramSpec spec() {
+tools::ProgramSpec table() {
     tools::ProgramSpec p;
     p.name = "prog";
     p.synopsis = "[--instance DIR] COMMAND";
@@ -68,7 +68,7 @@ TEST(Args, OutcomesOfWholeLines) {
         SCOPED_TRACE(line);
         tools::Args a;
         std::string error;
-        EXPECT_EQ(tools::parse_args(spec(), r.words, a, error), r.outcome);
+        EXPECT_EQ(tools::parse_args(table(), r.words, a, error), r.outcome);
         if (r.outcome == tools::Parse::Error) {
             EXPECT_EQ(error, r.error_or_command);
         } else {
@@ -81,7 +81,7 @@ TEST(Args, OutcomesOfWholeLines) {
 TEST(Args, ValuesFlagsAndWordsLandWhereTheyBelong) {
     tools::Args a;
     std::string error;
-    ASSERT_EQ(tools::parse_args(spec(), {"--instance", "/i", "send", "--note=--not-an-option", "--to", "x y", "--dry", "--json"},
+    ASSERT_EQ(tools::parse_args(table(), {"--instance", "/i", "send", "--note=--not-an-option", "--to", "x y", "--dry", "--json"},
                                 a, error),
               tools::Parse::Run)
         << error;
@@ -92,18 +92,18 @@ TEST(Args, ValuesFlagsAndWordsLandWhereTheyBelong) {
     EXPECT_TRUE(a.has("json"));
     EXPECT_TRUE(a.positional.empty());
     // After "--" a word starting with "-" is a word, not an option.
-    ASSERT_EQ(tools::parse_args(spec(), {"name", "--", "-dash"}, a, error), tools::Parse::Run) << error;
+    ASSERT_EQ(tools::parse_args(table(), {"name", "--", "-dash"}, a, error), tools::Parse::Run) << error;
     EXPECT_EQ(a.positional, std::vector<std::string>{"-dash"});
     EXPECT_FALSE(a.has("json"));  // nothing carried over from the last parse
 }
 
 TEST(Args, HelpTextsComeFromTheSpecs) {
-    EXPECT_EQ(tools::help_text(spec(), "name"), "usage: prog name ALIAS\n\nNames.\n");
-    std::string all = tools::help_text(spec(), "");
+    EXPECT_EQ(tools::help_text(table(), "name"), "usage: prog name ALIAS\n\nNames.\n");
+    std::string all = tools::help_text(table(), "");
     EXPECT_EQ(all.rfind("usage: prog [--instance DIR] COMMAND\n", 0), 0u) << all;
     for (const char* line : {"  send --to A [--note N]\n      Sends.\n", "  name ALIAS\n", "  show [ID]\n"})
         EXPECT_NE(all.find(line), std::string::npos) << line;
-    EXPECT_EQ(tools::help_text(spec(), "fly"), "");
+    EXPECT_EQ(tools::help_text(table(), "fly"), "");
 }
 
 TEST(Report, OneErrorPrefixAndNoControlCharacters) {
