@@ -289,15 +289,15 @@ int cmd_enter(bool json) { return report_result(ledger::gallery_enter(), json); 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const tools::ProgramSpec spec = program();
+    const tools::ProgramSpec table = program();
     tools::Args args;
     std::string error;
-    switch (tools::parse_args(spec, std::vector<std::string>(argv + 1, argv + argc), args, error)) {
+    switch (tools::parse_args(table, std::vector<std::string>(argv + 1, argv + argc), args, error)) {
     case tools::Parse::Help:
-        std::fputs(tools::help_text(spec, args.command).c_str(), stdout);
+        std::fputs(tools::help_text(table, args.command).c_str(), stdout);
         return 0;
     case tools::Parse::NoWords:
-        std::fputs(tools::help_text(spec, "").c_str(), stderr);
+        std::fputs(tools::help_text(table, "").c_str(), stderr);
         return 2;
     case tools::Parse::Error:
         return fail(error);

@@ -10,21 +10,21 @@ bool listed(const std::vector<std::string>& names, const std::string& name) {
     return std::find(names.begin(), names.end(), name) != names.end();
 }
 
-const CommandSpec* find_command(const ProgramSpec& spec, const std::string& name) {
-    for (const auto& c : spec.commands)
+const CommandSpec* find_command(const ProgramSpec& table, const std::string& name) {
+    for (const auto& c : table.commands)
         if (c.name == name) return &c;
     return nullptr;
 }
 
 bool is_help_word(const std::string& word) { return word == "--help" || word == "-h"; }
 
-std::string see_help(const ProgramSpec& spec, const std::string& command) {
-    return "; see " + spec.name + (command.empty() ? "" : " " + command) + " --help";
+std::string see_help(const ProgramSpec& table, const std::string& command) {
+    return "; see " + table.name + (command.empty() ? "" : " " + command) + " --help";
 }
 
 }  // namespace
 
-Parse parse_args(const ProgramSpec& spec, const std::vector<std::string>& words, Args& out, std::string& error) {
+Parse parse_args(const ProgramSpec& table, const std::vector<std::string>& words, Args& out, std::string& error) {
     out = Args{};
     error.clear();
     if (words.empty()) return Parse::NoWords;
@@ -36,12 +36,12 @@ Parse parse_args(const ProgramSpec& spec, const std::vector<std::string>& words,
         if (it->empty() || (*it)[0] != '-') plain.push_back(*it);
     if (!plain.empty() && plain[0] == "help") {
         if (plain.size() > 2) {
-            error = "help takes one command" + see_help(spec, "");
+            error = "help takes one command" + see_help(table, "");
             return Parse::Error;
         }
         if (plain.size() == 2) {
-            if (!find_command(spec, plain[1])) {
-                error = "unknown command \"" + plain[1] + "\"" + see_help(spec, "");
+            if (!find_command(table, plain[1])) {
+                error = "unknown command \"" + plain[1] + "\"" + see_help(table, "");
                 return Parse::Error;
             }
             out.command = plain[1];
@@ -52,7 +52,7 @@ Parse parse_args(const ProgramSpec& spec, const std::vector<std::string>& words,
         // Option values are plain words too ("--instance DIR status --help"): the
         // command is the first plain word that names one.
         for (const auto& w : plain) {
-            if (find_command(spec, w)) {
+            if (find_command(table, w)) {
                 out.command = w;
                 break;
             }
@@ -71,9 +71,9 @@ Parse parse_args(const ProgramSpec& spec, const std::vector<std::string>& words,
         }
         if (!option) {
             if (!cmd) {
-                cmd = find_command(spec, word);
+                cmd = find_command(table, word);
                 if (!cmd) {
-                    error = "unknown command \"" + word + "\"" + see_help(spec, "");
+                    error = "unknown command \"" + word + "\"" + see_help(table, "");
                     return Parse::Error;
                 }
                 out.command = word;
@@ -84,7 +84,7 @@ Parse parse_args(const ProgramSpec& spec, const std::vector<std::string>& words,
         }
         std::string where = cmd ? cmd->name : "";
         if (word[1] != '-') {
-            error = "unknown option " + word + see_help(spec, where);
+            error = "unknown option " + word + see_help(table, where);
             return Parse::Error;
         }
         std::string name = word.substr(2);
@@ -95,10 +95,10 @@ Parse parse_args(const ProgramSpec& spec, const std::vector<std::string>& words,
             name = name.substr(0, eq);
             has_value = true;
         }
-        bool is_flag = listed(spec.global_flags, name) || (cmd && listed(cmd->flags, name));
-        bool takes_value = listed(spec.global_options, name) || (cmd && listed(cmd->options, name));
+        bool is_flag = listed(table.global_flags, name) || (cmd && listed(cmd->flags, name));
+        bool takes_value = listed(table.global_options, name) || (cmd && listed(cmd->options, name));
         if (!is_flag && !takes_value) {
-            error = "unknown option --" + name + (cmd ? " for " + cmd->name : "") + see_help(spec, where);
+            error = "unknown option --" + name + (cmd ? " for " + cmd->name : "") + see_help(table, where);
             return Parse::Error;
         }
         if (out.flags.count(name) || out.opts.count(name)) {
@@ -125,32 +125,32 @@ Parse parse_args(const ProgramSpec& spec, const std::vector<std::string>& words,
     }
     if (!cmd) return Parse::NoWords;
     if (out.positional.size() > cmd->max_words) {
-        error = "unexpected word \"" + out.positional[cmd->max_words] + "\"" + see_help(spec, cmd->name);
+        error = "unexpected word \"" + out.positional[cmd->max_words] + "\"" + see_help(table, cmd->name);
         return Parse::Error;
     }
     if (out.positional.size() < cmd->min_words) {
-        error = "missing words; usage: " + spec.name + " " + cmd->name + " " + cmd->synopsis;
+        error = "missing words; usage: " + table.name + " " + cmd->name + " " + cmd->synopsis;
         return Parse::Error;
     }
     for (const auto& r : cmd->required) {
         if (!out.opts.count(r)) {
-            error = cmd->name + " needs --" + r + "; usage: " + spec.name + " " + cmd->name + " " + cmd->synopsis;
+            error = cmd->name + " needs --" + r + "; usage: " + table.name + " " + cmd->name + " " + cmd->synopsis;
             return Parse::Error;
         }
     }
     return Parse::Run;
 }
 
-std::string help_text(const ProgramSpec& spec, const std::string& command) {
+std::string help_text(const ProgramSpec& table, const std::string& command) {
     if (!command.empty()) {
-        const CommandSpec* c = find_command(spec, command);
+        const CommandSpec* c = find_command(table, command);
         if (!c) return "";
-        std::string usage = "usage: " + spec.name + " " + c->name;
+        std::string usage = "usage: " + table.name + " " + c->name;
         if (!c->synopsis.empty()) usage += " " + c->synopsis;
         return usage + "\n\n" + c->summary + "\n";
     }
-    std::string out = "usage: " + spec.name + " " + spec.synopsis + "\n\n";
-    for (const auto& c : spec.commands) {
+    std::string out = "usage: " + table.name + " " + table.synopsis + "\n\n";
+    for (const auto& c : table.commands) {
         out += "  " + c.name;
         if (!c.synopsis.empty()) out += " " + c.synopsis;
         std::string summary = c.summary;
@@ -158,8 +158,8 @@ std::string help_text(const ProgramSpec& spec, const std::string& command) {
             summary.replace(at, 1, "\n      ");
         out += "\n      " + summary + "\n";
     }
-    if (!spec.notes.empty()) out += "\n" + spec.notes;
-    out += "\n" + spec.name + " COMMAND --help tells more of one command.\n";
+    if (!table.notes.empty()) out += "\n" + table.notes;
+    out += "\n" + table.name + " COMMAND --help tells more of one command.\n";
     return out;
 }
 

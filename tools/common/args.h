@@ -46,7 +46,7 @@ struct Args {
 
 enum class Parse {
     Run,      // out holds a command to run
-    Help,     // print help_text(spec, out.command): the command's, or the program's when ""
+    Help,     // print help_text(table, out.command): the command's, or the program's when ""
     NoWords,  // nothing was given: print the program's help on stderr
     Error,    // error holds one sentence
 };
@@ -54,9 +54,9 @@ enum class Parse {
 // words are argv[1..]. A value is the next word or follows "=" ("--title=--x"); a
 // next word starting with "--" is not taken as a value. After "--" every word is a
 // word, even one starting with "-".
-Parse parse_args(const ProgramSpec& spec, const std::vector<std::string>& words, Args& out, std::string& error);
+Parse parse_args(const ProgramSpec& table, const std::vector<std::string>& words, Args& out, std::string& error);
 
 // The program's help (command "" ) or one command's; empty for an unknown command.
-std::string help_text(const ProgramSpec& spec, const std::string& command);
+std::string help_text(const ProgramSpec& table, const std::string& command);
 
 }  // namespace tools

@@ -12,7 +12,7 @@ namespace {
 using Command = int (*)(const wendrel::Args&);
 
 struct Entry {
-    tools::CommandSpec spec;
+    tools::CommandSpec table;
     Command run;
 };
 
@@ -75,22 +75,22 @@ tools::ProgramSpec program() {
         "Wallets live in the platform folder ($LOCALAPPDATA/Orvane, else $XDG_DATA_HOME/Orvane,\n"
         "else ~/.local/share/Orvane). The chain services come from the network profile\n"
         "(QUENVALE_PROFILE=/path/profile.json; main net when unset).\n";
-    for (const auto& e : entries()) p.commands.push_back(e.spec);
+    for (const auto& e : entries()) p.commands.push_back(e.table);
     return p;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const tools::ProgramSpec spec = program();
+    const tools::ProgramSpec table = program();
     wendrel::Args args;
     std::string error;
-    switch (tools::parse_args(spec, std::vector<std::string>(argv + 1, argv + argc), args, error)) {
+    switch (tools::parse_args(table, std::vector<std::string>(argv + 1, argv + argc), args, error)) {
     case tools::Parse::Help:
-        std::fputs(tools::help_text(spec, args.command).c_str(), stdout);
+        std::fputs(tools::help_text(table, args.command).c_str(), stdout);
         return 0;
     case tools::Parse::NoWords:
-        std::fputs(tools::help_text(spec, "").c_str(), stderr);
+        std::fputs(tools::help_text(table, "").c_str(), stderr);
         return 2;
     case tools::Parse::Error:
         return wendrel::fail(error);
@@ -100,6 +100,6 @@ int main(int argc, char** argv) {
     // A named profile that does not load must not turn into main net.
     if (std::string profile_error = core::profile_error(); !profile_error.empty()) return wendrel::fail(profile_error);
     for (const auto& e : entries())
-        if (e.spec.name == args.command) return e.run(args);
+        if (e.table.name == args.command) return e.run(args);
     return wendrel::fail("unknown command \"" + args.command + "\"");
 }
