@@ -10,15 +10,10 @@
 #include "tests/support/temp_platform.h"
 
 using testing_support::Devnet;
+using testing_support::json_of;
 using testing_support::run_program;
 
 namespace {
-
-core::Json json_of(const std::string& text) {
-    core::Json j;
-    core::parse_json(text, j);
-    return j;
-}
 
 bool has_terminal_controls(const std::string& s) {
     return s.find('\x1b') != std::string::npos || s.find('\x07') != std::string::npos ||

@@ -19,15 +19,10 @@
 #include "tests/support/temp_platform.h"
 
 using testing_support::Devnet;
+using testing_support::json_of;
 using testing_support::RunResult;
 
 namespace {
-
-core::Json json_of(const std::string& text) {
-    core::Json j;
-    core::parse_json(text, j);
-    return j;
-}
 
 // One person: a platform folder of their own and a gallery instance in it.
 struct Party {

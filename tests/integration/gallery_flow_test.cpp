@@ -20,15 +20,10 @@
 #include "wallet/registry.h"
 
 using testing_support::Devnet;
+using testing_support::json_of;
 using testing_support::run_program;
 
 namespace {
-
-core::Json json_of(const std::string& text) {
-    core::Json j;
-    core::parse_json(text, j);
-    return j;
-}
 
 std::string wallet_word(const std::string& instance) { return wallet::file_word(instance); }
 

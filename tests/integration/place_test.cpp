@@ -9,15 +9,10 @@
 #include "tests/support/temp_platform.h"
 
 using testing_support::Devnet;
+using testing_support::json_of;
 using testing_support::run_program;
 
 namespace {
-
-core::Json json_of(const std::string& text) {
-    core::Json j;
-    core::parse_json(text, j);
-    return j;
-}
 
 std::string txid_of(const core::Json& result) {
     const std::string text = core::json_string(result, "result");

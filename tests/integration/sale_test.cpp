@@ -31,15 +31,10 @@
 #include "wallet/registry.h"
 
 using testing_support::Devnet;
+using testing_support::json_of;
 using testing_support::run_program;
 
 namespace {
-
-core::Json json_of(const std::string& text) {
-    core::Json j;
-    core::parse_json(text, j);
-    return j;
-}
 
 std::string line(const std::string& s) { return core::trim(s.substr(0, s.find('\n'))); }
 

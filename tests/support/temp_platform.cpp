@@ -52,6 +52,12 @@ std::string TempPlatform::read(const std::string& rel) const {
     return ss.str();
 }
 
+core::Json json_of(const std::string& text) {
+    core::Json j;
+    core::parse_json(text, j);
+    return j;
+}
+
 void FakeClock::install() {
     core::ClockHooks h;
     h.wall_ms = [this] { return wall; };

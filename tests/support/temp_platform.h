@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "core/json.h"
+
 namespace testing_support {
 
 class TempPlatform {
@@ -44,6 +46,9 @@ struct RunResult {
     std::string out;
     std::string err;
 };
+// A program's JSON output; null when it is not JSON.
+core::Json json_of(const std::string& text);
+
 // Runs a program of the build (bin/NAME) with args and the current environment.
 RunResult run_program(const std::string& name, const std::vector<std::string>& args);
 std::string bin_path(const std::string& name);

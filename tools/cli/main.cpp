@@ -50,33 +50,6 @@ void add_sale_commands(tools::ProgramSpec& p) {
                           {"frame"}, 0, 0});
 }
 
-// Runs one sale step; prints its result text and succeeds only on "success".
-int cmd_sale(const tools::Args& args, bool json) {
-    const std::string frame_text = args.opt("frame");
-    int frame = 0;
-    if (frame_text.size() <= 2 && !frame_text.empty() &&
-        frame_text.find_first_not_of("0123456789") == std::string::npos)
-        frame = std::stoi(frame_text);
-    if (frame < 1 || frame > ledger::FRAME_COUNT) return fail("--frame takes a number from 1 to 10");
-    std::string result;
-    if (args.command == "ask")
-        result = ledger::gallery_ask(frame);
-    else if (args.command == "accept")
-        result = ledger::gallery_accept(frame, args.has_opt("buyer") ? args.opt("buyer") : "");
-    else if (args.command == "pay")
-        result = ledger::gallery_pay(frame, "");
-    else
-        result = ledger::gallery_complete(frame, "");
-    const bool ok = core::is_success(result);
-    if (json)
-        print_json({{"ok", ok}, {"result", result}});
-    else if (ok)
-        std::printf("%s\n", core::strip_controls(result).c_str());
-    else
-        return fail(result);
-    return ok ? 0 : 1;
-}
-
 // Every command takes the global --instance and --json and nothing else.
 tools::ProgramSpec program() {
     tools::ProgramSpec p;
@@ -284,28 +257,31 @@ int cmd_remove(const tools::Args& args, bool json) {
     return report_result(ledger::gallery_remove(frame), json);
 }
 
+// Runs one sale step; prints its result text and succeeds only on "success".
+int cmd_sale(const tools::Args& args, bool json) {
+    int frame = 0;
+    if (!frame_number(args.opt("frame"), frame) || frame < 1 || frame > ledger::FRAME_COUNT)
+        return fail("--frame takes a number from 1 to 10");
+    std::string result;
+    if (args.command == "ask")
+        result = ledger::gallery_ask(frame);
+    else if (args.command == "accept")
+        result = ledger::gallery_accept(frame, args.has_opt("buyer") ? args.opt("buyer") : "");
+    else if (args.command == "pay")
+        result = ledger::gallery_pay(frame, "");
+    else
+        result = ledger::gallery_complete(frame, "");
+    return report_result(result, json);
+}
+
 int cmd_enter(bool json) { return report_result(ledger::gallery_enter(), json); }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const tools::ProgramSpec table = program();
     tools::Args args;
-    std::string error;
-    switch (tools::parse_args(table, std::vector<std::string>(argv + 1, argv + argc), args, error)) {
-    case tools::Parse::Help:
-        std::fputs(tools::help_text(table, args.command).c_str(), stdout);
-        return 0;
-    case tools::Parse::NoWords:
-        std::fputs(tools::help_text(table, "").c_str(), stderr);
-        return 2;
-    case tools::Parse::Error:
-        return fail(error);
-    case tools::Parse::Run:
-        break;
-    }
-    // A named profile that does not load must not turn into main net.
-    if (std::string profile_error = core::profile_error(); !profile_error.empty()) return fail(profile_error);
+    int exit_code = 0;
+    if (!tools::start_command(program(), argc, argv, args, exit_code)) return exit_code;
     const bool json = args.has("json");
     wallet::init_app_binding("Quenvale", args.has_opt("instance") ? args.opt("instance") : platform::executable_dir());
     if (args.command == "connect") return cmd_connect(json);

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "core/json.h"
+#include "tools/common/args.h"
 
 namespace tools {
 
@@ -14,6 +15,13 @@ std::string error_line(std::string_view program, std::string_view message);
 int fail(std::string_view program, std::string_view message);
 // "PROGRAM: warning: MESSAGE" on stderr, for a result that is shown all the same.
 void warn(std::string_view program, std::string_view message);
+
+// The start of every tool: parses argv[1..] against table and answers help and errors
+// itself (help on stdout and exit 0; no words: the program's help on stderr and exit 2; an
+// error line and exit 1), and stops when the network profile did not load, so a broken
+// profile never turns into main net. True with args filled when a command is to run;
+// otherwise exit_code is the program's exit code.
+bool start_command(const ProgramSpec& table, int argc, char** argv, Args& args, int& exit_code);
 
 // Indent 2, non-ASCII written as \u escapes, so no outside text reaches the terminal raw
 // (C1 controls included, which plain JSON leaves as they are).

@@ -82,23 +82,9 @@ tools::ProgramSpec program() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const tools::ProgramSpec table = program();
     wendrel::Args args;
-    std::string error;
-    switch (tools::parse_args(table, std::vector<std::string>(argv + 1, argv + argc), args, error)) {
-    case tools::Parse::Help:
-        std::fputs(tools::help_text(table, args.command).c_str(), stdout);
-        return 0;
-    case tools::Parse::NoWords:
-        std::fputs(tools::help_text(table, "").c_str(), stderr);
-        return 2;
-    case tools::Parse::Error:
-        return wendrel::fail(error);
-    case tools::Parse::Run:
-        break;
-    }
-    // A named profile that does not load must not turn into main net.
-    if (std::string profile_error = core::profile_error(); !profile_error.empty()) return wendrel::fail(profile_error);
+    int exit_code = 0;
+    if (!tools::start_command(program(), argc, argv, args, exit_code)) return exit_code;
     for (const auto& e : entries())
         if (e.table.name == args.command) return e.run(args);
     return wendrel::fail("unknown command \"" + args.command + "\"");

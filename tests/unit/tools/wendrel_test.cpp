@@ -16,16 +16,11 @@ using testing_support::ABANDON;
 using testing_support::ABANDON_IDENTITY;
 using testing_support::ABANDON_ORDINALS0;
 using testing_support::ABANDON_RECEIVE0;
+using testing_support::json_of;
 using testing_support::run_program;
 using testing_support::TempPlatform;
 
 namespace {
-
-core::Json json_of(const std::string& text) {
-    core::Json j;
-    core::parse_json(text, j);
-    return j;
-}
 
 std::string first_line(const std::string& s) { return core::trim(s.substr(0, s.find('\n'))); }
 
