@@ -1,8 +1,42 @@
 #include "wallet/state.h"
 
+#include "core/profile.h"
+#include "core/hex.h"
 #include "wallet/keys.h"
 
 namespace wallet {
+
+namespace {
+
+struct SnapshotState {
+    std::mutex mutex;  // never held across anything but a copy
+    WalletSnapshot snapshot;
+};
+
+SnapshotState& snapshot_state() {
+    static SnapshotState s;
+    return s;
+}
+
+// Caller holds the wallet-state lock.
+void publish_snapshot() {
+    const WalletState& s = wallet_state();
+    WalletSnapshot next;
+    next.loaded = wallet_in_memory();
+    if (next.loaded) {
+        next.hd = s.hd;
+        next.address = s.address;
+        if (!s.paymail.empty()) next.paymail = s.paymail + "@" + core::profile().paymail_domain;
+        next.identity = core::lower_ascii(s.hd ? s.identity_pub : s.pub);
+        next.balance = s.cached_balance;
+    }
+    next.generation = s.generation;
+    SnapshotState& st = snapshot_state();
+    std::lock_guard<std::mutex> lock(st.mutex);
+    st.snapshot = std::move(next);
+}
+
+}  // namespace
 
 void StateMutex::lock() {
     mutex_.lock();
@@ -18,6 +52,7 @@ bool StateMutex::try_lock() {
 }
 
 void StateMutex::unlock() {
+    if (depth_ == 1) publish_snapshot();
     if (--depth_ == 0) owner_.store(std::thread::id());
     mutex_.unlock();
 }
@@ -41,6 +76,18 @@ StateMutex& wallet_mutex() {
 WalletState& wallet_state() {
     static WalletState s;
     return s;
+}
+
+WalletSnapshot wallet_snapshot() {
+    SnapshotState& st = snapshot_state();
+    std::lock_guard<std::mutex> lock(st.mutex);
+    return st.snapshot;
+}
+
+bool snapshot_ready_hd() {
+    SnapshotState& st = snapshot_state();
+    std::lock_guard<std::mutex> lock(st.mutex);
+    return st.snapshot.loaded && st.snapshot.hd;
 }
 
 bool wallet_in_memory() {

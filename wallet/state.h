@@ -92,6 +92,22 @@ private:
 
 // Caller holds wallet_mutex().
 WalletState& wallet_state();
+
+// What the windows show of the wallet. It is published whenever a thread lets go of the
+// wallet-state lock completely, and read without that lock, so the user-interface thread
+// never waits behind a worker that holds it across the network.
+struct WalletSnapshot {
+    bool loaded = false;  // a wallet is in memory
+    bool hd = false;
+    std::string address;
+    std::string paymail;   // alias@domain, or ""
+    std::string identity;  // identity public key (a legacy wallet's own key), lowercase
+    std::int64_t balance = -1;
+    std::uint64_t generation = 0;
+};
+WalletSnapshot wallet_snapshot();
+// A wallet is loaded as an HD wallet: the snapshot's answer to wallet_ready_hd.
+bool snapshot_ready_hd();
 bool wallet_in_memory();
 // Cleanses and empties the state (what forget_wallet does, without its side effects).
 void clear_wallet_state();
