@@ -6,6 +6,7 @@
 // the defaults silently; writes replace the whole file atomically.
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "bridge/port.h"
 
