@@ -16,6 +16,7 @@
 #include "bridge/workers.h"
 #include "core/text.h"
 #include "platform/folders.h"
+#include "shell/view_settings.h"
 
 namespace cli {
 
@@ -79,7 +80,8 @@ public:
     }
     void facing_changed(const std::string&, int, int) override {}
     void start_notes_refresh() override {}
-    bridge::LookSettings look_settings() override { return {}; }
+    // The windowed program's look.json, read afresh as the windows do.
+    bridge::LookSettings look_settings() override { return shell::read_look(platform::data_dir()); }
 
 private:
     bool answer_yes_;
