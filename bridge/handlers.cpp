@@ -46,6 +46,26 @@ bool claim_busy() { return !bridge_state().busy.exchange(true); }
 
 void release_busy() { bridge_state().busy.store(false); }
 
+void post_need_connect(int spot) {
+    post_page_reply({{"op", "need-connect"}, {"spot", spot}, {"status", CONNECT_FIRST_TEXT}});
+}
+
+// The user-interface thread's look at the wallet: loaded, or at least bound and perhaps
+// still loading (a page can ask before the start-up load has finished); the worker then
+// makes sure.
+bool may_be_ready() {
+    const Operations& ops = operations();
+    return ops.ready() || ops.bound();
+}
+
+// First step of a worker whose handler let a wallet that may still be loading pass.
+bool worker_ready(int spot) {
+    if (operations().load_ready()) return true;
+    release_busy();
+    post_need_connect(spot);
+    return false;
+}
+
 // Starts an operation's worker; when no thread can start, the flag is given back and the
 // page told, so it does not wait for a reply that never comes.
 void run_operation(std::function<void()> job, const std::string& fallback) {
@@ -83,6 +103,7 @@ core::Json free_arts(const Walls& walls, std::string& list_error) {
 }
 
 void select_worker(int spot) {
+    if (!worker_ready(spot)) return;
     const Operations& ops = operations();
     std::string status;
     Walls walls;
@@ -162,6 +183,7 @@ void place_worker(int spot, const std::string& origin, std::int64_t sats, int we
 }
 
 void remove_worker(int spot) {
+    if (!worker_ready(spot)) return;
     const std::string result = operations().remove(spot);
     if (!core::is_success(result)) {
         release_busy();
@@ -181,6 +203,7 @@ std::string step_success_text(const std::string& op) {
 }
 
 void sale_worker(const std::string& op, int spot, const std::string& buyer) {
+    if (!worker_ready(spot)) return;
     const Operations& ops = operations();
     const std::string result = ops.sale_step(op, spot, op == "accept" ? buyer : "");
     if (!core::is_success(result)) {
@@ -218,8 +241,8 @@ void sale_worker(const std::string& op, int spot, const std::string& buyer) {
 
 // Frame requests that need a wallet and the busy flag; false when the handler answered.
 bool frame_request_allowed(int spot) {
-    if (!operations().ready()) {
-        post_page_reply({{"op", "need-connect"}, {"spot", spot}, {"status", CONNECT_FIRST_TEXT}});
+    if (!may_be_ready()) {
+        post_need_connect(spot);
         return false;
     }
     if (!taking_operations() || !claim_busy()) {
@@ -350,8 +373,8 @@ void on_connect() {
 
 void on_select(int spot) {
     if (!valid_frame(spot)) return;
-    if (!operations().ready()) {
-        post_page_reply({{"op", "need-connect"}, {"spot", spot}, {"status", CONNECT_FIRST_TEXT}});
+    if (!may_be_ready()) {
+        post_need_connect(spot);
         return;
     }
     if (!taking_operations()) {
@@ -394,7 +417,7 @@ void on_sale_step(const std::string& op, int spot, const std::string& buyer) {
 void on_enter() {
     BridgeState& st = bridge_state();
     if (st.entered.load() || st.entering.exchange(true)) return;
-    if (!operations().ready()) {
+    if (!may_be_ready()) {
         entry_result("error: no wendrel");
         return;
     }
@@ -407,7 +430,7 @@ void on_enter() {
         }
     }
     if (start_worker([] {
-            const std::string result = operations().enter();
+            const std::string result = operations().load_ready() ? operations().enter() : "error: no wendrel";
             if (ShellPort* p = port()) p->post_entry_result(result);
         }))
         return;

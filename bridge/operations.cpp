@@ -11,6 +11,7 @@
 #include "ordinals/listing.h"
 #include "wallet/connect.h"
 #include "wallet/document.h"
+#include "wallet/registry.h"
 #include "wallet/state.h"
 
 namespace bridge {
@@ -35,6 +36,7 @@ Operations& current() {
 Operations default_operations() {
     Operations o;
     o.ready = [] { return wallet::snapshot_ready_hd(); };
+    o.bound = [] { return !wallet::app_binding().wallet_id.empty(); };
     o.load_ready = [] { return wallet::wallet_ready_hd(); };
     o.my_key = [] { return core::lower_ascii(wallet::wallet_identity_key()); };
     o.connect = [] { return wallet::connect_wallet(); };

@@ -19,6 +19,8 @@ using Walls = std::array<ledger::SpotLoad, ledger::FRAME_COUNT>;
 struct Operations {
     // User-interface thread: the wallet snapshot's answer; never waits.
     std::function<bool()> ready;
+    // User-interface thread: a wallet is bound to this program, loaded or not yet.
+    std::function<bool()> bound;
     // Workers: loads the bound wallet when needed.
     std::function<bool()> load_ready;
     std::function<std::string()> my_key;  // lowercase identity key, "" without a wallet

@@ -38,6 +38,8 @@ protected:
     std::vector<ordinals::OvWendrelOrdRow> arts;
     std::map<std::string, int> offer_states;
     std::atomic<bool> ready{true};
+    std::atomic<bool> bound{false};       // bound while the snapshot says not loaded yet
+    std::atomic<bool> loads_late{false};  // and the worker's load then succeeds
     Gate gate;          // held by operations that should wait
     std::atomic<bool> hold{false};  // whether the scripted chain operations wait at the gate
     Gate picture_gate;
@@ -53,7 +55,8 @@ protected:
         for (int i = 0; i < ledger::FRAME_COUNT; ++i) walls[i].spot = i + 1;
         bridge::Operations o;
         o.ready = [this] { return ready.load(); };
-        o.load_ready = [this] { return ready.load(); };
+        o.bound = [this] { return bound.load(); };
+        o.load_ready = [this] { return ready.load() || loads_late.load(); };
         o.my_key = [] { return ME; };
         o.connect = [this] { return scripted("connect"); };
         o.load_walls = [this](std::string& status, bridge::Walls& w) {
@@ -175,6 +178,7 @@ TEST_F(Handlers, HelloSendsLookThenConnectedThenWallsWithPicturesOfShownFrames) 
 
 TEST_F(Handlers, HelloWithoutWalletIsLookOnlyAndWallsLeaveAnEmptyStatusOut) {
     ready = false;
+    port.look = {true, 45};  // not a rate the room runs at: 60
     send({{"op", "hello"}});
     auto r = settled();
     ASSERT_EQ(r.size(), 1u);
@@ -224,6 +228,24 @@ TEST_F(Handlers, NotConnectedFrameRequestsAskForWendrel) {
     ASSERT_EQ(r.size(), 3u);
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(r[i], (core::Json{{"op", "need-connect"}, {"spot", 4 + i}, {"status", "Connect Wendrel first."}}));
+}
+
+TEST_F(Handlers, ABoundWalletThatIsStillLoadingIsCheckedByTheWorker) {
+    ready = false;
+    bound = true;
+    loads_late = true;
+    run({{"op", "select"}, {"spot", 2}});
+    loads_late = false;  // sealed meanwhile: the worker says so
+    run({{"op", "ask"}, {"spot", 2}});
+    const auto r = port.replies();
+    ASSERT_EQ(r.size(), 2u);
+    EXPECT_EQ(r[0]["op"], "place-list");
+    EXPECT_EQ(r[1], (core::Json{{"op", "need-connect"}, {"spot", 2}, {"status", "Connect Wendrel first."}}));
+    EXPECT_EQ(calls.size(), 0u);
+    // Busy was given back: the next request runs.
+    loads_late = true;
+    run({{"op", "remove"}, {"spot", 2}});
+    EXPECT_EQ(calls, std::vector<std::string>{"remove 2"});
 }
 
 TEST_F(Handlers, OneOperationAtATimeAndThePriceIsCheckedEvenWhileBusy) {
