@@ -39,21 +39,8 @@ std::int64_t paid_to(const core::Json& tx, const std::string& address, int& outp
     return sats;
 }
 
-class GalleryEndToEnd : public ::testing::Test {
+class GalleryEndToEnd : public testing_support::TwoParties {
 protected:
-    testing_support::TempPlatform tp;
-    Devnet& dn = Devnet::shared();
-    Party seller, buyer;
-
-    void SetUp() override {
-        ASSERT_TRUE(dn.running());
-        dn.reset();
-        seller = make_party("seller");
-        buyer = make_party("buyer");
-    }
-
-    Party make_party(const std::string& name) { return testing_support::make_party(tp, name); }
-
     RunResult run_as(const Party& p, const std::string& program, const std::vector<std::string>& args) {
         return testing_support::run_as(tp, p, program, args);
     }

@@ -22,19 +22,8 @@ namespace {
 constexpr int FRAME = 3;
 constexpr std::int64_t PRICE = 5000;
 
-class PageBridge : public ::testing::Test {
+class PageBridge : public testing_support::TwoParties {
 protected:
-    testing_support::TempPlatform tp;
-    Devnet& dn = Devnet::shared();
-    Party seller, buyer;
-
-    void SetUp() override {
-        ASSERT_TRUE(dn.running());
-        dn.reset();
-        seller = testing_support::make_party(tp, "seller");
-        buyer = testing_support::make_party(tp, "buyer");
-    }
-
     std::string web(const Party& p) { return p.folder + "/web"; }
 
     std::unique_ptr<PageProcess> page(const Party& p, const std::string& answer = "no") {

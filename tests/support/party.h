@@ -1,6 +1,8 @@
 #pragma once
 // Test support: people of a whole-flow test, each with a platform folder of their own
 // (LOCALAPPDATA), a wendrel wallet in it and a gallery instance bound to that wallet.
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -37,5 +39,20 @@ bool open_wallet(const TempPlatform& tp, Devnet& dn, Party& p, const std::string
 
 // The txid of a "success: <txid>…" result, else "".
 std::string txid_in(const std::string& result);
+
+// A seller and a buyer on a freshly reset devnet, each with an empty folder.
+class TwoParties : public ::testing::Test {
+protected:
+    TempPlatform tp;
+    Devnet& dn = Devnet::shared();
+    Party seller, buyer;
+
+    void SetUp() override {
+        ASSERT_TRUE(dn.running());
+        dn.reset();
+        seller = make_party(tp, "seller");
+        buyer = make_party(tp, "buyer");
+    }
+};
 
 }  // namespace testing_support
