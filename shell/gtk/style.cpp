@@ -29,7 +29,7 @@ std::string css_rgb(shell::Rgb c) {
 // come from shell::button_look alone and the theme's own button rules never show.
 std::string button_css(int dpi) {
     const std::string base = std::string(".") + BUTTON_CLASS;
-    std::string css = base + " { background-image: none; box-shadow: none; text-shadow: none;"
+    std::string css = base + " { transition: none; background-image: none; box-shadow: none; text-shadow: none;"
                              " -gtk-icon-shadow: none; outline-style: none; padding: 0; min-height: 0;"
                              " min-width: 0; border-style: solid; border-radius: 4px; font-family: \"Segoe UI\","
                              " Cantarell, sans-serif; font-weight: normal; font-size: " +
@@ -47,7 +47,7 @@ std::string button_css(int dpi) {
     const std::string picture_bg = css_rgb(shell::PICTURE_BUTTON_BACKGROUND);
     css += std::string(".") + PICTURE_CLASS + ", ." + PICTURE_CLASS + ":hover, ." + PICTURE_CLASS +
            ":active { background-image: none; background-color: " + picture_bg +
-           "; border: none; border-radius: 0; box-shadow: none; padding: 0; min-height: 0; min-width: 0;"
+           "; transition: none; border: none; border-radius: 0; box-shadow: none; padding: 0; min-height: 0; min-width: 0;"
            " outline-style: none; }\n";
     css += std::string(".") + SIDE_CLASS + " { background-color: rgb(8,12,20); }\n";
     return css;

@@ -124,6 +124,17 @@ TEST(HeaderBar, PaintsBackgroundTextsAndTheButtonFaces) {
     // The Connect button's face in the button colours, not the theme's.
     const shell::Rect& c = f.layout.connect_button;
     EXPECT_TRUE(is_colour(chrome_test::pixel_at(image, c.left + 5, c.top + 5), 12, 16, 28));
+    EXPECT_TRUE(is_colour(chrome_test::pixel_at(image, c.left, c.top + c.height() / 2), 168, 132, 48));
+    cairo_surface_destroy(image);
+
+    // Hovered: the hover face and a bright border two pixels wide.
+    GtkWidget* close = chrome_test::find_button(f.bar, "Close");
+    gtk_widget_set_state_flags(close, GTK_STATE_FLAG_PRELIGHT, FALSE);
+    chrome_test::settle();
+    image = chrome_test::draw_widget(f.bar);
+    const shell::Rect& k = f.layout.close_button;
+    EXPECT_TRUE(is_colour(chrome_test::pixel_at(image, k.left + 5, k.top + 5), 36, 30, 16));
+    EXPECT_TRUE(is_colour(chrome_test::pixel_at(image, k.left + 1, k.top + k.height() / 2), 212, 175, 55));
     cairo_surface_destroy(image);
 
     // Nothing changed: no repaint asked; disconnected: the label and button go back.

@@ -30,6 +30,12 @@ struct TempFolder {
     }
 };
 
+::testing::AssertionResult near(const Pixel& p, int r, int g, int b) {
+    if (std::abs(p.r - r) <= 6 && std::abs(p.g - g) <= 6 && std::abs(p.b - b) <= 6)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "pixel is (" << p.r << "," << p.g << "," << p.b << ")";
+}
+
 bool chosen(GtkWidget* button) {
     return gtk_style_context_has_class(gtk_widget_get_style_context(button), gtk_shell::CHOSEN_CLASS);
 }
@@ -74,6 +80,17 @@ TEST(CameraWindow, WritesLookJsonReportsEveryPressAndShowsTheChosenOptions) {
     EXPECT_EQ(look.fps, 90);
     EXPECT_TRUE(chosen(quick));
     EXPECT_FALSE(chosen(steady));
+
+    // Drawn: the chosen option's border and text are the bright ones.
+    chrome_test::settle();
+    cairo_surface_t* img = chrome_test::draw_widget(gtk_bin_get_child(GTK_BIN(camera)));
+    EXPECT_TRUE(near(chrome_test::pixel_at(img, 190, 126), 212, 175, 55)) << "Quick's border";
+    EXPECT_TRUE(near(chrome_test::pixel_at(img, 28, 126), 168, 132, 48)) << "Steady's border";
+    EXPECT_TRUE(near(chrome_test::pixel_at(img, 60, 112), 12, 16, 28)) << "Steady's face";
+    auto bright_text = [](const Pixel& p) { return p.r > 200 && p.g > 170 && p.g < 225 && p.b > 80 && p.b < 160; };
+    EXPECT_GT(chrome_test::count_pixels(img, 200, 112, 130, 28, bright_text), 10);
+    EXPECT_EQ(chrome_test::count_pixels(img, 38, 112, 130, 28, bright_text), 0);
+    cairo_surface_destroy(img);
 
     gtk_button_clicked(GTK_BUTTON(fps30));
     look = shell::read_look(folder.path);
