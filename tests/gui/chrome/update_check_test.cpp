@@ -1,6 +1,7 @@
 // The update check against the devnet's program page: a newer version announced there
 // brings the one question on the main window and marks the update as available.
 #include "shell/gtk/update_check.h"
+#include "shell/gtk/side_windows.h"
 
 #include <gtest/gtest.h>
 
@@ -39,6 +40,21 @@ TEST(UpdateCheck, ANewerVersionAsksOnceOnTheMainWindow) {
     GtkWidget* main_window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_window_set_title(GTK_WINDOW(main_window), "Quenvale");
     gtk_widget_show(main_window);
+    // An open Settings window shows the notice once the update is announced.
+    gtk_shell::show_settings_window(GTK_WINDOW(main_window), {});
+    chrome_test::settle();
+    GtkWindow* settings = chrome_test::window_titled("Settings");
+    ASSERT_NE(settings, nullptr);
+    GtkWidget* settings_area = gtk_bin_get_child(GTK_BIN(settings));
+    auto notice = [&] {
+        cairo_surface_t* img = chrome_test::draw_widget(settings_area);
+        const int n = chrome_test::count_pixels(img, 28, 176, 200, 28, [](const chrome_test::Pixel& p) {
+            return p.r > 150 && p.g < 100 && p.b < 90;
+        });
+        cairo_surface_destroy(img);
+        return n;
+    };
+    EXPECT_EQ(notice(), 0);
     gtk_shell::start_update_check(GTK_WINDOW(main_window));
     ASSERT_TRUE(chrome_test::settle([] { return question_dialog() != nullptr; }, 20000));
     GtkMessageDialog* dialog = question_dialog();
@@ -52,6 +68,7 @@ TEST(UpdateCheck, ANewerVersionAsksOnceOnTheMainWindow) {
     EXPECT_EQ(std::string(text ? text : ""), "A newer Quenvale is on " + host + ".\n\nOpen the page?");
     g_free(text);
     EXPECT_TRUE(gtk_shell::update_available());
+    EXPECT_GT(notice(), 20);  // "Update available" in the notice colour
     gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_NO);
     chrome_test::pump();
     EXPECT_EQ(question_dialog(), nullptr);
