@@ -100,6 +100,37 @@ TEST(HeaderBar, TakesTheHeaderHeightAndPlacesTheButtonsAtTheLayoutRectangles) {
     EXPECT_EQ(shell::rect_at(a.x, a.y, a.width, a.height), f.layout.close_button);
 }
 
+TEST(HeaderBar, FollowsTheWindowsHeightAndWidthWhenTheWindowIsResized) {
+    GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+    GtkWidget* bar = gtk_shell::header_bar_new({});
+    gtk_box_pack_start(GTK_BOX(box), bar, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(box), gtk_drawing_area_new(), TRUE, TRUE, 0);
+    gtk_container_add(GTK_CONTAINER(window), box);
+    gtk_window_set_default_size(GTK_WINDOW(window), 1280, 800);
+    gtk_widget_show_all(window);
+    auto laid_out = [&](int w, int h) {
+        return [=] {
+            const shell::MainLayout l = shell::layout_main(w, h, 96);
+            GtkWidget* close = chrome_test::find_button(bar, "Close");
+            GtkAllocation a;
+            gtk_widget_get_allocation(close, &a);
+            return gtk_widget_get_allocated_height(bar) == l.header.height() &&
+                   gtk_widget_get_allocated_width(bar) == w && a.x == l.close_button.left &&
+                   a.y == l.close_button.top;
+        };
+    };
+    // 800 high: 26 % is 208, less 38 gives 170; 1000 high gives 222 (the 280 cap - 38 is
+    // 242 only from 1077 up).
+    EXPECT_TRUE(chrome_test::settle(laid_out(1280, 800)));
+    EXPECT_EQ(gtk_widget_get_allocated_height(bar), 170);
+    gtk_window_resize(GTK_WINDOW(window), 1000, 1000);
+    EXPECT_TRUE(chrome_test::settle(laid_out(1000, 1000)));
+    EXPECT_EQ(gtk_widget_get_allocated_height(bar), 222);
+    gtk_widget_destroy(window);
+    chrome_test::pump();
+}
+
 TEST(HeaderBar, PaintsBackgroundTextsAndTheButtonFaces) {
     Fixture f;
     const shell::HeaderRefresh r = gtk_shell::header_bar_tick(f.bar, connected());
