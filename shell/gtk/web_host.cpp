@@ -61,6 +61,8 @@ void answer(WebKitURISchemeRequest* request, int status, const std::string& type
     webkit_uri_scheme_response_set_status(response, static_cast<guint>(status), nullptr);
     webkit_uri_scheme_response_set_content_type(response, type.c_str());
     SoupMessageHeaders* headers = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
+    // Headers given here replace the response's own, the content type among them.
+    soup_message_headers_append(headers, "Content-Type", type.c_str());
     soup_message_headers_append(headers, "Access-Control-Allow-Origin", "*");
     // Frame pictures are replaced under the same name when a frame changes hands.
     soup_message_headers_append(headers, "Cache-Control", "no-cache");
