@@ -91,7 +91,7 @@ TEST_F(Snapshot, ShellFacingReadsAnswerWhileAWorkerHoldsTheWalletLockForTenSecon
     while (!held) std::this_thread::yield();
 
     const auto until = Clock::now() + std::chrono::milliseconds(9500);
-    Clock::duration longest{};
+    Clock::duration longest_read{}, longest_round{};
     int rounds = 0;
     shell::HeaderState header;
     while (Clock::now() < until) {
@@ -99,17 +99,24 @@ TEST_F(Snapshot, ShellFacingReadsAnswerWhileAWorkerHoldsTheWalletLockForTenSecon
         const wallet::WalletSnapshot s = wallet::wallet_snapshot();
         shell::refresh_header(header, s);
         EXPECT_TRUE(shell::header_connected(s));
+        EXPECT_TRUE(wallet::snapshot_ready_hd());
         EXPECT_EQ(header.label, testing_support::ABANDON_RECEIVE0);
+        longest_read = std::max(longest_read, Clock::now() - start);
+        // The handlers start threads, whose cost on a loaded machine is not the point:
+        // what must not happen is a wait for the lock, which would last seconds.
         bridge::dispatch_page_message(R"({"op":"hello"})");
         bridge::dispatch_page_message(R"({"op":"select","spot":2})");
         bridge::dispatch_page_message(R"({"op":"face","word":"East","deg":90})");
-        longest = std::max(longest, Clock::now() - start);
+        longest_round = std::max(longest_round, Clock::now() - start);
         ++rounds;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     worker.join();
-    EXPECT_GT(rounds, 50);
-    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(longest).count(), 50);
+    using std::chrono::duration_cast;
+    using std::chrono::milliseconds;
+    EXPECT_GT(rounds, 20);
+    EXPECT_LT(duration_cast<milliseconds>(longest_read).count(), 50);
+    EXPECT_LT(duration_cast<milliseconds>(longest_round).count(), 2000);
     // The held lock did not turn the page away: the hellos' looks and the select's
     // reply (its worker ran unhindered) came.
     const auto replies = port.wait_replies(static_cast<std::size_t>(rounds) + 1);
