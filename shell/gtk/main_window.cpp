@@ -1,13 +1,17 @@
 #include "shell/gtk/main_window.h"
 
+#include <glib/gstdio.h>
+
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <memory>
 #include <vector>
 
 #include "bridge/handlers.h"
 #include "bridge/pictures.h"
 #include "bridge/workers.h"
+#include "core/json.h"
 #include "shell/gtk/gtk_port.h"
 #include "shell/gtk/header_bar.h"
 #include "shell/gtk/side_windows.h"
@@ -27,6 +31,10 @@ namespace {
 // window.json is written once a move or resize has settled.
 constexpr int SAVE_DELAY_MS = 400;
 constexpr int CLOSE_POLL_MS = 100;
+// Test-only (--automation): a request file in the data folder makes the next tick write a
+// PNG of the whole toplevel, header included, which WebDriver's screenshot leaves out.
+constexpr const char* SHOT_REQUEST = "window-shot.request";
+constexpr const char* SHOT_FILE = "window-shot.png";
 
 struct MainWindow {
     MainWindowOptions options;
@@ -163,9 +171,35 @@ void on_settings_pressed() {
     show_settings_window(parent, actions);
 }
 
+void take_requested_shot() {
+    MainWindow& w = main_window();
+    const std::string request = w.options.data_folder + "/" + SHOT_REQUEST;
+    if (!g_file_test(request.c_str(), G_FILE_TEST_EXISTS)) return;
+    g_remove(request.c_str());
+    GdkWindow* gdk = gtk_widget_get_window(GTK_WIDGET(w.window));
+    if (!gdk) return;
+    GdkPixbuf* shot =
+        gdk_pixbuf_get_from_window(gdk, 0, 0, gdk_window_get_width(gdk), gdk_window_get_height(gdk));
+    if (!shot) return;
+    // Written beside and renamed, so a reader never sees half a file.
+    const std::string path = w.options.data_folder + "/" + SHOT_FILE;
+    const std::string temporary = path + ".tmp";
+    if (gdk_pixbuf_save(shot, temporary.c_str(), "png", nullptr, nullptr)) g_rename(temporary.c_str(), path.c_str());
+    g_object_unref(shot);
+}
+
+// Test-only (--automation): each new notes list as one line on stderr.
+void print_notes(const std::vector<bridge::NoteItem>& notes) {
+    core::Json list = core::Json::array();
+    for (const auto& n : notes) list.push_back({{"spot", n.spot}, {"text", n.text}});
+    std::fprintf(stderr, "notes: %s\n", core::dump_compact(list).c_str());
+    std::fflush(stderr);
+}
+
 gboolean on_tick(gpointer) {
     MainWindow& w = main_window();
     if (w.closing) return G_SOURCE_REMOVE;
+    if (w.options.automation) take_requested_shot();
     if (take_show_request(w.options.instance)) main_window_present();
     const shell::HeaderRefresh refresh = header_bar_tick(w.bar, wallet::wallet_snapshot());
     if (refresh.start_balance_refresh) start_balance_refresh();
@@ -246,7 +280,10 @@ GtkWindow* main_window_start(GtkApplication* app, const MainWindowOptions& optio
 
     PortHooks hooks;
     hooks.deliver = [](const std::string& json) { web_host_deliver(main_window().view, json); };
-    hooks.notes = [](std::vector<bridge::NoteItem> notes) { header_bar_set_notes(main_window().bar, std::move(notes)); };
+    hooks.notes = [](std::vector<bridge::NoteItem> notes) {
+        if (main_window().options.automation) print_notes(notes);
+        header_bar_set_notes(main_window().bar, std::move(notes));
+    };
     hooks.facing = [](const std::string& word, int deg, int delta) {
         header_bar_facing(main_window().bar, word, deg, delta);
     };

@@ -3,7 +3,7 @@
 // decoding screenshots. Every wait has a time-out; everything started is killed in close().
 import { spawn, execFile } from 'node:child_process'
 import { createServer } from 'node:net'
-import { mkdtempSync, mkdirSync, rmSync, writeFileSync } from 'node:fs'
+import { mkdtempSync, mkdirSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs'
 import { createRequire } from 'node:module'
 import { tmpdir } from 'node:os'
 import path from 'node:path'
@@ -31,6 +31,15 @@ export async function waitFor (what, fn, ms = 20000, every = 100) {
     }
     if (Date.now() > end) throw new Error(`timed out waiting for ${what}; last: ${last instanceof Error ? last.message : JSON.stringify(last)}`)
     await sleep(every)
+  }
+}
+
+/** Whether a process has ended (gone, or a zombie waiting for its parent). */
+export function processGone (pid) {
+  try {
+    return /^\S+ \(.*\) Z/.test(readFileSync(`/proc/${pid}/stat`, 'utf8'))
+  } catch {
+    return true
   }
 }
 
@@ -110,16 +119,32 @@ export class World {
     return r.json()
   }
 
+  /** A second person on the same devnet: this folder's programs read that world's profile. */
+  shareDevnet (other) {
+    this.devnet = other.devnet
+    this.env.QUENVALE_PROFILE = other.env.QUENVALE_PROFILE
+  }
+
+  async get (p) {
+    const r = await fetch(this.devnet + p, { signal: AbortSignal.timeout(20000) })
+    return { status: r.status, body: r.ok ? await r.json() : null }
+  }
+
+  /** The wallet application's auto-approval: payments are made without the question. */
+  autoApprove () {
+    writeFileSync(path.join(this.env.LOCALAPPDATA, 'Orvane', 'nbutton_auto.json'), '{"on":true}\n')
+  }
+
   mine () { return this.admin('/devnet/mine', { blocks: 1 }) }
   wendrel (...args) { return run(path.join(BIN, 'wendrel'), args, this.env) }
   cli (...args) { return run(path.join(BIN, 'quenvale-cli'), args, this.env, 120000) }
 
   /** A funded wallet with a paymail, connected to the gallery of this build's instance. */
-  async openWallet () {
-    const id = (await this.wendrel('create', '--name', 'Gui tester')).split('\n')[0].trim()
+  async openWallet (name = 'Gui tester', alias = 'guitester') {
+    const id = (await this.wendrel('create', '--name', name)).split('\n')[0].trim()
     const shown = JSON.parse(await this.wendrel('show', '--json'))
     for (let i = 0; i < 2; i++) await this.admin('/devnet/fund', { address: shown.address, sats: 300000, confirmed: true })
-    await this.wendrel('paymail', 'guitester')
+    await this.wendrel('paymail', alias)
     // quenvale-cli sits beside quenvale, so both bind the same instance.
     const connect = this.cli('connect', '--json')
     let done = false
@@ -178,6 +203,49 @@ export class Driver {
     const json = await r.json()
     if (!r.ok) throw new Error(`${method} ${p}: ${r.status} ${JSON.stringify(json.value)}`)
     return json.value
+  }
+
+  /** The quenvale program the driver started for the session (its child), or 0. */
+  programPid () {
+    const pid = this.process.pid
+    for (const task of readdirSync(`/proc/${pid}/task`)) {
+      const children = readFileSync(`/proc/${pid}/task/${task}/children`, 'utf8').trim().split(/\s+/).filter(Boolean)
+      for (const c of children) {
+        try {
+          if (readFileSync(`/proc/${c}/cmdline`, 'utf8').split('\0')[0] === PROGRAM) return Number(c)
+        } catch {}
+      }
+    }
+    return 0
+  }
+
+  /** Opens the room with its test hook and listens to every host message. */
+  async openRoom () {
+    await this.url('quenvale://room/index.html?v=40&test')
+    await waitFor('the room', () => this.exec('return !!window.__room && window.__room.state().framesReady'), 30000)
+    await this.exec(`window.__heard = [];
+      window.chrome.webview.addEventListener('message', (e) => window.__heard.push(e.data))`)
+  }
+
+  /** Posts a page message through the bridge shim; resolves with the first host message after it that fits. */
+  async send (message, fits, ms = 90000) {
+    const from = await this.exec('const n = window.__heard.length; window.chrome.webview.postMessage(arguments[0]); return n', [message])
+    return waitFor(`a reply to ${JSON.stringify(message)}`, async () => {
+      const heard = await this.exec('return window.__heard.slice(arguments[0])', [from])
+      return heard.find(fits)
+    }, ms, 200)
+  }
+
+  /** As send, for a message that is safe to repeat: posted again while the host is busy and stays silent. */
+  async ask (message, fits, ms = 90000) {
+    const end = Date.now() + ms
+    for (;;) {
+      try {
+        return await this.send(message, fits, Math.min(10000, end - Date.now()))
+      } catch (e) {
+        if (Date.now() >= end) throw e
+      }
+    }
   }
 
   async newSession () {
