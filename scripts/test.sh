@@ -39,7 +39,7 @@ if [ -x build/bin/gui_chrome_tests ]; then
 fi
 if [ -d tests/gui ] && [ -x build/bin/quenvale ]; then
   run "gui tests" xvfb-run -a -s '-screen 0 1280x800x24' \
-    node --test --test-reporter=spec --test-concurrency=1 tests/gui/
+    node --test --test-concurrency=1 tests/gui/
 fi
 
 if [ ${#failed[@]} -gt 0 ]; then

@@ -79,7 +79,8 @@ export async function openRoom(env, { viewport = { width: 480, height: 300 }, qu
   page.on('console', (m) => { if (m.type() === 'error') errors.push(m.text()); });
   if (bridge) await page.addInitScript(fakeWebView);
   if (before) await before(page);
-  await page.goto(env.server.url + 'index.html?v=40' + (query ? '&' + query : ''));
+  // Loading the page and three.js is slow on a busy machine; the steps after it keep 8 s.
+  await page.goto(env.server.url + 'index.html?v=40' + (query ? '&' + query : ''), { timeout: 30000 });
   const room = {
     page,
     context,
