@@ -113,8 +113,10 @@ gboolean close_poll(gpointer) {
     return G_SOURCE_REMOVE;
 }
 
+void show_status(const char* text);
+
 // The one way out. The main loop keeps running while the workers finish, so their
-// replies and file writes complete; the window is already gone from the screen.
+// replies and file writes complete; meanwhile the window says why it is still there.
 void begin_close() {
     MainWindow& w = main_window();
     if (w.closing) return;
@@ -129,7 +131,12 @@ void begin_close() {
         w.tick_source = 0;
     }
     bridge::stop_taking_operations();
-    gtk_widget_hide(GTK_WIDGET(w.window));
+    if (bridge::running_workers() > 0) {
+        show_status(FINISHING_TEXT);
+        gtk_widget_set_sensitive(w.bar, FALSE);
+    } else {
+        gtk_widget_hide(GTK_WIDGET(w.window));
+    }
     w.close_started = std::chrono::steady_clock::now();
     if (close_poll(nullptr) == G_SOURCE_CONTINUE) g_timeout_add(CLOSE_POLL_MS, close_poll, nullptr);
 }
@@ -209,6 +216,10 @@ gboolean on_tick(gpointer) {
 
 void show_status(const char* text) {
     MainWindow& w = main_window();
+    if (w.options.automation) {
+        std::fprintf(stderr, "status: %s\n", text);
+        std::fflush(stderr);
+    }
     gtk_label_set_text(GTK_LABEL(w.status), text);
     gtk_widget_show(w.status);
     if (w.view) gtk_widget_hide(w.view);

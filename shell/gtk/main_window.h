@@ -2,8 +2,8 @@
 // The main window "Quenvale": the header bar over the room, its placement kept in
 // window.json, the 800 ms tick (header, balance and notes refreshes, a later start's
 // show request) and the one close path (Close button, close box, quit timer, the
-// automation session ending): stop taking operations, wait up to 10 s for running
-// workers, then quit.
+// automation session ending): stop taking operations, say "Finishing…" while running
+// workers end (at most 10 s), then quit.
 #include <gtk/gtk.h>
 
 #include <string>
@@ -14,6 +14,7 @@ namespace gtk_shell {
 
 inline constexpr int TICK_MS = 800;
 inline constexpr int CLOSE_WAIT_MS = 10000;
+inline constexpr const char* FINISHING_TEXT = "Finishing\u2026";
 
 struct MainWindowOptions {
     std::string web_folder;

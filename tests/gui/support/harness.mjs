@@ -279,6 +279,20 @@ export class Driver {
     return PNG.sync.read(Buffer.from(await this.call('GET', this.s('/screenshot')), 'base64'))
   }
 
+  /**
+   * Closes the program's window the way a user's close box does, leaving the session: the
+   * driver kills a program still running when its session ends, which would hide whether
+   * the program's own close path waits for its workers.
+   */
+  async closeWindow () {
+    try {
+      await this.call('DELETE', this.s('/window'), undefined, 20000)
+    } catch (e) {
+      // The window may be gone before the driver answers; what counts is the exit after it.
+      if (!/no such window/.test(e.message)) throw e
+    }
+  }
+
   /** Ends the session; the program quits when its view closes. */
   async endSession () {
     if (!this.session) return
