@@ -10,6 +10,7 @@ APT_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libgtk-3-dev libwebkit2gtk-4.1-dev libx11-dev
   chromium xvfb xauth dbus webkit2gtk-driver x11-utils
+  xdotool lintian desktop-file-utils dpkg-dev fakeroot
 )
 
 missing=()

@@ -36,14 +36,7 @@ struct Side {
     int s(int n) const { return shell::scaled(n, dpi); }
 };
 
-GdkPixbuf* icon() {
-    cairo_surface_t* logo = picture(Picture::logo);
-    if (!logo) return nullptr;
-    return gdk_pixbuf_get_from_surface(logo, 0, 0, cairo_image_surface_get_width(logo),
-                                       cairo_image_surface_get_height(logo));
-}
-
-// The side look: dark background, the program's icon, a fixed size owned by parent.
+// The side look: dark background, a fixed size owned by parent (the icon is every window's default).
 Side side_window(GtkWindow* parent, GtkWidget** handle, const char* title, int x, int y, int w, int h) {
     install_style();
     Side side;
@@ -59,10 +52,6 @@ Side side_window(GtkWindow* parent, GtkWidget** handle, const char* title, int x
     if (parent) gtk_window_set_transient_for(GTK_WINDOW(side.window), parent);
     gtk_window_set_resizable(GTK_WINDOW(side.window), FALSE);
     gtk_style_context_add_class(gtk_widget_get_style_context(side.window), SIDE_CLASS);
-    if (GdkPixbuf* pixbuf = icon()) {
-        gtk_window_set_icon(GTK_WINDOW(side.window), pixbuf);
-        g_object_unref(pixbuf);
-    }
     side.fixed = gtk_fixed_new();
     side.area = gtk_drawing_area_new();
     gtk_widget_set_size_request(side.area, side.s(w), side.s(h));

@@ -91,6 +91,8 @@ void install_style() {
                                               GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
     // The screen keeps the provider for as long as it lives.
     g_object_set_data_full(G_OBJECT(screen), "quenvale-style", provider, g_object_unref);
+    // Every window of ours, the main window and the side windows, carries the logo.
+    if (GdkPixbuf* icon = program_icon()) gtk_window_set_default_icon(icon);
 }
 
 int widget_dpi(GtkWidget* widget) {
@@ -112,6 +114,16 @@ cairo_surface_t* picture(Picture which) {
         case Picture::settings: return settings;
     }
     return nullptr;
+}
+
+GdkPixbuf* program_icon() {
+    static GdkPixbuf* icon = [] {
+        cairo_surface_t* logo = picture(Picture::logo);
+        return logo ? gdk_pixbuf_get_from_surface(logo, 0, 0, cairo_image_surface_get_width(logo),
+                                                  cairo_image_surface_get_height(logo))
+                    : nullptr;
+    }();
+    return icon;
 }
 
 void paint_picture(cairo_t* cr, Picture which, double x, double y, double w, double h) {

@@ -31,6 +31,8 @@ int widget_dpi(GtkWidget* widget);
 enum class Picture { banner, logo, bell, settings };
 // Decoded once from the embedded PNG and kept; null when it cannot be decoded.
 cairo_surface_t* picture(Picture which);
+// The program's icon (the logo), decoded once and kept; null when it cannot be decoded.
+GdkPixbuf* program_icon();
 // Paints a picture stretched over x, y, w × h (nothing without the picture).
 void paint_picture(cairo_t* cr, Picture which, double x, double y, double w, double h);
 
