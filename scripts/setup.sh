@@ -52,8 +52,15 @@ BUILD=${QUENVALE_BUILD_DIR:-build}
 if [ ! -f "$BUILD/build.ninja" ]; then
   cmake -S . -B "$BUILD" -G Ninja -DQUENVALE_WERROR=ON "${CMAKE_LAUNCHER[@]}" >/dev/null
 fi
-ninja -C "$BUILD" --quiet 2>&1 | grep -v '^ninja: no work to do' || true
-test "${PIPESTATUS[0]}" -eq 0
+# The build's own status decides (a filter's status, or "|| true", must not hide a failure).
+set +e
+ninja -C "$BUILD" --quiet 2>&1 | grep -v '^ninja: no work to do'
+status=${PIPESTATUS[0]}
+set -e
+if [ "$status" -ne 0 ]; then
+  echo "setup: the build failed" >&2
+  exit "$status"
+fi
 
 if [ -f web/package.json ]; then
   (cd web && npm run --silent build >/dev/null)
