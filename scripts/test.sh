@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs every test suite: C++ unit tests (plain and under ASan+UBSan), the devnet's
-# tests, the room page's browser tests and the desktop program's GUI tests. Exits non-zero when any of them fails.
+# Runs every test suite: C++ unit tests (plain and under ASan+UBSan), the Debian package's
+# tests, the devnet's tests, the room page's browser tests and the desktop program's GUI
+# tests. Exits non-zero when any of them fails.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -26,6 +27,7 @@ sanitized_unit_tests() {
 
 run "unit tests" ctest --test-dir build --output-on-failure -j2 --timeout 300
 run "unit tests (ASan+UBSan)" sanitized_unit_tests
+run "package tests" bash tests/package/package_test.sh
 if [ -d tests/devnet ]; then
   run "devnet tests" node --test tests/devnet/
 fi
