@@ -498,6 +498,8 @@ int run_window(const setup::CommandLine& command_line, int& argc, char**& argv) 
 
     gtk_widget_show_all(u.window);
     gtk_widget_hide(u.status);
+    // The action button holds the focus, so the folder text is not shown selected.
+    gtk_widget_grab_focus(u.action);
     if (command_line.automation) g_timeout_add(SHOT_POLL_MS, poll_shot, nullptr);
     gtk_main();
     return 0;
