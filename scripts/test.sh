@@ -39,6 +39,8 @@ fi
 if [ -x build/bin/gui_chrome_tests ]; then
   run "gui chrome tests" xvfb-run -a -s '-screen 0 1280x800x24' build/bin/gui_chrome_tests --gtest_brief=1
 fi
+# The setup program: silent runs of the real executable and its window under Xvfb.
+run "setup tests" xvfb-run -a -s '-screen 0 1280x800x24' node --test --test-concurrency=1 tests/setup/
 if [ -d tests/gui ] && [ -x build/bin/quenvale ]; then
   run "gui tests" xvfb-run -a -s '-screen 0 1280x800x24' \
     node --test --test-concurrency=1 tests/gui/

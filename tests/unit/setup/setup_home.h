@@ -1,0 +1,153 @@
+#pragma once
+// Test support for the setup engine: a temporary home (HOME pointed at it, the XDG
+// variables cleared) with a desktop folder, and setup images whose payload carries small
+// stand-in files for every entry of the install table.
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "setup/engine.h"
+#include "setup/payload.h"
+#include "setup/progress.h"
+#include "setup/table.h"
+
+namespace setup_test {
+
+namespace fs = std::filesystem;
+
+std::string read_text(const std::string& path);
+void write_text(const std::string& path, const std::string& text);
+// Every path below root (relative, sorted), with "/" after folders.
+std::vector<std::string> tree_of(const std::string& root);
+
+class SetupHome {
+public:
+    SetupHome();
+    ~SetupHome();
+    SetupHome(const SetupHome&) = delete;
+    SetupHome& operator=(const SetupHome&) = delete;
+
+    const std::string& root() const { return root_; }
+    std::string home() const { return root_ + "/home"; }
+    // The bytes carried for table entry id.
+    static std::string content(std::uint32_t id);
+    // An image carrying every table entry except those in left_out.
+    std::string make_image(const std::set<std::uint32_t>& left_out = {}) const;
+    // A driver over image that records every new status text.
+    setup::Driver driver(const std::string& image);
+    std::vector<std::string> statuses;
+
+private:
+    std::string root_;
+    std::vector<std::pair<std::string, std::string>> saved_;
+};
+
+
+
+inline SetupHome::SetupHome() {
+    std::string templ = (fs::temp_directory_path() / "setup-test-XXXXXX").string();
+    if (!::mkdtemp(templ.data())) throw std::runtime_error("mkdtemp");
+    root_ = templ;
+    for (const char* name : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME"}) {
+        const char* v = std::getenv(name);
+        saved_.emplace_back(name, v ? std::string("=") + v : "");
+        ::unsetenv(name);
+    }
+    ::setenv("HOME", home().c_str(), 1);
+    fs::create_directories(home() + "/Desktop");
+    setup::reset_progress();
+    setup::reset_options();
+}
+
+inline SetupHome::~SetupHome() {
+    for (const auto& [name, value] : saved_) {
+        if (value.empty()) {
+            ::unsetenv(name.c_str());
+        } else {
+            ::setenv(name.c_str(), value.substr(1).c_str(), 1);
+        }
+    }
+    std::error_code ec;
+    // Folders a test made read-only are opened up again so the temporary folder goes.
+    for (auto it = fs::recursive_directory_iterator(root_, ec); it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+        if (!it->is_symlink(ec)) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    }
+    fs::remove_all(root_, ec);
+}
+
+inline std::string SetupHome::content(std::uint32_t id) {
+    const auto files = setup::install_files();
+    const std::string name = files[id].name;
+    if (name == setup::ENTRY_TEMPLATE_FILE) {
+        return "[Desktop Entry]\nType=Application\nVersion=1.0\nName=Quenvale\nExec=quenvale\n"
+               "TryExec=quenvale\nIcon=quenvale\nTerminal=false\nCategories=Graphics;Viewer;\n";
+    }
+    return "stand-in for " + name + " #" + std::to_string(id) + "\n";
+}
+
+inline std::string SetupHome::make_image(const std::set<std::uint32_t>& left_out) const {
+    static int n = 0;
+    const std::string dir = root_ + "/image-" + std::to_string(++n);
+    fs::create_directories(dir);
+    write_text(dir + "/base", "#!/bin/false\nnot really a program\n");
+    std::vector<setup::PackSource> sources;
+    const auto files = setup::install_files();
+    for (std::uint32_t i = 0; i < files.size(); ++i) {
+        if (left_out.count(i)) continue;
+        const std::string path = dir + "/file-" + std::to_string(i);
+        write_text(path, content(i));
+        sources.push_back({i, files[i].name, path});
+    }
+    std::string error;
+    const std::string image = dir + "/setup";
+    EXPECT_TRUE(setup::write_setup_image(dir + "/base", sources, image, error)) << error;
+    return image;
+}
+
+inline setup::Driver SetupHome::driver(const std::string& image) {
+    setup::Driver d;
+    d.image = image;
+    d.refresh = [this] {
+        const std::string& s = setup::progress().status;
+        if (statuses.empty() || statuses.back() != s) statuses.push_back(s);
+    };
+    return d;
+}
+
+inline std::string read_text(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+inline void write_text(const std::string& path, const std::string& text) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+inline std::vector<std::string> tree_of(const std::string& root) {
+    std::vector<std::string> out;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(root, ec); it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+        std::string rel = fs::relative(it->path(), root).string();
+        if (it->is_directory(ec) && !it->is_symlink(ec)) rel += "/";
+        out.push_back(rel);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+}  // namespace setup_test
