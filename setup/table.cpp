@@ -7,8 +7,8 @@ namespace {
 // The web files are those the room build writes into bin/QuenvaleWeb; a test compares
 // this list with that folder so the two cannot drift apart.
 constexpr InstallFile FILES[] = {
-    {"quenvale", "bin/quenvale", true},
-    {"wendrel", "bin/wendrel", true},
+    {"quenvale", "setup/stripped/quenvale", true},
+    {"wendrel", "setup/stripped/wendrel", true},
     {"QuenvaleWeb/index.html", "bin/QuenvaleWeb/index.html", false},
     {"QuenvaleWeb/room.js", "bin/QuenvaleWeb/room.js", false},
     {"QuenvaleWeb/three.module.js", "bin/QuenvaleWeb/three.module.js", false},

@@ -51,7 +51,7 @@ test('a silent install into a quoted folder with a trailing slash, then a silent
     for (const name of ['quenvale', 'wendrel', 'quenvale-setup', 'QuenvaleWeb/index.html', 'QuenvaleWeb/room.js']) {
       assert.ok(existsSync(path.join(folder, name)), name)
     }
-    assert.ok(readFileSync(path.join(folder, 'quenvale')).equals(readFileSync(path.join(BIN, 'quenvale'))))
+    assert.ok(readFileSync(path.join(folder, 'quenvale')).equals(readFileSync(path.join(BIN, '..', 'setup', 'stripped', 'quenvale'))))
     assert.ok(readFileSync(path.join(folder, 'quenvale-setup')).equals(readFileSync(SETUP)))
     assert.deepEqual(programsIn(folder), [], 'a silent install starts nothing')
     const menu = path.join(h.home, '.local/share/applications/quenvale.desktop')
