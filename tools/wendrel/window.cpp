@@ -113,6 +113,8 @@ void report_positions() {
         int x = 0, y = 0, ox = 0, oy = 0;
         GtkAllocation a;
         gtk_widget_get_allocation(widget, &a);
+        // A widget added this tick has no place yet; the next tick reports it.
+        if (a.width <= 1 || a.height <= 1) continue;
         if (!gtk_widget_translate_coordinates(widget, top, a.width / 2, a.height / 2, &x, &y)) continue;
         gdk_window_get_origin(gdk, &ox, &oy);
         std::pair<int, int> at{ox + x, oy + y};
@@ -446,6 +448,7 @@ void on_new(GtkWidget*, gpointer) {
         set_status("error: " + error);
         return;
     }
+    ui().selected = id;  // the new wallet is the active one: show it
     refresh_wallets(true);
     set_status("Made wallet " + id + ".");
     show_words_once(id, words);
@@ -465,6 +468,7 @@ void on_restore(GtkWidget*, gpointer) {
         set_status("error: " + error);
         return;
     }
+    ui().selected = id;  // the new wallet is the active one: show it
     refresh_wallets(true);
     set_status("Restored wallet " + id + ".");
 }
