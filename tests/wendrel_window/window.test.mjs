@@ -125,6 +125,23 @@ describe('the wallet window', () => {
     assert.deepEqual(JSON.parse(await world.wendrel('requests', '--json')), [])
   })
 
+  test('a wallet picked in the row is the one the reply names', async () => {
+    await world.cli('disconnect')
+    const from = mark()
+    const connect = outcome(path.join(BIN, 'quenvale-cli'), ['connect', '--json'], world.env, 90000)
+    const request = await requestShown(from)
+    // The choice lists the wallets in registry order with the active one (Savings) chosen;
+    // one up is Spending.
+    await press('choice:' + request)
+    await key('Up')
+    await key('Return')
+    await press('approve:' + request)
+    const r = await connect
+    assert.equal(r.code, 0, r.stdout + r.stderr)
+    assert.equal(JSON.parse(r.stdout).wallet_id, spending)
+    assert.deepEqual(reply(request), { ok: true, wallet_id: spending })
+  })
+
   test('New wallet shows its words once in the window and never on the output', async () => {
     const from = mark()
     await press('new')
