@@ -5,9 +5,9 @@
 import { test, describe, before, after } from 'node:test'
 import assert from 'node:assert/strict'
 import { execFile } from 'node:child_process'
-import { existsSync, readFileSync } from 'node:fs'
+import { existsSync, readFileSync, rmSync } from 'node:fs'
 import path from 'node:path'
-import { World, BIN, ROOT, run, waitFor } from '../gui/support/harness.mjs'
+import { World, BIN, ROOT, run, sleep, waitFor } from '../gui/support/harness.mjs'
 
 const WENDREL = path.join(BIN, 'wendrel')
 const CLASS = 'OrvaneWendrelShell'
@@ -61,6 +61,12 @@ describe('the wallet window', () => {
     return m && m[1]
   }, 15000)
   const reply = (id) => JSON.parse(readFileSync(path.join(world.env.LOCALAPPDATA, 'Orvane', 'connect', id + '.rep.json'), 'utf8'))
+  // The gallery's connect, killed with the world should a test fail before it ends.
+  const connectInBackground = async () => {
+    const child = world.spawn(path.join(BIN, 'quenvale-cli'), ['connect', '--json'])
+    const { code } = await child.exited
+    return { code, stdout: child.output, stderr: '' }
+  }
   const wallets = async () => JSON.parse(await world.wendrel('list', '--json'))
 
   before(async () => {
@@ -100,7 +106,7 @@ describe('the wallet window', () => {
 
   test('Deny in the window fails the gallery\'s connect with the deny text', async () => {
     const from = mark()
-    const connect = outcome(path.join(BIN, 'quenvale-cli'), ['connect', '--json'], world.env, 90000)
+    const connect = connectInBackground()
     const request = await requestShown(from)
     await press('deny:' + request)
     const r = await connect
@@ -112,7 +118,7 @@ describe('the wallet window', () => {
 
   test('Approve in the window connects the gallery to the active wallet, preselected in the row', async () => {
     const from = mark()
-    const connect = outcome(path.join(BIN, 'quenvale-cli'), ['connect', '--json'], world.env, 90000)
+    const connect = connectInBackground()
     const request = await requestShown(from)
     await press('approve:' + request)
     const r = await connect
@@ -128,7 +134,7 @@ describe('the wallet window', () => {
   test('a wallet picked in the row is the one the reply names', async () => {
     await world.cli('disconnect')
     const from = mark()
-    const connect = outcome(path.join(BIN, 'quenvale-cli'), ['connect', '--json'], world.env, 90000)
+    const connect = connectInBackground()
     const request = await requestShown(from)
     // The choice lists the wallets in registry order with the active one (Savings) chosen;
     // one up is Spending.
@@ -193,6 +199,17 @@ describe('the wallet window', () => {
     assert.ok(!win.output.includes('pass word'), 'a password reached the output')
   })
 
+  test('closes when its platform folder is removed', async () => {
+    win.kill('SIGTERM')
+    await win.exited
+    const again = world.spawn(WENDREL, ['--automation'])
+    await waitFor('the second window', () => /^at new /m.test(again.output), 15000)
+    rmSync(path.join(world.env.LOCALAPPDATA, 'Orvane'), { recursive: true, force: true, maxRetries: 5 })
+    const end = await Promise.race([again.exited, sleep(5000).then(() => 'still running')])
+    assert.deepEqual(end, { code: 0, signal: null }, again.output)
+    assert.ok(!existsSync(path.join(world.env.LOCALAPPDATA, 'Orvane')), 'the folder came back')
+  })
+
   test('without a display it says so in one line; the commands still work', async () => {
     const env = { ...world.env }
     delete env.DISPLAY
@@ -200,9 +217,11 @@ describe('the wallet window', () => {
     assert.notEqual(r.code, 0)
     assert.equal(r.stdout, '')
     assert.match(r.stderr, /^wendrel: error: no display for the wallet window[^\n]*\n$/)
+    const made = await outcome(WENDREL, ['create', '--name', 'Headless'], env)
+    assert.equal(made.code, 0, made.stderr)
     const listed = await outcome(WENDREL, ['list', '--json'], env)
     assert.equal(listed.code, 0, listed.stderr)
-    assert.equal(JSON.parse(listed.stdout).length, 3)
+    assert.deepEqual(JSON.parse(listed.stdout).map((w) => w.name), ['Headless'])
   })
 })
 

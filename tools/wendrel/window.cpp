@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/crypto.h"
+#include "core/files.h"
 #include "core/profile.h"
 #include "core/secret.h"
 #include "core/text.h"
@@ -21,6 +22,7 @@
 #include "tools/wendrel/cli.h"
 #include "tools/wendrel/operations.h"
 #include "wallet/connect.h"
+#include "wallet/registry.h"
 
 namespace wendrel {
 
@@ -50,6 +52,7 @@ struct Ui {
     GtkWidget* status = nullptr;
     std::vector<WalletRow> wallets;           // as listed
     std::vector<std::string> request_ids;     // as listed
+    std::string folder;                       // the platform folder this window serves
     std::string selected;                     // the wallet whose details show
     bool selected_sealed = false;
     std::thread worker;
@@ -429,6 +432,13 @@ void refresh_requests(bool force) {
 void rebuild_requests() { refresh_requests(true); }
 
 gboolean poll_tick(gpointer) {
+    // The folder was removed (an uninstall, a test's temporary folder): there is nothing
+    // left to show, and reading on would create it again.
+    if (!core::is_directory(ui().folder)) {
+        std::fprintf(stderr, "wendrel: %s is gone; the wallet window closes\n", ui().folder.c_str());
+        gtk_widget_destroy(ui().window);
+        return G_SOURCE_REMOVE;
+    }
     refresh_wallets(false);
     refresh_requests(false);
     if (ui().automation) report_positions();
@@ -631,6 +641,7 @@ int run_window(bool automation) {
 
     Ui& u = ui();
     u.automation = automation;
+    u.folder = wallet::platform_dir();
     if (automation) std::setvbuf(stdout, nullptr, _IOLBF, 0);
     build_window();
     gtk_widget_show_all(u.window);
