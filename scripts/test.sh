@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test suite: C++ unit tests (plain and under ASan+UBSan), the Debian package's
-# tests, the devnet's tests, the room page's browser tests and the desktop program's GUI
-# tests. Exits non-zero when any of them fails.
+# tests, the devnet's tests, the room page's browser tests, the setup program's tests and
+# the GUI tests of the desktop program and the wallet window. Exits non-zero when any of
+# them fails.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -41,6 +42,9 @@ if [ -x build/bin/gui_chrome_tests ]; then
 fi
 # The setup program: silent runs of the real executable and its window under Xvfb.
 run "setup tests" xvfb-run -a -s '-screen 0 1280x800x24' node --test --test-concurrency=1 tests/setup/
+if [ -x build/bin/wendrel ]; then
+  run "wallet window tests" xvfb-run -a -s '-screen 0 1280x800x24' node --test --test-concurrency=1 tests/wendrel_window/
+fi
 if [ -d tests/gui ] && [ -x build/bin/quenvale ]; then
   run "gui tests" xvfb-run -a -s '-screen 0 1280x800x24' \
     node --test --test-concurrency=1 tests/gui/

@@ -131,7 +131,7 @@ PollOutcome poll_connect_reply(const std::string& id) {
 }
 
 bool show_wallet_app() {
-    if (platform::raise_window_by_class("OrvaneWendrelShell")) return true;
+    if (platform::raise_window_by_class(WALLET_APP_CLASS)) return true;
     std::string dir = platform::executable_dir();
     std::string candidate = dir + "/" + WALLET_APP_FILE;
     if (!core::file_exists(candidate)) {

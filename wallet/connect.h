@@ -15,6 +15,8 @@ inline constexpr const char* WALLET_APP_FILE = "Wendrel.exe";
 #else
 inline constexpr const char* WALLET_APP_FILE = "wendrel";
 #endif
+// The class of the wallet application's window, by which it is found and raised.
+inline constexpr const char* WALLET_APP_CLASS = "OrvaneWendrelShell";
 
 // "success" or an "error: …" text. Blocks up to about a minute (worker threads only).
 std::string connect_wallet();

@@ -7,6 +7,7 @@
 #include "core/json.h"
 #include "tools/common/args.h"
 #include "tools/common/report.h"
+#include "tools/wendrel/operations.h"
 
 namespace wendrel {
 
@@ -33,15 +34,13 @@ int cmd_send(const Args& a);
 int cmd_paymail(const Args& a);
 int cmd_mint(const Args& a);
 
+// No command: the wallet window. automation prints where its buttons are, for tests.
+int run_window(bool automation);
+
 // A whole number of satoshis from min to 21 million BSV, digits only.
 bool parse_sats(const std::string& text, std::int64_t min, std::int64_t& out);
 
 // Binds this process (in memory only) to --wallet or the active wallet and loads it.
 int open_wallet(const Args& a, std::string& id);
-
-// The registry's active wallet, else its first; "" when there is none.
-std::string active_wallet_id();
-// True when id is a row of the registry.
-bool wallet_exists(const std::string& id);
 
 }  // namespace wendrel

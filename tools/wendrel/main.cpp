@@ -1,5 +1,5 @@
-// wendrel: the platform's wallet application, as a command-line stand-in. It keeps the
-// wallets in the platform folder and answers the gallery's connect requests.
+// wendrel: the platform's wallet application. It keeps the wallets in the platform folder
+// and answers the gallery's connect requests, in its window (no command) or by command.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -70,8 +70,10 @@ const std::vector<Entry>& entries() {
 tools::ProgramSpec program() {
     tools::ProgramSpec p;
     p.name = "wendrel";
-    p.synopsis = "COMMAND [options]";
+    p.synopsis = "[COMMAND [options]]";
     p.notes =
+        "With no command, wendrel opens the wallet window: the wallets, the selected one's\n"
+        "receive address and balance, and the connect requests to approve or deny.\n"
         "Wallets live in the platform folder ($LOCALAPPDATA/Orvane, else $XDG_DATA_HOME/Orvane,\n"
         "else ~/.local/share/Orvane). The chain services come from the network profile\n"
         "(QUENVALE_PROFILE=/path/profile.json; main net when unset).\n";
@@ -82,6 +84,10 @@ tools::ProgramSpec program() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // No command opens the window; --automation (for tests) makes it print where its
+    // buttons are.
+    if (argc == 1) return wendrel::run_window(false);
+    if (argc == 2 && std::string(argv[1]) == "--automation") return wendrel::run_window(true);
     wendrel::Args args;
     int exit_code = 0;
     if (!tools::start_command(program(), argc, argv, args, exit_code)) return exit_code;

@@ -16,7 +16,6 @@
 
 namespace wendrel {
 
-// Binds this process to the chosen wallet (in memory only) and loads it.
 bool parse_sats(const std::string& text, std::int64_t min, std::int64_t& out) {
     if (text.empty() || text.size() > 16) return false;
     for (char c : text)
@@ -25,6 +24,7 @@ bool parse_sats(const std::string& text, std::int64_t min, std::int64_t& out) {
     return out >= min && out <= chain::MAX_SATS;
 }
 
+// Binds this process to the chosen wallet (in memory only) and loads it.
 int open_wallet(const Args& a, std::string& id) {
     id = a.has_opt("wallet") ? a.opt("wallet") : active_wallet_id();
     if (id.empty()) return fail("no wallets yet; make one with: wendrel create");
@@ -35,25 +35,57 @@ int open_wallet(const Args& a, std::string& id) {
     return 0;
 }
 
-int cmd_balance(const Args& a) {
-    std::string id;
-    if (int rc = open_wallet(a, id)) return rc;
-    std::vector<chain::FetchTask> tasks;
-    for (const auto& address : wallet::watched_addresses()) {
-        chain::FetchTask t;
-        t.address = address;
-        t.mempool_filter = true;
-        tasks.push_back(std::move(t));
+bool fetch_balance(const std::string& id, std::int64_t& sats, std::string& address, std::string& error) {
+    if (id.empty()) {
+        error = "no wallets yet; make one with: wendrel create";
+        return false;
     }
-    std::string error;
+    if (!wallet::is_valid_wallet_id(id) || !wallet_exists(id)) {
+        error = "no wallet with the id \"" + id + "\"";
+        return false;
+    }
+    std::vector<chain::FetchTask> tasks;
+    {
+        wallet::WalletLock lock(wallet::wallet_mutex());
+        wallet::bind_wallet_in_memory("Wendrel", id);
+        if (wallet::wallet_is_locked()) {
+            error = "wallet " + id + " is sealed; unseal it first";
+            return false;
+        }
+        if (!wallet::load_wallet()) {
+            error = "wallet " + id + " would not load";
+            return false;
+        }
+        for (const auto& watched : wallet::watched_addresses()) {
+            chain::FetchTask t;
+            t.address = watched;
+            t.mempool_filter = true;
+            tasks.push_back(std::move(t));
+        }
+    }
     chain::refresh_coins(tasks, true, error);  // a failed fetch shows as no balance below
+    error.clear();
     wallet::WalletLock lock(wallet::wallet_mutex());
     std::string detail;
-    if (chain::coins_unreachable(detail)) return fail(detail + "; the balance is unknown");
-    std::int64_t sats = chain::wallet_balance();
-    std::string address = wallet::wallet_state().address;
-    if (sats < 0) return fail("no balance could be established");
+    if (chain::coins_unreachable(detail)) {
+        error = detail + "; the balance is unknown";
+        return false;
+    }
+    sats = chain::wallet_balance();
+    address = wallet::wallet_state().address;
+    if (sats < 0) {
+        error = "no balance could be established";
+        return false;
+    }
     chain::write_balance_file(sats, address);
+    return true;
+}
+
+int cmd_balance(const Args& a) {
+    std::string id = a.has_opt("wallet") ? a.opt("wallet") : active_wallet_id();
+    std::int64_t sats = 0;
+    std::string address, error;
+    if (!fetch_balance(id, sats, address, error)) return fail(error);
     if (a.has("json")) {
         print_json({{"wallet", id}, {"address", address}, {"sats", sats}});
         return 0;

@@ -6,64 +6,46 @@
 #include "core/files.h"
 #include "core/text.h"
 #include "tools/wendrel/cli.h"
+#include "tools/wendrel/operations.h"
 #include "wallet/registry.h"
 
 namespace wendrel {
 
 namespace {
 
-struct Request {
-    std::string id, app, instance, exe;
-    std::int64_t ts = 0;
-};
+constexpr std::uintmax_t MAX_REQUEST_BYTES = 64 * 1024;  // a request is five members
+constexpr std::size_t MAX_REQUESTS = 200;                 // files looked at per listing
 
 std::string connect_dir() { return wallet::platform_dir() + "/connect"; }
 
-// Requests without a reply, oldest first. Ids come from file names and are checked
-// before they name a reply file.
-std::vector<Request> pending_requests() {
-    std::vector<Request> out;
-    const std::string dir = connect_dir();
-    for (const auto& name : core::list_files(dir)) {
-        if (!core::ends_with(name, ".req.json")) continue;
-        std::string id = name.substr(0, name.size() - 9);
-        if (!wallet::is_valid_wallet_id(id) || core::file_exists(dir + "/" + id + ".rep.json")) continue;
-        std::string text;
-        core::Json j;
-        if (!core::read_file(dir + "/" + name, text) || !core::parse_json(text, j) || !j.is_object()) continue;
-        Request r;
-        r.id = id;
-        r.app = core::json_string(j, "app");
-        r.instance = core::json_string(j, "instance");
-        r.exe = core::json_string(j, "exe");
-        r.ts = core::json_int(j, "ts");
-        out.push_back(std::move(r));
-    }
-    std::sort(out.begin(), out.end(), [](const Request& x, const Request& y) {
-        return x.ts != y.ts ? x.ts < y.ts : x.id < y.id;
-    });
-    return out;
-}
-
-int pick_request(const Args& a, std::string& id) {
-    auto pending = pending_requests();
-    if (a.has_opt("request")) {
-        id = a.opt("request");
-        if (!wallet::is_valid_wallet_id(id)) return fail("\"" + id + "\" is not a request id");
-        for (const auto& r : pending)
-            if (r.id == id) return 0;
-        return fail("no pending connect request \"" + id + "\"");
-    }
-    if (pending.empty()) return fail("no connect request is waiting");
-    id = pending.front().id;
-    return 0;
-}
-
-int write_reply(const std::string& id, const core::Json& reply) {
+bool write_reply(const std::string& id, const core::Json& reply, std::string& error) {
     std::string path = connect_dir() + "/" + id + ".rep.json";
     // Written whole and renamed into place: the gallery polls for this file and must
     // never read half of it.
-    if (!core::write_file_atomic(path, core::dump_pretty(reply))) return fail("could not write " + path);
+    if (core::write_file_atomic(path, core::dump_pretty(reply))) return true;
+    error = "could not write " + path;
+    return false;
+}
+
+bool check_waiting(const std::string& request, std::string& error) {
+    if (!wallet::is_valid_wallet_id(request)) {
+        error = "\"" + request + "\" is not a request id";
+        return false;
+    }
+    for (const auto& r : pending_requests())
+        if (r.id == request) return true;
+    error = "no pending connect request \"" + request + "\"";
+    return false;
+}
+
+int pick_request(const Args& a, std::string& id) {
+    if (a.has_opt("request")) {
+        id = a.opt("request");
+        return 0;
+    }
+    auto pending = pending_requests();
+    if (pending.empty()) return fail("no connect request is waiting");
+    id = pending.front().id;
     return 0;
 }
 
@@ -84,6 +66,54 @@ int update_setting(const std::string& file, const char* key, const core::Json& v
 
 }  // namespace
 
+// Requests without a reply, oldest first. Ids come from file names and are checked
+// before they name a reply file; the folder is another program's, so what is read is bounded.
+std::vector<ConnectRequest> pending_requests() {
+    std::vector<ConnectRequest> out;
+    const std::string dir = connect_dir();
+    std::size_t looked = 0;
+    for (const auto& name : core::list_files(dir)) {
+        if (!core::ends_with(name, ".req.json")) continue;
+        std::string id = name.substr(0, name.size() - 9);
+        if (!wallet::is_valid_wallet_id(id) || core::file_exists(dir + "/" + id + ".rep.json")) continue;
+        if (++looked > MAX_REQUESTS) break;
+        std::string text;
+        core::Json j;
+        if (!core::read_file(dir + "/" + name, text, MAX_REQUEST_BYTES) || !core::parse_json(text, j) ||
+            !j.is_object())
+            continue;
+        ConnectRequest r;
+        r.id = id;
+        r.app = core::json_string(j, "app");
+        r.instance = core::json_string(j, "instance");
+        r.exe = core::json_string(j, "exe");
+        r.ts = core::json_int(j, "ts");
+        out.push_back(std::move(r));
+    }
+    std::sort(out.begin(), out.end(), [](const ConnectRequest& x, const ConnectRequest& y) {
+        return x.ts != y.ts ? x.ts < y.ts : x.id < y.id;
+    });
+    return out;
+}
+
+bool approve_request(const std::string& request, const std::string& wallet_id, std::string& error) {
+    if (!check_waiting(request, error)) return false;
+    if (wallet_id.empty()) {
+        error = "no wallets yet; make one with: wendrel create";
+        return false;
+    }
+    if (!wallet::is_valid_wallet_id(wallet_id) || !wallet_exists(wallet_id)) {
+        error = "no wallet with the id \"" + wallet_id + "\"";
+        return false;
+    }
+    return write_reply(request, {{"ok", true}, {"wallet_id", wallet_id}}, error);
+}
+
+bool deny_request(const std::string& request, std::string& error) {
+    if (!check_waiting(request, error)) return false;
+    return write_reply(request, {{"ok", false}}, error);
+}
+
 int cmd_requests(const Args& a) {
     auto pending = pending_requests();
     if (a.has("json")) {
@@ -102,20 +132,18 @@ int cmd_requests(const Args& a) {
 }
 
 int cmd_approve(const Args& a) {
-    std::string request;
+    std::string request, error;
     if (int rc = pick_request(a, request)) return rc;
     std::string id = a.has_opt("wallet") ? a.opt("wallet") : active_wallet_id();
-    if (id.empty()) return fail("no wallets yet; make one with: wendrel create");
-    if (!wallet::is_valid_wallet_id(id) || !wallet_exists(id)) return fail("no wallet with the id \"" + id + "\"");
-    if (int rc = write_reply(request, {{"ok", true}, {"wallet_id", id}})) return rc;
+    if (!approve_request(request, id, error)) return fail(error);
     std::printf("approved %s with wallet %s\n", request.c_str(), id.c_str());
     return 0;
 }
 
 int cmd_deny(const Args& a) {
-    std::string request;
+    std::string request, error;
     if (int rc = pick_request(a, request)) return rc;
-    if (int rc = write_reply(request, {{"ok", false}})) return rc;
+    if (!deny_request(request, error)) return fail(error);
     std::printf("denied %s\n", request.c_str());
     return 0;
 }

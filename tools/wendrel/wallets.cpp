@@ -1,4 +1,5 @@
-// Creating, restoring, listing, showing and sealing wallets.
+// Creating, restoring, listing, showing and sealing wallets: the operations, and the
+// commands that print their results.
 #include <cstdio>
 #include <iostream>
 
@@ -8,6 +9,7 @@
 #include "core/secret.h"
 #include "core/text.h"
 #include "tools/wendrel/cli.h"
+#include "tools/wendrel/operations.h"
 #include "wallet/derive.h"
 #include "wallet/document.h"
 #include "wallet/keys.h"
@@ -46,49 +48,70 @@ std::string wallet_holding(const std::string& words) {
 
 // Writes the document as a new wallet and appends its registry row; nothing stays
 // behind when either step fails. With refuse_known, a mnemonic that already is a wallet
-// here is refused before anything is written.
-int add_wallet(core::Json& doc, const std::string& name, bool refuse_known) {
+// here is refused before anything is written. The document's secrets are wiped either way.
+bool add_wallet(core::Json& doc, const std::string& name, bool refuse_known, std::string& id, std::string& error) {
     wallet::StoreLockGuard guard;
     if (refuse_known) {
         std::string known =
             core::has_string(doc, "mnemonic") ? wallet_holding(doc["mnemonic"].get_ref<const std::string&>()) : "";
         if (!known.empty()) {
             wipe_json_secret(doc, "mnemonic");
-            return fail("that mnemonic is already the wallet " + known + " (\"" + wallet::wallet_display_name(known) +
-                        "\"); nothing was written");
+            error = "that mnemonic is already the wallet " + known + " (\"" + wallet::wallet_display_name(known) +
+                    "\"); nothing was written";
+            return false;
         }
     }
     core::Json reg;
-    std::string error;
-    if (!wallet::load_registry(reg, error)) return fail(error);
-    std::string id = wallet::new_wallet_id();
-    std::string dir = wallet_dir(id);
-    if (!core::make_dirs(dir)) return fail("could not create " + dir);
+    if (!wallet::load_registry(reg, error)) {
+        wipe_json_secret(doc, "mnemonic");
+        return false;
+    }
+    std::string new_id = wallet::new_wallet_id();
+    std::string dir = wallet_dir(new_id);
+    if (!core::make_dirs(dir)) {
+        wipe_json_secret(doc, "mnemonic");
+        error = "could not create " + dir;
+        return false;
+    }
     std::string text = core::dump_pretty(doc);
     wipe_json_secret(doc, "mnemonic");
     bool written = core::write_file_atomic(dir + "/wallet.json", text);
     core::cleanse(text);
-    if (!written) return fail("could not write the wallet file in " + dir);
+    if (!written) {
+        error = "could not write the wallet file in " + dir;
+        return false;
+    }
     std::string label = name.empty() ? "Wallet " + std::to_string(reg["wallets"].size() + 1) : name;
-    reg["wallets"].push_back({{"id", id}, {"name", label}});
-    reg["active"] = id;
+    reg["wallets"].push_back({{"id", new_id}, {"name", label}});
+    reg["active"] = new_id;
     if (!wallet::save_registry(reg)) {
         core::remove_file(dir + "/wallet.json");
         core::remove_file(dir);
-        return fail("could not write wallets.json; no wallet was added");
+        error = "could not write wallets.json; no wallet was added";
+        return false;
     }
-    std::printf("%s\n", id.c_str());
-    return 0;
+    id = new_id;
+    return true;
 }
 
-struct WalletView {
-    std::string id, name, address, identity, identity_key, ordinals_address, paymail;
-    bool sealed = false;
-    bool hd = false;
-    core::SecretString mnemonic;
-};
+std::string pick_wallet(const Args& a) { return a.positional.empty() ? active_wallet_id() : a.positional[0]; }
 
-bool read_view(const std::string& id, WalletView& v, std::string& error) {
+bool read_wallet_file(const std::string& id, std::string& path, std::string& text, std::string& error) {
+    if (!wallet::is_valid_wallet_id(id) || !wallet_exists(id)) {
+        error = "no wallet with the id \"" + id + "\"";
+        return false;
+    }
+    path = wallet::wallet_json_path(id);
+    if (!core::read_file(path, text)) {
+        error = "cannot read " + path;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool read_view(const std::string& id, WalletView& v, core::SecretString* reveal, std::string& error) {
     v.id = id;
     v.name = wallet::wallet_display_name(id);
     std::string path = wallet::wallet_json_path(id);
@@ -111,7 +134,7 @@ bool read_view(const std::string& id, WalletView& v, std::string& error) {
     v.paymail = core::json_string(doc, "paymail");
     if (core::has_string(doc, "mnemonic")) {
         v.hd = true;
-        v.mnemonic.assign(doc["mnemonic"].get_ref<const std::string&>());
+        core::SecretString mnemonic(doc["mnemonic"].get_ref<const std::string&>());
         wipe_json_secret(doc, "mnemonic");
         std::uint32_t show = 0, ord = 0;
         if (doc.contains("recv") && doc["recv"].is_array()) {
@@ -122,19 +145,20 @@ bool read_view(const std::string& id, WalletView& v, std::string& error) {
         if (doc.contains("show") && doc["show"].is_number_unsigned() && doc["show"].get<std::uint32_t>() < show)
             show = doc["show"].get<std::uint32_t>();
         std::string priv, pub, addr;
-        bool ok = wallet::derive_from_mnemonic(v.mnemonic.str(), wallet::receive_path(show), priv, pub, addr);
+        bool ok = wallet::derive_from_mnemonic(mnemonic.str(), wallet::receive_path(show), priv, pub, addr);
         core::cleanse(priv);
         if (ok) v.address = addr;
-        ok = ok && wallet::derive_from_mnemonic(v.mnemonic.str(), wallet::identity_path(), priv, v.identity_key,
+        ok = ok && wallet::derive_from_mnemonic(mnemonic.str(), wallet::identity_path(), priv, v.identity_key,
                                                 v.identity);
         core::cleanse(priv);
-        ok = ok && wallet::derive_from_mnemonic(v.mnemonic.str(), wallet::ordinals_path(ord), priv, pub,
+        ok = ok && wallet::derive_from_mnemonic(mnemonic.str(), wallet::ordinals_path(ord), priv, pub,
                                                 v.ordinals_address);
         core::cleanse(priv);
         if (!ok) {
             error = "the mnemonic of " + id + " does not derive";
             return false;
         }
+        if (reveal) *reveal = std::move(mnemonic);
         return true;
     }
     std::string priv = core::json_string(doc, "priv");
@@ -153,24 +177,6 @@ bool read_view(const std::string& id, WalletView& v, std::string& error) {
     return true;
 }
 
-std::string pick_wallet(const Args& a) { return a.positional.empty() ? active_wallet_id() : a.positional[0]; }
-
-bool read_wallet_file(const std::string& id, std::string& path, std::string& text, std::string& error) {
-    if (!wallet::is_valid_wallet_id(id) || !wallet_exists(id)) {
-        error = "no wallet with the id \"" + id + "\"";
-        return false;
-    }
-    path = wallet::wallet_json_path(id);
-    if (!core::read_file(path, text)) {
-        error = "cannot read " + path;
-        return false;
-    }
-    return true;
-}
-
-}  // namespace
-
-int fail(const std::string& message) { return tools::fail("wendrel", message); }
 
 std::string active_wallet_id() {
     wallet::StoreLockGuard guard;
@@ -189,40 +195,155 @@ bool wallet_exists(const std::string& id) {
     return false;
 }
 
-int cmd_create(const Args& a) {
+std::vector<WalletRow> wallet_rows() {
+    wallet::StoreLockGuard guard;
+    std::string active = active_wallet_id();
+    std::vector<WalletRow> out;
+    for (const auto& w : wallet::list_wallets()) out.push_back({w.id, w.name, w.id == active});
+    return out;
+}
+
+bool create_wallet(const std::string& name, std::string& id, core::SecretString& words, std::string& error) {
     core::Bytes entropy;
-    if (!core::random_bytes(16, entropy)) return fail("no randomness available");
-    std::string words;
-    bool ok = wallet::mnemonic_from_entropy(entropy, words);
+    if (!core::random_bytes(16, entropy)) {
+        error = "no randomness available";
+        return false;
+    }
+    std::string text;
+    bool ok = wallet::mnemonic_from_entropy(entropy, text);
     core::cleanse(entropy);
-    if (!ok) return fail("could not make a mnemonic");
+    if (!ok) {
+        core::cleanse(text);
+        error = "could not make a mnemonic";
+        return false;
+    }
     core::Json doc;
-    std::string error;
-    ok = wallet::new_hd_document(words, doc, error);
-    core::cleanse(words);
-    if (!ok) return fail(error);
-    return add_wallet(doc, a.opt("name"), false);
+    ok = wallet::new_hd_document(text, doc, error) && add_wallet(doc, name, false, id, error);
+    if (ok) words.assign(text);
+    core::cleanse(text);
+    return ok;
+}
+
+bool restore_wallet(const std::string& words, const std::string& name, std::string& id, std::string& error) {
+    core::Json doc;
+    if (!wallet::new_hd_document(words, doc, error)) return false;
+    return add_wallet(doc, name, true, id, error);
+}
+
+bool seal_wallet(const std::string& id, const std::string& password, std::string& error) {
+    if (password.empty()) {
+        error = "sealing needs a password";
+        return false;
+    }
+    wallet::StoreLockGuard guard;
+    std::string path, text;
+    if (!read_wallet_file(id, path, text, error)) return false;
+    core::Json doc;
+    bool parsed = core::parse_json(text, doc);
+    bool already = parsed && wallet::is_sealed_document(doc);
+    wipe_json_secret(doc, "mnemonic");
+    wipe_json_secret(doc, "priv");
+    if (already || !parsed || !doc.is_object()) {
+        core::cleanse(text);
+        error = already ? "wallet " + id + " is already sealed" : "the wallet file of " + id + " is not a wallet document";
+        return false;
+    }
+    core::Bytes salt, iv, key, ct, tag;
+    bool ok = core::random_bytes(16, salt) && core::random_bytes(12, iv) &&
+              core::pbkdf2_sha256(password, core::to_string(salt), SEAL_ITERATIONS, 32, key);
+    core::Bytes plain(text.begin(), text.end());
+    core::cleanse(text);
+    ok = ok && core::aes256gcm_encrypt(key, iv, plain, ct, tag);
+    core::cleanse(plain);
+    core::cleanse(key);
+    if (!ok) {
+        error = "could not seal the wallet";
+        return false;
+    }
+    core::Json sealed = {{"lock", "OV-LOCK1"}, {"kdf", "pbkdf2-sha256"}, {"iter", SEAL_ITERATIONS},
+                         {"salt", core::to_hex(salt)}, {"iv", core::to_hex(iv)}, {"tag", core::to_hex(tag)},
+                         {"ct", core::to_hex(ct)}};
+    if (!core::write_file_atomic(path, core::dump_pretty(sealed))) {
+        error = "could not write " + path;
+        return false;
+    }
+    return true;
+}
+
+bool unseal_wallet(const std::string& id, const std::string& password, std::string& error) {
+    wallet::StoreLockGuard guard;
+    std::string path, text;
+    if (!read_wallet_file(id, path, text, error)) return false;
+    core::Json doc;
+    if (!core::parse_json(text, doc) || !wallet::is_sealed_document(doc)) {
+        error = "wallet " + id + " is not sealed";
+        return false;
+    }
+    core::Bytes salt, iv, tag, ct;
+    std::int64_t iter = core::json_int(doc, "iter");
+    if (core::json_string(doc, "kdf") != "pbkdf2-sha256" || iter < 1 || iter > 10000000 ||
+        !core::from_hex(core::json_string(doc, "salt"), salt) || !core::from_hex(core::json_string(doc, "iv"), iv) ||
+        iv.size() != 12 || !core::from_hex(core::json_string(doc, "tag"), tag) || tag.size() != 16 ||
+        !core::from_hex(core::json_string(doc, "ct"), ct)) {
+        error = "the sealed file of " + id + " is damaged; it was left unchanged";
+        return false;
+    }
+    core::Bytes key, plain;
+    bool ok = core::pbkdf2_sha256(password, core::to_string(salt), static_cast<std::uint32_t>(iter), 32, key) &&
+              core::aes256gcm_decrypt(key, iv, ct, tag, plain);
+    core::cleanse(key);
+    if (!ok) {
+        core::cleanse(plain);
+        error = "wrong password; wallet " + id + " is still sealed and its file unchanged";
+        return false;
+    }
+    std::string opened(plain.begin(), plain.end());
+    core::cleanse(plain);
+    core::Json check;
+    bool valid = core::parse_json(opened, check) && check.is_object();
+    wipe_json_secret(check, "mnemonic");
+    wipe_json_secret(check, "priv");
+    ok = valid && core::write_file_atomic(path, opened);
+    core::cleanse(opened);
+    if (!valid) {
+        error = "the sealed content of " + id + " is not a wallet document; the file was left unchanged";
+        return false;
+    }
+    if (!ok) {
+        error = "could not write " + path;
+        return false;
+    }
+    return true;
+}
+
+int fail(const std::string& message) { return tools::fail("wendrel", message); }
+
+int cmd_create(const Args& a) {
+    std::string id, error;
+    core::SecretString words;  // the command shows the words only through show --reveal
+    if (!create_wallet(a.opt("name"), id, words, error)) return fail(error);
+    std::printf("%s\n", id.c_str());
+    return 0;
 }
 
 int cmd_restore(const Args& a) {
-    core::Json doc;
-    std::string error;
-    if (!wallet::new_hd_document(a.opt("mnemonic"), doc, error)) return fail(error);
-    return add_wallet(doc, a.opt("name"), true);
+    std::string id, error;
+    if (!restore_wallet(a.opt("mnemonic"), a.opt("name"), id, error)) return fail(error);
+    std::printf("%s\n", id.c_str());
+    return 0;
 }
 
 int cmd_list(const Args& a) {
-    std::string active = active_wallet_id();
-    auto rows = wallet::list_wallets();
+    auto rows = wallet_rows();
     if (a.has("json")) {
         core::Json out = core::Json::array();
-        for (const auto& w : rows) out.push_back({{"id", w.id}, {"name", w.name}, {"active", w.id == active}});
+        for (const auto& w : rows) out.push_back({{"id", w.id}, {"name", w.name}, {"active", w.active}});
         print_json(out);
         return 0;
     }
     if (rows.empty()) std::printf("no wallets yet; make one with: wendrel create\n");
     for (const auto& w : rows)
-        std::printf("%s %s  %s\n", w.id == active ? "*" : " ", core::strip_controls(w.id).c_str(),
+        std::printf("%s %s  %s\n", w.active ? "*" : " ", core::strip_controls(w.id).c_str(),
                     core::strip_controls(w.name).c_str());
     return 0;
 }
@@ -232,9 +353,11 @@ int cmd_show(const Args& a) {
     if (id.empty()) return fail("no wallets yet; make one with: wendrel create");
     if (!wallet::is_valid_wallet_id(id) || !wallet_exists(id)) return fail("no wallet with the id \"" + id + "\"");
     WalletView v;
+    core::SecretString mnemonic;
+    bool reveal = a.has("reveal");
     std::string error;
-    if (!read_view(id, v, error)) return fail(error);
-    bool reveal = a.has("reveal") && v.hd;
+    if (!read_view(id, v, reveal ? &mnemonic : nullptr, error)) return fail(error);
+    reveal = reveal && v.hd;
     if (a.has("json")) {
         core::Json out = {{"id", v.id}, {"name", v.name}, {"sealed", v.sealed}};
         if (!v.sealed) {
@@ -244,7 +367,7 @@ int cmd_show(const Args& a) {
             out["identity_key"] = v.identity_key;
             out["ordinals_address"] = v.ordinals_address;
             out["paymail"] = v.paymail;
-            if (reveal) out["mnemonic"] = v.mnemonic.str();
+            if (reveal) out["mnemonic"] = mnemonic.str();
         }
         std::string text = tools::json_text(out);
         if (reveal) wipe_json_secret(out, "mnemonic");
@@ -263,41 +386,15 @@ int cmd_show(const Args& a) {
     std::printf("identity key:     %s\n", v.identity_key.c_str());
     std::printf("ordinals address: %s\n", v.ordinals_address.c_str());
     std::printf("paymail:          %s\n", core::strip_controls(v.paymail).c_str());
-    if (reveal) std::printf("mnemonic:         %s\n", v.mnemonic.data());
+    if (reveal) std::printf("mnemonic:         %s\n", mnemonic.data());
     return 0;
 }
 
 int cmd_seal(const Args& a) {
     std::string id = pick_wallet(a);
     if (!a.has_opt("password") || a.opt("password").empty()) return fail("seal needs --password P");
-    wallet::StoreLockGuard guard;
-    std::string path, text, error;
-    if (!read_wallet_file(id, path, text, error)) return fail(error);
-    core::Json doc;
-    bool parsed = core::parse_json(text, doc);
-    if (parsed && wallet::is_sealed_document(doc)) {
-        core::cleanse(text);
-        return fail("wallet " + id + " is already sealed");
-    }
-    wipe_json_secret(doc, "mnemonic");
-    wipe_json_secret(doc, "priv");
-    if (!parsed || !doc.is_object()) {
-        core::cleanse(text);
-        return fail("the wallet file of " + id + " is not a wallet document");
-    }
-    core::Bytes salt, iv, key, ct, tag;
-    bool ok = core::random_bytes(16, salt) && core::random_bytes(12, iv) &&
-              core::pbkdf2_sha256(a.opt("password"), core::to_string(salt), SEAL_ITERATIONS, 32, key);
-    core::Bytes plain(text.begin(), text.end());
-    core::cleanse(text);
-    ok = ok && core::aes256gcm_encrypt(key, iv, plain, ct, tag);
-    core::cleanse(plain);
-    core::cleanse(key);
-    if (!ok) return fail("could not seal the wallet");
-    core::Json sealed = {{"lock", "OV-LOCK1"}, {"kdf", "pbkdf2-sha256"}, {"iter", SEAL_ITERATIONS},
-                         {"salt", core::to_hex(salt)}, {"iv", core::to_hex(iv)}, {"tag", core::to_hex(tag)},
-                         {"ct", core::to_hex(ct)}};
-    if (!core::write_file_atomic(path, core::dump_pretty(sealed))) return fail("could not write " + path);
+    std::string error;
+    if (!seal_wallet(id, a.opt("password"), error)) return fail(error);
     std::printf("sealed %s\n", id.c_str());
     return 0;
 }
@@ -305,36 +402,8 @@ int cmd_seal(const Args& a) {
 int cmd_unseal(const Args& a) {
     std::string id = pick_wallet(a);
     if (!a.has_opt("password")) return fail("unseal needs --password P");
-    wallet::StoreLockGuard guard;
-    std::string path, text, error;
-    if (!read_wallet_file(id, path, text, error)) return fail(error);
-    core::Json doc;
-    if (!core::parse_json(text, doc) || !wallet::is_sealed_document(doc)) return fail("wallet " + id + " is not sealed");
-    core::Bytes salt, iv, tag, ct;
-    std::int64_t iter = core::json_int(doc, "iter");
-    if (core::json_string(doc, "kdf") != "pbkdf2-sha256" || iter < 1 || iter > 10000000 ||
-        !core::from_hex(core::json_string(doc, "salt"), salt) || !core::from_hex(core::json_string(doc, "iv"), iv) ||
-        iv.size() != 12 || !core::from_hex(core::json_string(doc, "tag"), tag) || tag.size() != 16 ||
-        !core::from_hex(core::json_string(doc, "ct"), ct))
-        return fail("the sealed file of " + id + " is damaged; it was left unchanged");
-    core::Bytes key, plain;
-    bool ok = core::pbkdf2_sha256(a.opt("password"), core::to_string(salt), static_cast<std::uint32_t>(iter), 32, key) &&
-              core::aes256gcm_decrypt(key, iv, ct, tag, plain);
-    core::cleanse(key);
-    if (!ok) {
-        core::cleanse(plain);
-        return fail("wrong password; wallet " + id + " is still sealed and its file unchanged");
-    }
-    std::string opened(plain.begin(), plain.end());
-    core::cleanse(plain);
-    core::Json check;
-    bool valid = core::parse_json(opened, check) && check.is_object();
-    wipe_json_secret(check, "mnemonic");
-    wipe_json_secret(check, "priv");
-    ok = valid && core::write_file_atomic(path, opened);
-    core::cleanse(opened);
-    if (!valid) return fail("the sealed content of " + id + " is not a wallet document; the file was left unchanged");
-    if (!ok) return fail("could not write " + path);
+    std::string error;
+    if (!unseal_wallet(id, a.opt("password"), error)) return fail(error);
     std::printf("unsealed %s\n", id.c_str());
     return 0;
 }

@@ -3,7 +3,7 @@
 // decoding screenshots. Every wait has a time-out; everything started is killed in close().
 import { spawn, execFile } from 'node:child_process'
 import { createServer } from 'node:net'
-import { mkdtempSync, mkdirSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs'
+import { mkdtempSync, mkdirSync, readFileSync, readdirSync, readlinkSync, rmSync, writeFileSync } from 'node:fs'
 import { createRequire } from 'node:module'
 import { tmpdir } from 'node:os'
 import path from 'node:path'
@@ -175,7 +175,19 @@ export class World {
       }
     }
     await Promise.all(this.children.map((c) => Promise.race([c.exited, sleep(3000)])))
-    rmSync(this.dir, { recursive: true, force: true })
+    // The gallery's Connect starts the wallet window in a session of its own when none is
+    // up; end this world's before its folder goes.
+    const strays = []
+    for (const pid of readdirSync('/proc').filter((n) => /^\d+$/.test(n))) {
+      try {
+        if (readlinkSync(`/proc/${pid}/exe`) !== path.join(BIN, 'wendrel')) continue
+        if (!readFileSync(`/proc/${pid}/environ`, 'utf8').split('\0').includes('LOCALAPPDATA=' + this.env.LOCALAPPDATA)) continue
+        process.kill(Number(pid), 'SIGKILL')
+        strays.push(Number(pid))
+      } catch {}
+    }
+    await waitFor('the wallet windows to end', () => strays.every(processGone), 5000).catch(() => {})
+    rmSync(this.dir, { recursive: true, force: true, maxRetries: 3 })
   }
 }
 
