@@ -45,7 +45,9 @@ describe('the wallet window', () => {
     }
     return at
   }
-  const waitPlace = (name, from = 0) => waitFor(`the window's ${name}`, () => placeOf(name, from), 15000)
+  // A busy machine can hold a window's first drawing back for seconds.
+  const waitPlace = (name, from = 0) => waitFor(`the window's ${name}`, () => placeOf(name, from), 30000)
+    .catch((e) => { throw new Error(`${e.message}; exit ${win.exitCode}; output: ${win.output}`) })
   const statusAfter = (from) => waitFor('a status line', () => {
     const m = /^status (.*)$/m.exec(win.output.slice(from))
     return m && m[1]
@@ -203,7 +205,8 @@ describe('the wallet window', () => {
     win.kill('SIGTERM')
     await win.exited
     const again = world.spawn(WENDREL, ['--automation'])
-    await waitFor('the second window', () => /^at new /m.test(again.output), 15000)
+    await waitFor('the second window', () => /^at new /m.test(again.output), 30000)
+      .catch((e) => { throw new Error(`${e.message}; exit ${again.exitCode}; output: ${again.output}`) })
     rmSync(path.join(world.env.LOCALAPPDATA, 'Orvane'), { recursive: true, force: true, maxRetries: 5 })
     const end = await Promise.race([again.exited, sleep(5000).then(() => 'still running')])
     assert.deepEqual(end, { code: 0, signal: null }, again.output)
