@@ -224,7 +224,7 @@ export class Driver {
       const children = readFileSync(`/proc/${pid}/task/${task}/children`, 'utf8').trim().split(/\s+/).filter(Boolean)
       for (const c of children) {
         try {
-          if (readFileSync(`/proc/${c}/cmdline`, 'utf8').split('\0')[0] === PROGRAM) return Number(c)
+          if (readFileSync(`/proc/${c}/cmdline`, 'utf8').split('\0')[0] === (this.binary || PROGRAM)) return Number(c)
         } catch {}
       }
     }
@@ -260,9 +260,11 @@ export class Driver {
     }
   }
 
-  async newSession () {
+  /** A session on the build's program, or on the one at binary (an installed copy). */
+  async newSession (binary = PROGRAM) {
+    this.binary = binary
     const value = await this.call('POST', '/session', {
-      capabilities: { alwaysMatch: { browserName: 'quenvale', 'webkitgtk:browserOptions': { binary: PROGRAM, args: ['--automation'] } } }
+      capabilities: { alwaysMatch: { browserName: 'quenvale', 'webkitgtk:browserOptions': { binary, args: ['--automation'] } } }
     }, 45000)
     this.session = value.sessionId
     return value
