@@ -3,15 +3,13 @@
 
 import * as THREE from 'three';
 import {
-  UNIT, WALL_HEIGHT, ROWS, COLS, DIRECTIONS, cellAt, isWallChar, isWalkableChar,
+  UNIT, WALL_HEIGHT, ROWS, COLS, DIRECTIONS, BENCH, cellAt, isWallChar, isWalkableChar,
 } from './maps.js';
 import { createBuilder, addQuad, addBox, toGeometry, isEmpty, bakeLight } from './geometry.js';
-import {
-  floorLights, FLOOR_LIGHTING, LIGHT_COLOURS, SPOT, SKY_FILL, SUN, spotFor,
-} from './lighting.js';
+import { floorLights } from './lighting.js';
 import {
   plasterTexture, marbleTexture, woodTexture, cofferTexture, skyTexture, cloudTexture,
-  glowTexture, shaftTexture,
+  glowTexture, shaftTexture, environmentTexture,
 } from './textures.js';
 
 const SKIRT_HEIGHT = 0.14;
@@ -23,15 +21,15 @@ const LINTEL_CENTRE = 3.02;
 const LINTEL_HEIGHT = 1.4;
 const PLASTER_REPEAT = 1 / 2.6;
 const MARBLE_REPEAT = 1 / (8 * 0.65);
-const BENCH = Object.freeze({ x: 12 * UNIT, z: 11 * UNIT });
 const REGION = Object.freeze({ q: 4, r: 4 });
 // The skylight opening of floor two, in cells.
 const SKYLIGHT = Object.freeze({ q0: 10, q1: 14, r0: 6, r1: 11, height: 4.5 });
 export const LIGHT_POOL = Object.freeze({ x: 12.2 * UNIT, z: 8.2 * UNIT });
 
 /**
- * Shared textures and materials for both floors. The "baked" ones take their light from
- * vertex colours (see lighting.js); the rest are lit live.
+ * Shared textures and materials for both floors. Nothing in the room is lit live: the static
+ * surfaces take their light from vertex colours (see lighting.js), metals add the shine of a
+ * small environment map.
  */
 export function createMaterials(doc) {
   const plaster = plasterTexture(doc);
@@ -39,9 +37,11 @@ export function createMaterials(doc) {
   const wood = woodTexture(doc);
   const coffer = cofferTexture(doc);
   const glow = glowTexture(doc);
+  const env = environmentTexture(doc);
   const baked = (params) => new THREE.MeshBasicMaterial({ vertexColors: true, ...params });
   return {
     textures: { plaster, marble, wood, coffer, glow, sky: skyTexture(doc), clouds: cloudTexture(doc), shaft: shaftTexture(doc) },
+    env,
     wall: baked({ map: plaster, color: 0xfff4e2 }),
     niche: baked({ map: plaster, color: 0x9a5a4a }),
     floor: baked({ map: marble }),
@@ -52,8 +52,9 @@ export function createMaterials(doc) {
     beam: baked({ color: 0xe2d6bc }),
     benchWood: baked({ map: wood, color: 0xc09070 }),
     benchStone: baked({ color: 0xd9d2c4 }),
-    stone: new THREE.MeshLambertMaterial({ color: 0xd9d2c4 }),
-    brassLit: new THREE.MeshPhongMaterial({ color: 0xb8903e, specular: 0x7a6030, shininess: 70 }),
+    brassShine: new THREE.MeshBasicMaterial({
+      color: 0x8a6a2c, envMap: env, combine: THREE.AddOperation, reflectivity: 0.45,
+    }),
   };
 }
 
@@ -334,46 +335,4 @@ function addBench(seat, stone) {
 export function driftClouds(group, seconds) {
   const clouds = group.getObjectByName('clouds');
   if (clouds) clouds.material.map.offset.x = (seconds * 0.0016) % 1;
-}
-
-/**
- * One set of live lights for both floors (they light the frames and sculptures); switching
- * floors changes intensities and moves the frame spots, so the light count, and with it every
- * shader, stays the same.
- */
-export function createLighting(scene) {
-  const ambient = new THREE.AmbientLight(LIGHT_COLOURS.ambient, 0);
-  const hemisphere = new THREE.HemisphereLight(LIGHT_COLOURS.sky, LIGHT_COLOURS.ground, 0);
-  const skyFill = new THREE.DirectionalLight(LIGHT_COLOURS.skyFill, 0);
-  skyFill.position.set(...SKY_FILL.position);
-  skyFill.target.position.set(...SKY_FILL.target);
-  const sun = new THREE.DirectionalLight(LIGHT_COLOURS.sun, 0);
-  sun.position.set(...SUN.position);
-  sun.target.position.set(...SUN.target);
-  scene.add(ambient, hemisphere, skyFill, skyFill.target, sun, sun.target);
-  const spots = [];
-  for (let i = 0; i < 5; i++) {
-    const spot = new THREE.SpotLight(SPOT.colour, 0, SPOT.distance, SPOT.angle, SPOT.penumbra, SPOT.decay);
-    scene.add(spot, spot.target);
-    spots.push(spot);
-  }
-  return { ambient, hemisphere, skyFill, sun, spots };
-}
-
-/** Sets the live lights for a floor; hung lists that floor's frames as { x, z, dc, dr }. */
-export function applyLighting(rig, level, hung) {
-  const v = FLOOR_LIGHTING[level];
-  rig.ambient.intensity = v.ambient;
-  rig.hemisphere.intensity = v.hemisphere;
-  rig.skyFill.intensity = v.skyFill;
-  rig.sun.intensity = v.sun;
-  rig.spots.forEach((spot, i) => {
-    const f = hung[i];
-    spot.intensity = f ? v.spots : 0;
-    if (!f) return;
-    const { position, target } = spotFor(f);
-    spot.position.set(...position);
-    spot.target.position.set(...target);
-    spot.target.updateMatrixWorld();
-  });
 }

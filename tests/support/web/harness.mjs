@@ -17,8 +17,11 @@ export const UNIT = 1.3;
 const CHROMIUM_ARGS = ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
   '--disable-component-update', '--disable-sync', '--use-angle=swiftshader', '--enable-unsafe-swiftshader'];
 
-/** Launches headless Chromium with HOME and the XDG folders in a fresh temporary folder. */
-export async function launch() {
+/**
+ * Launches headless Chromium with HOME and the XDG folders in a fresh temporary folder, and
+ * serves the built room (plus any extra routes, { '/path': () => ({ type, body }) }).
+ */
+export async function launch({ routes = {} } = {}) {
   if (!fs.existsSync(path.join(WEB_OUT, 'room.js'))) {
     throw new Error('The room is not built: run npm run build in web/ (looked in ' + WEB_OUT + ')');
   }
@@ -36,7 +39,7 @@ export async function launch() {
       XDG_DATA_HOME: path.join(home, '.local/share'),
     },
   });
-  const server = await startStatic(WEB_OUT, await samplePictureRoutes());
+  const server = await startStatic(WEB_OUT, { ...(await samplePictureRoutes()), ...routes });
   return {
     browser,
     server,
@@ -79,7 +82,9 @@ export async function openRoom(env, { viewport = { width: 480, height: 300 }, qu
   page.on('console', (m) => { if (m.type() === 'error') errors.push(m.text()); });
   if (bridge) await page.addInitScript(fakeWebView);
   if (before) await before(page);
-  await page.goto(env.server.url + 'index.html?v=40' + (query ? '&' + query : ''));
+  // The room's scripts have run once the document is parsed; a busy machine can hold the load
+  // event back for seconds while the first frames draw.
+  await page.goto(env.server.url + 'index.html?v=40' + (query ? '&' + query : ''), { waitUntil: 'domcontentloaded', timeout: 30000 });
   const room = {
     page,
     context,
