@@ -73,3 +73,19 @@ export function bakeLight(b, lights) {
     for (let k = 0; k < 3; k++) b.colors[v * 3 + k] *= light[k];
   }
 }
+
+/** Multiplies a builder's vertex colours by a colour given as linear [r, g, b]. */
+export function tint(b, rgb) {
+  if (!b.colors) return;
+  for (let i = 0; i < b.colors.length; i++) b.colors[i] *= rgb[i % 3];
+}
+
+/** Appends the quads of source to target (both with or both without colours). */
+export function append(target, source) {
+  const base = target.positions.length / 3;
+  target.positions.push(...source.positions);
+  target.normals.push(...source.normals);
+  target.uvs.push(...source.uvs);
+  if (target.colors) target.colors.push(...source.colors);
+  for (const i of source.indices) target.indices.push(i + base);
+}

@@ -5,7 +5,7 @@ import * as THREE from 'three';
 import {
   UNIT, WALL_HEIGHT, ROWS, COLS, DIRECTIONS, BENCH, cellAt, isWallChar, isWalkableChar,
 } from './maps.js';
-import { createBuilder, addQuad, addBox, toGeometry, isEmpty, bakeLight } from './geometry.js';
+import { createBuilder, addQuad, addBox, toGeometry, isEmpty, bakeLight, tint, append } from './geometry.js';
 import { floorLights } from './lighting.js';
 import {
   plasterTexture, marbleTexture, woodTexture, cofferTexture, skyTexture, cloudTexture,
@@ -42,16 +42,14 @@ export function createMaterials(doc) {
   return {
     textures: { plaster, marble, wood, coffer, glow, sky: skyTexture(doc), clouds: cloudTexture(doc), shaft: shaftTexture(doc) },
     env,
-    wall: baked({ map: plaster, color: 0xfff4e2 }),
-    niche: baked({ map: plaster, color: 0x9a5a4a }),
+    // Plastered surfaces (walls, niches, lintels) and untextured ones (skirting, brass cap,
+    // cornice, beams, the bench's stone) each share one material; their own colours are in
+    // the vertex colours, so a region of the map draws in a few calls.
+    plastered: baked({ map: plaster }),
+    plain: baked({}),
     floor: baked({ map: marble }),
-    skirting: baked({ map: wood }),
-    brass: baked({ color: 0xc8a04a }),
-    cornice: baked({ color: 0xf2e8d4 }),
     ceiling: baked({ map: coffer }),
-    beam: baked({ color: 0xe2d6bc }),
     benchWood: baked({ map: wood, color: 0xc09070 }),
-    benchStone: baked({ color: 0xd9d2c4 }),
     brassShine: new THREE.MeshBasicMaterial({
       color: 0x8a6a2c, envMap: env, combine: THREE.AddOperation, reflectivity: 0.45,
     }),
@@ -178,12 +176,27 @@ export function buildFloor(level, mats) {
   else addSkylitCeiling(ceilings, beams, level);
   addBench(benchWood, benchStone);
 
+  // Each region's pieces go into one builder per material, in their own colours.
+  const merged = new Map();
+  const into = (material, region) => {
+    const key = material + ':' + region;
+    if (!merged.has(key)) merged.set(key, { material, builder: createBuilder({ colors: true }) });
+    return merged.get(key).builder;
+  };
+  for (const [key, { kind, builder }] of regions) {
+    const { material, colour } = SURFACES[kind];
+    tint(builder, linear(colour));
+    append(into(material, key.slice(kind.length + 1)), builder);
+  }
+  tint(beams, linear(BEAM_COLOUR));
+  tint(benchStone, linear(STONE_COLOUR));
+
   // Walls draw first so that what they hide (most of the ceiling plane) fails the depth test
   // before it is shaded.
-  const order = { wall: -4, niche: -4, skirting: -3, brass: -3, cornice: -3, floor: -2 };
+  const order = { plastered: -4, plain: -3, floor: -2 };
   const parts = [
-    ...[...regions.values()].map(({ kind, builder }) => [builder, mats[kind], order[kind]]),
-    [ceilings, mats.ceiling, -1], [beams, mats.beam, -2], [benchWood, mats.benchWood, -3], [benchStone, mats.benchStone, -3],
+    ...[...merged.values()].map(({ material, builder }) => [builder, mats[material], order[material]]),
+    [ceilings, mats.ceiling, -1], [beams, mats.plain, -2], [benchWood, mats.benchWood, -3], [benchStone, mats.plain, -3],
   ];
   for (const [b, material, order] of parts) {
     bakeLight(b, lights);
@@ -194,6 +207,22 @@ export function buildFloor(level, mats) {
   }
   if (level === 1) group.add(...skylightParts(mats));
   return group;
+}
+
+const SURFACES = Object.freeze({
+  wall: { material: 'plastered', colour: 0xfff4e2 },
+  niche: { material: 'plastered', colour: 0x9a5a4a },
+  skirting: { material: 'plain', colour: 0x3a2416 },
+  brass: { material: 'plain', colour: 0xc8a04a },
+  cornice: { material: 'plain', colour: 0xf2e8d4 },
+  floor: { material: 'floor', colour: 0xffffff },
+});
+const BEAM_COLOUR = 0xe2d6bc;
+const STONE_COLOUR = 0xd9d2c4;
+
+function linear(hex) {
+  const c = new THREE.Color(hex);
+  return [c.r, c.g, c.b];
 }
 
 // Floors get a worn walking path: slabs darken and warm along the hall's main line.
