@@ -11,7 +11,7 @@ namespace bridge {
 // The camera settings the page is told about: Quick (scale 1.7) or Steady (1.0), and
 // frames per second (30, 60, 90 or 120).
 struct LookSettings {
-    bool quick = true;
+    bool quick = false;
     int fps = 60;
 };
 

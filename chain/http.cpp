@@ -95,6 +95,9 @@ struct Sink {
     std::size_t cap = JSON_REPLY_CAP;
     bool too_large = false;
     bool out_of_memory = false;
+    // Keep the head of a long body: past the cap the transfer stops without failing.
+    bool keep_head = false;
+    bool cut = false;
 };
 
 // Returning less than offered makes libcurl stop the transfer with a write error.
@@ -102,7 +105,7 @@ std::size_t write_body(char* data, std::size_t size, std::size_t nmemb, void* us
     auto* sink = static_cast<Sink*>(user);
     if (!sink || !sink->body) return 0;
     const std::size_t n = size * nmemb;
-    if (n > sink->cap - std::min(sink->cap, sink->body->size())) {
+    if (!sink->keep_head && n > sink->cap - std::min(sink->cap, sink->body->size())) {
         sink->too_large = true;
         return 0;
     }
@@ -110,6 +113,11 @@ std::size_t write_body(char* data, std::size_t size, std::size_t nmemb, void* us
         sink->body->append(data, n);
     } catch (...) {  // nothing may unwind through libcurl
         sink->out_of_memory = true;
+        return 0;
+    }
+    // The piece that took the body past the cap is kept; the transfer ends here.
+    if (sink->keep_head && sink->body->size() > sink->cap) {
+        sink->cut = true;
         return 0;
     }
     return n;
@@ -124,7 +132,7 @@ void set_common(CURL* h, Sink& sink, char* errbuf) {
     // Worker threads: libcurl must not use signals for its time-outs.
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     // Refuse early when the reply announces a length beyond the cap.
-    curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(sink.cap));
+    if (!sink.keep_head) curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(sink.cap));
     // Only web URLs, also after a redirect.
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
@@ -156,7 +164,7 @@ struct Exchange {
 
 void finish_exchange(Exchange& ex, CURL* h, CURLcode code, const char* errbuf, const Sink& sink) {
     ex.code = code;
-    if (code == CURLE_OK) {
+    if (code == CURLE_OK || (code == CURLE_WRITE_ERROR && sink.cut)) {
         ex.transport_ok = true;
         curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &ex.status);
         return;
@@ -184,6 +192,7 @@ struct CallOptions {
     bool loopback_tls_off = false;
     const std::string* json_body = nullptr;  // POST when set
     std::size_t body_cap = JSON_REPLY_CAP;
+    bool keep_head = false;
 };
 
 
@@ -207,6 +216,7 @@ Exchange perform(const std::string& url, const CallOptions& o) {
     Sink sink;
     sink.body = &ex.body;
     sink.cap = o.body_cap;
+    sink.keep_head = o.keep_head;
     set_common(h, sink, errbuf);
     curl_easy_setopt(h, CURLOPT_URL, url.c_str());
     if (o.agent) curl_easy_setopt(h, CURLOPT_USERAGENT, o.agent);
@@ -442,6 +452,27 @@ HttpResult service_get_text(const std::string& url) {
     o.follow = true;
     o.pin = true;
     o.loopback_tls_off = true;
+    Exchange ex = perform(url, o);
+    HttpResult r;
+    r.status = ex.status;
+    r.body = std::move(ex.body);
+    if (!ex.transport_ok)
+        r.error = std::move(ex.error);
+    else if (is_2xx(r.status))
+        r.ok = true;
+    else
+        r.error = "HTTP " + std::to_string(r.status);
+    return r;
+}
+
+HttpResult page_get(const std::string& url, const std::string& user_agent, std::size_t keep_bytes) {
+    CallOptions o;
+    o.agent = user_agent.c_str();
+    o.timeout_s = 15;
+    o.follow = true;
+    o.max_redirs = 5;
+    o.body_cap = keep_bytes;
+    o.keep_head = true;
     Exchange ex = perform(url, o);
     HttpResult r;
     r.status = ex.status;

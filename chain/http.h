@@ -66,6 +66,12 @@ bool identity_get_json(const std::string& url, core::Json& out);
 // status gives "HTTP " + status as the error, never the body.
 HttpResult service_get_text(const std::string& url);
 
+// GET of a web page that is read only in part (the update check): the given user agent,
+// 15 s, follows at most 5 redirects, no pinning. Reading stops with the first piece that
+// takes the body past keep_bytes; that is not a failure: ok when the status is 2xx, with
+// the status and what was read (keep_bytes plus at most one piece).
+HttpResult page_get(const std::string& url, const std::string& user_agent, std::size_t keep_bytes);
+
 // The wording of a finished exchange whose status was refused: the rate-limit sentence
 // for 429; "HTTP <status>" for an empty or HTML body; else "HTTP <status> – <body>"
 // with the body's trailing LF, CR and spaces removed and cut to 120 bytes.

@@ -112,8 +112,16 @@ open_wallet() {
     as "$party" $WENDREL paymail "$alias" >/dev/null || fail "cannot claim the paymail $alias"
     echo "Claimed the paymail $alias for the $party"
   fi
-  if [ "$(cli "$party" status --json | json_field connected)" != "true" ]; then
-    cli "$party" connect >"$DEMO/$party/connect.log" 2>&1 &
+  bind_gallery "$party" "$id" cli
+  echo "$party: $(cli "$party" status | head -1)"
+}
+
+# PARTY ID RUNNER: connects the gallery RUNNER speaks for (cli: the party's own instance;
+# program_cli: the instance of the programs in build/bin) to the party's wallet.
+bind_gallery() {
+  local party=$1 id=$2 runner=$3
+  if [ "$($runner "$party" status --json | json_field connected)" != "true" ]; then
+    $runner "$party" connect >"$DEMO/$party/connect.log" 2>&1 &
     local waiter=$!
     # With one wallet in the folder the gallery binds to it at once; otherwise the
     # connect waits for wendrel approve.
@@ -123,7 +131,6 @@ open_wallet() {
     done
     wait $waiter || { cat "$DEMO/$party/connect.log" >&2; fail "the $party gallery did not connect"; }
   fi
-  echo "$party: $(cli "$party" status | head -1)"
 }
 
 echo
@@ -133,10 +140,9 @@ open_wallet seller "Demo seller" demo-seller
 open_wallet buyer "Demo buyer" demo-buyer 50000
 mine
 
-# A small real PNG, different every run (its colour comes from the time).
-RUN=$(date +%s)
-IMAGE="$DEMO/seller/artwork-$RUN.png"
-node -e '
+# FILE SEED: a small real PNG whose colours come from SEED.
+artwork_png() {
+  node -e '
 const zlib=require("zlib"),fs=require("fs");const n=Number(process.argv[2]);
 const crcTable=[...Array(256)].map((_,i)=>{let c=i;for(let k=0;k<8;k++)c=c&1?0xedb88320^(c>>>1):c>>>1;return c>>>0});
 const crc=b=>{let c=~0;for(const x of b)c=crcTable[(c^x)&255]^(c>>>8);return (~c)>>>0};
@@ -146,17 +152,31 @@ const w=16,h=16,raw=Buffer.alloc((w*3+1)*h);
 for(let y=0;y<h;y++)for(let x=0;x<w;x++){const o=y*(w*3+1)+1+x*3;raw[o]=(n*37+x*9)&255;raw[o+1]=(n*11+y*13)&255;raw[o+2]=(n*5+x*y)&255}
 const ihdr=Buffer.alloc(13);ihdr.writeUInt32BE(w,0);ihdr.writeUInt32BE(h,4);ihdr[8]=8;ihdr[9]=2;
 fs.writeFileSync(process.argv[1],Buffer.concat([Buffer.from([137,80,78,71,13,10,26,10]),chunk("IHDR",ihdr),
-  chunk("IDAT",zlib.deflateSync(raw)),chunk("IEND",Buffer.alloc(0))]))' "$IMAGE" "$RUN"
-minted=$(as seller $WENDREL mint --image "$IMAGE" --title "Harbour $RUN" --artist "Demo seller" --json 2>&1) \
-  || { echo "mint: $minted" >&2; exit 1; }
-PIC=$(json_field pic <<<"$minted")
-[ -n "$PIC" ] || { echo "mint: $minted" >&2; exit 1; }
-echo "mint: success: artwork $PIC, certificate $(json_field cert <<<"$minted")"
-mine
+  chunk("IDAT",zlib.deflateSync(raw)),chunk("IEND",Buffer.alloc(0))]))' "$1" "$2"
+}
+# TITLE SEED: the seller mints a new artwork; prints its origin.
+mint_artwork() {
+  local image="$DEMO/seller/artwork-$2.png" minted pic
+  artwork_png "$image" "$2"
+  minted=$(as seller $WENDREL mint --image "$image" --title "$1" --artist "Demo seller" --json 2>&1) \
+    || { echo "mint: $minted" >&2; exit 1; }
+  pic=$(json_field pic <<<"$minted")
+  [ -n "$pic" ] || { echo "mint: $minted" >&2; exit 1; }
+  echo "mint: success: artwork $pic, certificate $(json_field cert <<<"$minted")" >&2
+  mine
+  echo "$pic"
+}
+# The first free frame on the walls, or nothing.
+free_frame() {
+  cli seller walls --json | node -e 'let s="";process.stdin.on("data",d=>s+=d).on("end",()=>{
+  const f=(JSON.parse(s).frames||[]).find(f=>!f.shown&&!f.error);process.stdout.write(f?String(f.spot):"")})'
+}
 
-# The first free frame.
-FRAME=$(cli seller walls --json | node -e 'let s="";process.stdin.on("data",d=>s+=d).on("end",()=>{
-  const f=(JSON.parse(s).frames||[]).find(f=>!f.shown&&!f.error);process.stdout.write(f?String(f.spot):"")})')
+# A new artwork every run (its colour comes from the time).
+RUN=$(date +%s)
+PIC=$(mint_artwork "Harbour $RUN" "$RUN")
+
+FRAME=$(free_frame)
 [ -n "$FRAME" ] || fail "no free frame on the walls"
 
 step seller "place (seller, frame $FRAME, $PRICE sats)" place --frame "$FRAME" --origin "$PIC" --weeks 1 --price "$PRICE"
@@ -174,3 +194,88 @@ arts=$(cli buyer arts) || fail "cannot list the buyer's artworks"
 echo "$arts"
 grep -q "^$PIC " <<<"$arts" || fail "the buyer does not hold $PIC"
 echo "The buyer holds $PIC: sale complete."
+
+# ---- Screenshots of the desktop program, when this machine can show it -----------------
+# The seller hangs one more piece, then the program opens the seller's folder under Xvfb,
+# driven through WebKitWebDriver (the GUI suite's harness), and leaves its pictures in
+# build/demo: the gallery, the new piece on its frame, its frame panel open and, when the
+# program has its whole-window hook, the window with its header.
+program_cli() {
+  local party=$1; shift
+  as "$party" $CLI "$@"
+}
+shots_missing=""
+for need in xvfb-run WebKitWebDriver; do
+  command -v "$need" >/dev/null 2>&1 || shots_missing="$shots_missing $need"
+done
+[ -x build/bin/quenvale ] || shots_missing="$shots_missing build/bin/quenvale"
+if [ -n "$shots_missing" ]; then
+  echo "screenshots: skipped, this machine has no$shots_missing"
+  exit 0
+fi
+
+echo
+echo "== Screenshots of the program"
+SHOWN=$(mint_artwork "Lantern $RUN" "$((RUN + 1))")
+SHOWN_FRAME=$(free_frame)
+[ -n "$SHOWN_FRAME" ] || fail "no free frame on the walls for the screenshots"
+step seller "place (seller, frame $SHOWN_FRAME)" place --frame "$SHOWN_FRAME" --origin "$SHOWN" --weeks 1
+# The program serves the gallery of its own folder's instance: bind the seller's wallet there.
+bind_gallery seller "$(as seller $WENDREL show --json | json_field id)" program_cli
+timeout 120 xvfb-run -a -s '-screen 0 1280x800x24' node --input-type=module - "$DEMO" "$SHOWN_FRAME" <<'JS' \
+  || fail "the screenshots failed"
+import { existsSync, readFileSync, rmSync, writeFileSync } from 'node:fs'
+import path from 'node:path'
+import { pathToFileURL } from 'node:url'
+const { World, Driver, PROGRAM, PNG, waitFor, sleep } = await import(pathToFileURL(path.resolve('tests/gui/support/harness.mjs')))
+
+const [demo, spotText] = process.argv.slice(2)
+const spot = Number(spotText)
+const world = new World()
+world.env.LOCALAPPDATA = path.join(demo, 'seller')
+world.env.QUENVALE_PROFILE = path.join(demo, 'profile.json')
+const driver = new Driver(world)
+const state = () => driver.exec('return window.__room.state()')
+async function shot (name) {
+  await driver.exec('window.__room.render()')
+  writeFileSync(path.join(demo, name), PNG.sync.write(await driver.screenshot()))
+  console.log('screenshot: ' + path.join('build/demo', name))
+}
+try {
+  await driver.start()
+  await driver.newSession()
+  await driver.call('POST', driver.s('/window/rect'), { x: 0, y: 0, width: 1280, height: 800 })
+  await driver.url('quenvale://room/index.html?v=40&test')
+  await waitFor('the room', async () => (await state()).framesReady, 30000)
+  const frame = await waitFor(`the picture on frame ${spot}`, async () => {
+    const f = (await state()).frames[spot]
+    return f && f.url && f
+  }, 60000, 250)
+  // The hall from the gate, then two metres in front of the new piece, facing it.
+  await driver.exec('window.__room.moveTo(arguments[0])', [{ x: 15.86, z: 16.38, yaw: 0.35, pitch: 0.05, level: 0 }])
+  await shot('gallery.png')
+  const d = 2
+  await driver.exec('window.__room.moveTo(arguments[0])', [{
+    x: frame.x + frame.dc * d, z: frame.z + frame.dr * d, yaw: Math.atan2(frame.dc, frame.dr), pitch: 0, level: frame.level
+  }])
+  await shot('frame.png')
+  await driver.keys(['\uE00D'])
+  const open = await waitFor('the frame panel', async () => (await state()).panel.visible, 10000).catch(() => false)
+  if (open) await shot('frame-panel.png')
+  else console.log('screenshot: no frame panel opened; frame-panel.png not taken')
+  // The whole window with its header, through the program's test-only request file.
+  if (readFileSync(PROGRAM).includes('window-shot.request')) {
+    const file = path.join(world.dataFolder, 'window-shot.png')
+    rmSync(file, { force: true })
+    writeFileSync(path.join(world.dataFolder, 'window-shot.request'), '')
+    await waitFor('the whole-window picture', () => existsSync(file), 10000)
+    writeFileSync(path.join(demo, 'window.png'), readFileSync(file))
+    rmSync(file, { force: true })
+    console.log('screenshot: build/demo/window.png')
+  }
+} finally {
+  try { await driver.endSession() } catch {}
+  await sleep(200)
+  await world.close()
+}
+JS

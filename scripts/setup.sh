@@ -9,7 +9,7 @@ APT_PACKAGES=(
   libssl-dev libcurl4-openssl-dev nlohmann-json3-dev libcpp-httplib-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libgtk-3-dev libwebkit2gtk-4.1-dev libx11-dev
-  chromium xvfb xauth dbus
+  chromium xvfb xauth dbus webkit2gtk-driver x11-utils
 )
 
 missing=()

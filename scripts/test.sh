@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs every test suite: C++ unit tests (plain and under ASan+UBSan), the devnet's
-# tests and the room page's browser tests. Exits non-zero when any of them fails.
+# tests, the room page's browser tests and the desktop program's GUI tests. Exits non-zero when any of them fails.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -31,6 +31,15 @@ if [ -d tests/devnet ]; then
 fi
 if [ -f web/package.json ]; then
   run "room page tests" npm --prefix web test --silent
+fi
+
+# The real program under Xvfb, driven by WebKitWebDriver against a devnet.
+if [ -x build/bin/gui_chrome_tests ]; then
+  run "gui chrome tests" xvfb-run -a -s '-screen 0 1280x800x24' build/bin/gui_chrome_tests --gtest_brief=1
+fi
+if [ -d tests/gui ] && [ -x build/bin/quenvale ]; then
+  run "gui tests" xvfb-run -a -s '-screen 0 1280x800x24' \
+    node --test --test-concurrency=1 tests/gui/
 fi
 
 if [ ${#failed[@]} -gt 0 ]; then

@@ -5,32 +5,22 @@
 // transaction a step reports must be one the devnet's validator took in.
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdlib>
 
 #include "core/files.h"
 #include "core/json.h"
 #include "core/text.h"
 #include "tests/support/devnet.h"
+#include "tests/support/party.h"
 #include "tests/support/temp_platform.h"
 
 using testing_support::Devnet;
 using testing_support::json_of;
+using testing_support::Party;
 using testing_support::RunResult;
+using testing_support::txid_in;
 
 namespace {
-
-// One person: a platform folder of their own and a gallery instance in it.
-struct Party {
-    std::string folder;  // the LOCALAPPDATA of every program they run
-    std::string instance;
-    std::string wallet_id;
-    core::Json shown;  // wendrel show --json
-};
 
 // Sats and output count the transaction pays to the address.
 std::int64_t paid_to(const core::Json& tx, const std::string& address, int& outputs) {
@@ -49,49 +39,14 @@ std::int64_t paid_to(const core::Json& tx, const std::string& address, int& outp
     return sats;
 }
 
-std::string txid_in(const std::string& result) {
-    if (result.rfind("success: ", 0) != 0 || result.size() < 9 + 64) return "";
-    const std::string id = result.substr(9, 64);
-    return id.find_first_not_of("0123456789abcdef") == std::string::npos ? id : "";
-}
-
-class GalleryEndToEnd : public ::testing::Test {
+class GalleryEndToEnd : public testing_support::TwoParties {
 protected:
-    testing_support::TempPlatform tp;
-    Devnet& dn = Devnet::shared();
-    Party seller, buyer;
-
-    void SetUp() override {
-        ASSERT_TRUE(dn.running());
-        dn.reset();
-        seller = make_party("seller");
-        buyer = make_party("buyer");
-    }
-
-    Party make_party(const std::string& name) {
-        Party p;
-        p.folder = tp.root() + "/" + name;
-        p.instance = p.folder + "/gallery";
-        EXPECT_TRUE(core::make_dirs(p.folder));
-        return p;
-    }
-
-    // A program of the build run with the party's platform folder.
     RunResult run_as(const Party& p, const std::string& program, const std::vector<std::string>& args) {
-        ::setenv("LOCALAPPDATA", p.folder.c_str(), 1);
-        RunResult r = testing_support::run_program(program, args);
-        ::setenv("LOCALAPPDATA", tp.root().c_str(), 1);
-        return r;
+        return testing_support::run_as(tp, p, program, args);
     }
 
-    // quenvale-cli with the party's folder and instance; the parsed --json reply.
     core::Json cli(const Party& p, std::vector<std::string> args, int expect_exit = 0) {
-        const std::string command = args.front();
-        args.insert(args.begin(), {"--instance", p.instance});
-        args.push_back("--json");
-        RunResult r = run_as(p, "quenvale-cli", args);
-        EXPECT_EQ(r.exit_code, expect_exit) << command << ": " << r.out << r.err;
-        return json_of(r.out);
+        return testing_support::cli_as(tp, p, std::move(args), expect_exit);
     }
 
     // A sale or place step that must succeed; the txid it reports, known to the devnet.
@@ -107,49 +62,8 @@ protected:
         return txid;
     }
 
-    // A wallet with a paymail and funds, connected to the party's gallery: quenvale-cli
-    // connect runs in a child process while wendrel approve answers it if asked.
     void open_wallet(Party& p, const std::string& name, const std::string& alias, int coins, std::int64_t sats) {
-        RunResult created = run_as(p, "wendrel", {"create", "--name", name});
-        ASSERT_EQ(created.exit_code, 0) << created.err;
-        p.wallet_id = core::trim(created.out.substr(0, created.out.find('\n')));
-        p.shown = json_of(run_as(p, "wendrel", {"show", "--json"}).out);
-        ASSERT_TRUE(p.shown.contains("address")) << p.shown.dump();
-        for (int i = 0; i < coins; ++i) ASSERT_FALSE(dn.fund(p.shown["address"], sats, true).empty());
-        RunResult claimed = run_as(p, "wendrel", {"paymail", alias});
-        ASSERT_EQ(claimed.exit_code, 0) << claimed.err;
-
-        const std::string cli_path = testing_support::bin_path("quenvale-cli");
-        const std::string out = p.folder + "/connect.out";
-        ::setenv("LOCALAPPDATA", p.folder.c_str(), 1);
-        pid_t pid = ::fork();
-        if (pid == 0) {
-            std::freopen(out.c_str(), "w", stdout);
-            std::freopen((out + ".err").c_str(), "w", stderr);
-            ::execl(cli_path.c_str(), cli_path.c_str(), "--instance", p.instance.c_str(), "connect", "--json",
-                    static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::setenv("LOCALAPPDATA", tp.root().c_str(), 1);
-        // With one wallet in the folder the gallery binds to it at once; otherwise it
-        // waits for the approve.
-        int status = 0;
-        pid_t done = 0;
-        for (int i = 0; i < 200 && done == 0; ++i) {
-            done = ::waitpid(pid, &status, WNOHANG);
-            if (done != 0) break;
-            if (run_as(p, "wendrel", {"approve", "--wallet", p.wallet_id}).exit_code != 0) ::usleep(100 * 1000);
-        }
-        if (done == 0) {
-            ::kill(pid, SIGTERM);
-            ::waitpid(pid, &status, 0);
-            FAIL() << "connect did not finish";
-        }
-        std::string reply;
-        core::read_file(out, reply);
-        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << reply;
-        const core::Json connected = json_of(reply);
-        EXPECT_EQ(connected.value("wallet_id", std::string()), p.wallet_id) << connected.dump();
+        ASSERT_TRUE(testing_support::open_wallet(tp, dn, p, name, alias, coins, sats));
     }
 
     const core::Json& frame(const core::Json& walls, int number) { return walls["frames"][number - 1]; }

@@ -22,6 +22,7 @@
 #include "ledger/walls.h"
 #include "ordinals/listing.h"
 #include "platform/folders.h"
+#include "tools/cli/page_host.h"
 #include "tools/common/args.h"
 #include "tools/common/report.h"
 #include "wallet/connect.h"
@@ -77,6 +78,14 @@ tools::ProgramSpec program() {
          {}, {"frame", "origin", "weeks", "price", "unit"}, {"frame", "origin", "weeks"}, 0, 0},
         {"remove", "--frame N [--json]", "Takes the wallet's artwork down from a frame.", {}, {"frame"}, {"frame"}, 0, 0},
         {"enter", "[--json]", "Pays the admission to the room (200 sats); running it is the consent.", {}, {}, {}, 0, 0},
+        {"page", "[--answer yes|no] [--web DIR]",
+         "A headless page host: one page message (a JSON object) per line on standard input,\n"
+         "every host message as one JSON line on standard output. --answer answers the\n"
+         "admission question (default no); frame pictures go to DIR/spots when DIR can be\n"
+         "written (default: the QuenvaleWeb folder beside this program), else to the data\n"
+         "folder. Ends when standard input ends and the last operation has answered, or\n"
+         "five seconds after an unpaid admission.",
+         {}, {"answer", "web"}, {}, 0, 0},
     };
     add_sale_commands(p);
     return p;
@@ -276,6 +285,15 @@ int cmd_sale(const tools::Args& args, bool json) {
 
 int cmd_enter(bool json) { return report_result(ledger::gallery_enter(), json); }
 
+int cmd_page(const tools::Args& args) {
+    cli::PageHostOptions options;
+    const std::string answer = args.has_opt("answer") ? args.opt("answer") : "no";
+    if (answer != "yes" && answer != "no") return fail("--answer is yes or no");
+    options.answer_yes = answer == "yes";
+    options.web_dir = args.has_opt("web") ? args.opt("web") : platform::executable_dir() + "/QuenvaleWeb";
+    return cli::run_page_host(options);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -292,6 +310,7 @@ int main(int argc, char** argv) {
     if (args.command == "place") return cmd_place(args, json);
     if (args.command == "remove") return cmd_remove(args, json);
     if (args.command == "enter") return cmd_enter(json);
+    if (args.command == "page") return cmd_page(args);
     if (args.command == "ask" || args.command == "accept" || args.command == "pay" || args.command == "complete")
         return cmd_sale(args, json);
     return fail("unknown command \"" + args.command + "\"");

@@ -852,3 +852,38 @@ TEST(WaitMs, SleepsInStepsUntilTheDeadline) {
 }
 
 }  // namespace
+
+// --- pages read in part (the update check) --------------------------------------------
+
+TEST_F(HttpTest, PageGetKeepsTheHeadOfALongPageAndSendsItsAgent) {
+    constexpr std::size_t KEEP = 200000;
+    std::string page = "<p>Version 0.001</p>" + std::string(300000, 'x') + "<p>Version 0.009</p>";
+    server.script(reply(200, page, "text/html"));
+    chain::HttpResult r = chain::page_get(server.url("/quenvale/"), "Quenvale/0.001", KEEP);
+    EXPECT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.status, 200);
+    // Past the cap by at most one piece, never the whole page, and from its start.
+    EXPECT_GT(r.body.size(), KEEP);
+    EXPECT_LT(r.body.size(), page.size());
+    EXPECT_EQ(r.body.substr(0, 20), page.substr(0, 20));
+    ASSERT_EQ(server.seen().size(), 1u);
+    EXPECT_EQ(server.seen()[0].agent, "Quenvale/0.001");
+
+    // A short page is read whole; a refused status keeps its number.
+    server.script(reply(200, "Current build: 1.2", "text/html"));
+    r = chain::page_get(server.url("/quenvale/"), "Quenvale/0.001", KEEP);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.body, "Current build: 1.2");
+    server.script(reply(503, "busy"));
+    r = chain::page_get(server.url("/quenvale/"), "Quenvale/0.001", KEEP);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.status, 503);
+}
+
+TEST_F(HttpTest, PageGetFailsWithoutAServer) {
+    const chain::HttpResult r =
+        chain::page_get("http://127.0.0.1:" + std::to_string(refused_port()) + "/quenvale/", "Quenvale/0.001", 100);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_FALSE(r.error.empty());
+}

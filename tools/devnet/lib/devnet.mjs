@@ -14,13 +14,14 @@ import * as arc from './services/arc.mjs'
 import * as ord from './services/ord.mjs'
 import * as svc from './services/svc.mjs'
 import * as admin from './services/admin.mjs'
+import * as update from './services/update.mjs'
 
 export { devnetKeys, DEVNET_MNEMONIC, ROLE_INDEX, HOUSE_ROWS } from './keys.mjs'
 
 export const HOST = '127.0.0.1'
 export const PAYMAIL_DOMAIN = 'devnet.quenvale.test'
 const STATE_FORMAT = 'quenvale-devnet-state'
-const SERVICES = [woc, arc, ord, svc, admin]
+const SERVICES = [woc, arc, ord, svc, update, admin]
 
 export function buildProfile (port, keys = devnetKeys()) {
   const root = `http://${HOST}:${port}`
@@ -103,8 +104,9 @@ export async function startDevnet (opts = {}) {
     oracles,
     keys,
     profile: null,
+    updateVersion: update.DEFAULT_VERSION,
     changed,
-    reset () { chain.reset(); platform.reset(); faults.clear(); changed() },
+    reset () { chain.reset(); platform.reset(); faults.clear(); devnet.updateVersion = update.DEFAULT_VERSION; changed() },
     state () {
       return {
         network: 'devnet',

@@ -1,8 +1,9 @@
 // Admin paths under /devnet/: funding, mining, inscribing, identities,
-// faults, reset and state.
+// faults, the announced program version, reset and state.
 import { HttpError, sendJson, readJson, readBody, isPlainObject } from '../http.mjs'
 import { isAddress, MAX_MONEY } from '../codec.mjs'
 import { normaliseKey, aliasKey, ROLES } from '../platform.mjs'
+import { VERSION_PATTERN } from './update.mjs'
 
 export const PREFIX = '/devnet'
 
@@ -97,6 +98,12 @@ export async function handle (ctx) {
       return sendJson(res, 200, { faults: faults.list() })
     case 'DELETE /faults':
       return sendJson(res, 200, { cleared: faults.clear() })
+    case 'POST /update': {
+      const body = await objectBody(ctx.req)
+      if (typeof body.version !== 'string' || !VERSION_PATTERN.test(body.version)) throw new HttpError(400, 'version must be a number such as 0.002')
+      devnet.updateVersion = body.version
+      return sendJson(res, 200, { version: devnet.updateVersion })
+    }
     case 'POST /reset':
       devnet.reset()
       return sendJson(res, 200, { ok: true, height: chain.height })

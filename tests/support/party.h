@@ -1,0 +1,58 @@
+#pragma once
+// Test support: people of a whole-flow test, each with a platform folder of their own
+// (LOCALAPPDATA), a wendrel wallet in it and a gallery instance bound to that wallet.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/json.h"
+#include "tests/support/devnet.h"
+#include "tests/support/temp_platform.h"
+
+namespace testing_support {
+
+struct Party {
+    std::string folder;  // the LOCALAPPDATA of every program they run
+    std::string instance;
+    std::string wallet_id;
+    core::Json shown;  // wendrel show --json
+};
+
+// A party whose folder is tp.root()/name.
+Party make_party(const TempPlatform& tp, const std::string& name);
+
+// A program of the build run with the party's platform folder.
+RunResult run_as(const TempPlatform& tp, const Party& p, const std::string& program,
+                 const std::vector<std::string>& args);
+
+// quenvale-cli with the party's folder and instance and --json; the parsed reply. A
+// different exit code than expect_exit is a test failure.
+core::Json cli_as(const TempPlatform& tp, const Party& p, std::vector<std::string> args, int expect_exit = 0);
+
+// A wallet with a paymail and `coins` confirmed coins of `sats`, connected to the party's
+// gallery (quenvale-cli connect, answered by wendrel approve when it asks). False, with a
+// test failure recorded, when any step fails.
+bool open_wallet(const TempPlatform& tp, Devnet& dn, Party& p, const std::string& name, const std::string& alias,
+                 int coins, std::int64_t sats);
+
+// The txid of a "success: <txid>…" result, else "".
+std::string txid_in(const std::string& result);
+
+// A seller and a buyer on a freshly reset devnet, each with an empty folder.
+class TwoParties : public ::testing::Test {
+protected:
+    TempPlatform tp;
+    Devnet& dn = Devnet::shared();
+    Party seller, buyer;
+
+    void SetUp() override {
+        ASSERT_TRUE(dn.running());
+        dn.reset();
+        seller = make_party(tp, "seller");
+        buyer = make_party(tp, "buyer");
+    }
+};
+
+}  // namespace testing_support
