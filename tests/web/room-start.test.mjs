@@ -17,32 +17,62 @@ after(async () => { await env.close(); });
 const shows = (spots) => spots.map((n) => ({ spot: n, url: 'spots/ap' + n + '.png', title: 'Piece ' + n }));
 
 describe('start-up', () => {
-  test('"hello" waits for the frames, and walls sent before then are applied once they hang', async () => {
+  test('"hello" goes out before the frames hang; what the host answers at once is applied once they do, each frame once', async () => {
     let release;
     const held = new Promise((r) => { release = r; });
+    // A host that answers "hello" at once, inside the post, as a fast host could; two more
+    // notes follow a moment later, while a frame model is still on its way.
+    const answer = [
+      { op: 'look', scale: 1.7, fps: 30 },
+      { op: 'connected', status: 'Connected.' },
+      { op: 'walls', shows: shows([2, 3, 7]), status: 'Walls read.' },
+    ];
+    const later = [
+      { op: 'spot-pic', spot: 4, url: 'spots/ap4.png' },
+      { op: 'removed', spot: 3, status: 'Removed from AP3.' },
+      { op: 'walls', shows: [{ spot: 7, url: 'spots/ap7.png', title: 'Piece 7, retitled' }] },
+    ];
+    const pictures = [];
     const room = await openRoom(env, {
       wait: 'none',
-      before: (page) => page.route('**/frame-5.glb*', async (route) => { await held; await route.continue(); }),
+      before: async (page) => {
+        page.on('request', (r) => { if (r.url().includes('/spots/')) pictures.push(new URL(r.url()).pathname); });
+        await page.route('**/frame-5.glb*', async (route) => { await held; await route.continue(); });
+        await page.addInitScript(({ answer, later }) => {
+          const post = window.chrome.webview.postMessage;
+          window.chrome.webview.postMessage = (msg) => {
+            post(msg);
+            if (msg.op !== 'hello') return;
+            for (const m of answer) window.__deliver(m);
+            setTimeout(() => { for (const m of later) window.__deliver(m); }, 50);
+          };
+        }, { answer, later });
+      },
     });
     try {
-      await room.page.waitForFunction(() => !!window.__room);
-      await room.deliver({ op: 'walls', shows: shows([2, 7]) });
-      await room.page.waitForTimeout(300);
-      assert.deepEqual(await room.postedOps(), [], 'nothing said while a model is missing');
-      let s = await room.state();
-      assert.equal(s.framesReady, false);
-      assert.deepEqual(s.shots, [2, 7]);
-      release();
       await room.page.waitForFunction(() => window.__posted.some((p) => p.msg.op === 'hello'));
       const hello = (await room.postedRecords()).find((p) => p.msg.op === 'hello');
-      assert.equal(hello.framesReady, true);
       assert.deepEqual(hello.msg, { op: 'hello' });
-      await room.page.waitForFunction(() => window.__room.state().frames[7].url !== '');
+      await room.page.waitForFunction(() => window.__room && window.__room.state().shots.length === 3);
+      let s = await room.state();
+      assert.equal(s.framesReady, false, 'a frame model is still held back');
+      assert.deepEqual([s.lookScale, s.frameRate], [1.7, 30], 'look is taken at once');
+      assert.deepEqual(s.shots.sort((a, b) => a - b), [2, 4, 7]);
+      assert.match(s.hud, /Removed from AP3\.$/);
+      assert.deepEqual(pictures, [], 'no picture loads before its frame hangs');
+      release();
+      await room.page.waitForFunction(() => { const s = window.__room.state(); return s.framesReady && [2, 4, 7].every((n) => s.frames[n].url !== ''); });
+      await room.page.waitForTimeout(300);
       s = await room.state();
-      assert.equal(s.frames[2].plaque, 'Piece 2');
-      assert.equal(s.frames[7].url, 'spots/ap7.png');
-      assert.equal(s.frames[3].plaque, 'AP3');
-      assert.equal(s.frames[3].url, '');
+      assert.deepEqual([2, 3, 4, 7].map((n) => [s.frames[n].url, s.frames[n].plaque]), [
+        ['spots/ap2.png', 'Piece 2'],
+        ['', 'AP3'],
+        ['spots/ap4.png', 'AP4'],
+        ['spots/ap7.png', 'Piece 7, retitled'],
+      ]);
+      assert.deepEqual(pictures.sort(), ['/spots/ap2.png', '/spots/ap4.png', '/spots/ap7.png'], 'each picture loaded once');
+      assert.deepEqual(s.shots, []);
+      assert.deepEqual(await room.postedOps(), ['hello'], 'hello only once');
       assert.deepEqual(room.errors, []);
     } finally {
       await room.close();

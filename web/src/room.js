@@ -51,12 +51,18 @@ export function startRoom(win) {
   const params = new URLSearchParams(win.location.search);
   const testMode = params.has('test');
   const live = !testMode || params.has('live');
+  // "hello" goes out first, so the host reads the walls while the room is built; the bridge
+  // holds the replies until the room takes them at the end of this function.
+  const bridge = createBridge(win);
+  const tell = bridge.tell;
+  tell({ op: 'hello' });
   const hud = createHud(doc);
   // index.html's boot script reported errors until now; from here on the HUD shows them.
   if (win.__quenvaleBoot) win.__quenvaleBoot.attach((text) => hud.showError(text));
 
   const sim = createSim();
   const view = sim.view;
+  // What the host said about each frame before the frames hung, applied once they do.
   const shots = new Map();
   let status = '';
 
@@ -98,15 +104,8 @@ export function startRoom(win) {
   });
   const working = createWorking(doc);
   const banner = createBanner(doc);
-  const bridge = createBridge(win, onHost);
-  const tell = bridge.tell;
-  // Clearing a frame also forgets the show that "walls" left for it.
-  const clearSpot = (spot) => {
-    shots.delete(spot);
-    frames.clearSpot(spot);
-  };
   const panel = createPanel({
-    doc, frames: { markSelected: frames.markSelected, clearSpot }, working, tell,
+    doc, frames: { markSelected: frames.markSelected, clearSpot: (spot) => describe(spot, null) }, working, tell,
     nowSeconds: () => Date.now() / 1000,
     setStatus: (text) => { status = text; updateHud(); },
   });
@@ -120,8 +119,33 @@ export function startRoom(win) {
     hud.show({ level: view.level, aimed: sim.aimed, status });
   }
 
-  function applyShow(show) {
-    frames.paintSpot(show.spot, show.url, show.title);
+  // A frame's show: a picture (url, '' for none) and a plaque title (undefined leaves the
+  // plaque as it is), or null for an empty frame.
+  function applyShow(spot, show) {
+    if (!show) frames.clearSpot(spot);
+    else if (show.url) frames.paintSpot(spot, show.url, show.title);
+    else if (show.title !== undefined) frames.setTitle(spot, show.title);
+  }
+
+  /**
+   * Everything the host says about a frame comes here. Before the frames hang it is kept in
+   * shots, one entry a frame with the later message winning, so it is applied once, and in
+   * full, when they do.
+   */
+  function describe(spot, show) {
+    if (frames.ready) {
+      applyShow(spot, show);
+      return;
+    }
+    if (!show) {
+      shots.delete(spot);
+      return;
+    }
+    const earlier = shots.get(spot);
+    shots.set(spot, {
+      url: show.url || (earlier ? earlier.url : ''),
+      title: show.title !== undefined || !earlier ? show.title : earlier.title,
+    });
   }
 
   function onHost(msg) {
@@ -143,23 +167,21 @@ export function startRoom(win) {
         break;
       case 'spot-pic': {
         const url = pictureAddress(msg.url);
-        if (spot && url) frames.paintSpot(spot, url);
+        if (spot && url) describe(spot, { url });
         break;
       }
       case 'placed': {
         if (!spot) break;
         const name = panel.placedName(spot);
         panel.settle(spot);
-        const url = pictureAddress(msg.url);
-        if (url) frames.paintSpot(spot, url, name);
-        else frames.setTitle(spot, name);
+        describe(spot, { url: pictureAddress(msg.url), title: name });
         frames.markSelected(0);
         break;
       }
       case 'removed':
         if (!spot) break;
         panel.settle(spot);
-        clearSpot(spot);
+        describe(spot, null);
         frames.markSelected(0);
         break;
       case 'place-error':
@@ -169,9 +191,7 @@ export function startRoom(win) {
         const list = Array.isArray(msg.shows) ? msg.shows : [];
         for (let i = 0; i < list.length && i < LIMITS.shows; i++) {
           const show = showOf(list[i]);
-          if (!show) continue;
-          shots.set(show.spot, show);
-          if (frames.ready) applyShow(show);
+          if (show) describe(show.spot, { url: show.url, title: show.title });
         }
         break;
       }
@@ -292,8 +312,8 @@ export function startRoom(win) {
   const frameModels = [1, 2, 3, 4, 5].map((k) => loader.loadAsync('./frame-' + k + '.glb?v=3'));
   const ready = Promise.all(frameModels).then((gltfs) => {
     frames.place(gltfs.map((g) => g.scene));
-    for (const show of shots.values()) applyShow(show);
-    tell({ op: 'hello' });
+    for (const [spot, show] of shots) applyShow(spot, show);
+    shots.clear();
     return Promise.all(ALCOVE_MODELS.map((name) => loader.loadAsync('./' + name + '.glb?v=6')));
   }).then((gltfs) => {
     const byName = {};
@@ -302,6 +322,7 @@ export function startRoom(win) {
   });
 
   updateHud();
+  bridge.listen(onHost);
   if (testMode) {
     installTestHook(win, {
       sim, frames, panel, working, banner, hud, renderer, shots, ready, applyFloor, camera,

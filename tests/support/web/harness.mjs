@@ -60,8 +60,8 @@ function fakeWebView() {
   window.chrome = window.chrome || {};
   window.chrome.webview = {
     postMessage(msg) {
-      // What the page had built when it posted, for ordering checks.
-      const framesReady = window.__room ? window.__room.state().framesReady : null;
+      // What the page had built when it posted, for ordering checks (no test hook yet: nothing).
+      const framesReady = window.__room ? window.__room.state().framesReady : false;
       posted.push({ msg: JSON.parse(JSON.stringify(msg)), at: performance.now(), framesReady });
     },
     addEventListener: (type, fn) => target.addEventListener(type, fn),
@@ -71,7 +71,8 @@ function fakeWebView() {
 
 /**
  * Opens the room in a fresh browser context. options: viewport, query (default "test"),
- * bridge (false leaves window.chrome.webview out), wait ('hello' waits for frames and hello).
+ * bridge (false leaves window.chrome.webview out), wait ('hello' waits for hello and for the
+ * frames to hang; anything else returns once the document is parsed), before (page set-up).
  */
 export async function openRoom(env, { viewport = { width: 480, height: 300 }, query = 'test', bridge = true, wait = 'hello', before } = {}) {
   const context = await env.browser.newContext({ viewport, deviceScaleFactor: 1 });
@@ -106,7 +107,8 @@ export async function openRoom(env, { viewport = { width: 480, height: 300 }, qu
     close: () => context.close(),
   };
   if (wait === 'hello') {
-    await page.waitForFunction(() => window.__posted && window.__posted.some((p) => p.msg.op === 'hello'), null, { timeout: 30000 });
+    await page.waitForFunction(() => window.__posted && window.__posted.some((p) => p.msg.op === 'hello')
+      && window.__room && window.__room.state().framesReady, null, { timeout: 30000 });
   }
   return room;
 }
