@@ -3,7 +3,7 @@
 import * as THREE from 'three';
 import { clone as cloneSkinned } from 'three/addons/utils/SkeletonUtils.js';
 import { UNIT, alcoveCells, faceYaw, ALCOVE_MODELS } from './maps.js';
-import { floorLights } from './lighting.js';
+import { floorLights, linearColour } from './lighting.js';
 import { bakeTree } from './bake.js';
 
 const PLINTH_HEIGHT = 0.82;
@@ -12,7 +12,8 @@ const STONE = 0xd9d2c4;
 /** Plinths go up at once; sculptures follow when their models arrive. env gives metals shine. */
 export function createAlcoves(floors, env) {
   const spots = [];
-  const stone = new THREE.MeshLambertMaterial({ color: STONE });
+  // Baked with the light like a model's material, so its colour is given in linear.
+  const stone = new THREE.MeshLambertMaterial({ color: new THREE.Color(...linearColour(STONE)) });
   floors.forEach((group, level) => {
     const lights = floorLights(level);
     for (const cell of alcoveCells(level)) {

@@ -3,7 +3,7 @@
 // most. Metals keep a view-dependent shine from a small environment map instead.
 
 import * as THREE from 'three';
-import { diffuseAt } from './lighting.js';
+import { diffuseAt, linearToDisplay } from './lighting.js';
 
 const p = new THREE.Vector3();
 const n = new THREE.Vector3();
@@ -11,7 +11,8 @@ const normalMatrix = new THREE.Matrix3();
 
 /**
  * Gives mesh (already placed: its world matrix is current) vertex colours of the light at
- * each vertex times base (linear [r, g, b]) times gain, on a copy of its geometry.
+ * each vertex times base (linear [r, g, b]) times gain, on a copy of its geometry, stored as
+ * the screen shows them.
  */
 export function bakeMesh(mesh, lights, base = [1, 1, 1], gain = 1) {
   const geometry = mesh.geometry.clone();
@@ -24,7 +25,7 @@ export function bakeMesh(mesh, lights, base = [1, 1, 1], gain = 1) {
     p.fromBufferAttribute(pos, i).applyMatrix4(mesh.matrixWorld);
     n.fromBufferAttribute(nor, i).applyMatrix3(normalMatrix).normalize();
     const light = diffuseAt(lights, [p.x, p.y, p.z], [n.x, n.y, n.z]);
-    for (let k = 0; k < 3; k++) colours[i * 3 + k] = base[k] * light[k] * gain;
+    for (let k = 0; k < 3; k++) colours[i * 3 + k] = linearToDisplay(base[k] * light[k] * gain);
   }
   geometry.setAttribute('color', new THREE.BufferAttribute(colours, 3));
   mesh.geometry = geometry;
@@ -53,8 +54,8 @@ export function bakedMaterial({ env = null, shine = 0, map = null, side = THREE.
 }
 
 /**
- * Bakes every mesh under root (placed in the world) with its own material's colour, and gives
- * it an unlit material. metalGain scales a metal's baked light by 1 + metalGain × metalness:
+ * Bakes every mesh under root (placed in the world) with its own material's colour (linear,
+ * as the glTF loader gives it), and gives it an unlit material. metalGain scales a metal's baked light by 1 + metalGain × metalness:
  * metals get no diffuse light in a physical model, so a share of it stands in for their
  * colour, more on a dim sculpture than on a frame under its spot. Returns the meshes.
  */
@@ -67,6 +68,8 @@ export function bakeTree(root, lights, env, metalGain = 0.4) {
     const c = src.color || new THREE.Color(1, 1, 1);
     const gain = 1 + metalGain * (src.metalness || 0);
     bakeMesh(obj, lights, [c.r, c.g, c.b], gain);
+    // A model's own picture is sampled as stored, like every texture of the room.
+    if (src.map) src.map.colorSpace = THREE.NoColorSpace;
     obj.material = bakedMaterial({ env, shine: shineOf(src), map: src.map || null, side: src.side });
     obj.material.name = src.name;
     out.push(obj);

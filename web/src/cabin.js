@@ -25,7 +25,6 @@ function textCanvas(doc, text, w, h, font, colour, bg) {
   ctx.textBaseline = 'middle';
   ctx.fillText(text, w / 2, h / 2);
   const tex = new THREE.CanvasTexture(c);
-  tex.colorSpace = THREE.SRGBColorSpace;
   return tex;
 }
 
@@ -169,7 +168,6 @@ function doorTexture(doc) {
   ctx.fillRect(0, 0, 4, h);
   ctx.fillRect(w - 4, 0, 4, h);
   const tex = new THREE.CanvasTexture(c);
-  tex.colorSpace = THREE.SRGBColorSpace;
   tex.minFilter = THREE.LinearMipmapNearestFilter;
   return tex;
 }
@@ -195,7 +193,6 @@ export function captionedPoster(doc, img, caption = POSTER_CAPTION) {
   ctx.textBaseline = 'middle';
   ctx.fillText(caption, c.width / 2, c.height - band / 2, c.width - 40);
   const tex = new THREE.CanvasTexture(c);
-  tex.colorSpace = THREE.SRGBColorSpace;
   return tex;
 }
 
@@ -209,7 +206,6 @@ export function cutOutPoster(doc, img) {
   }
   ctx.putImageData(data, 0, 0);
   const tex = new THREE.CanvasTexture(c);
-  tex.colorSpace = THREE.SRGBColorSpace;
   return tex;
 }
 

@@ -23,8 +23,8 @@ export function createDrawer(renderer) {
   function targetFor(width, height) {
     if (target && target.width === width && target.height === height) return target;
     if (target) target.dispose();
-    // An sRGB target keeps eight bits per channel where the eye needs them.
-    target = new THREE.WebGLRenderTarget(width, height, { samples: 4, colorSpace: THREE.SRGBColorSpace });
+    // The room shades in display space, so eight bits a channel go where the eye needs them.
+    target = new THREE.WebGLRenderTarget(width, height, { samples: 4 });
     copy.material.map = target.texture;
     copy.material.needsUpdate = true;
     return target;

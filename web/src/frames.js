@@ -16,9 +16,10 @@ const EMPTY_CANVAS = 0xd8c8a4;
 const GLASS_SHINE = 0.05;
 // Gilt right under a spot would wash out at full diffuse light; its shine comes from env.
 const METAL_GAIN = -0.6;
-// The highlight brightens the gilt (or silver) of the chosen frame.
+// The highlight brightens the gilt (or silver) of the chosen frame: the light times these,
+// as a factor on display values (the room shades in display space).
 export const GLOW = Object.freeze({ off: 0.35, on: 1.15 });
-const LIT = Object.freeze([1.45, 1.32, 1.1]);
+const LIT = Object.freeze([1.45, 1.32, 1.1].map((f) => f ** (1 / 2.2)));
 // Carved ornament is drawn only for frames this close to the eye; it is most of a frame's
 // triangles, which software renderers pay for dearly.
 export const DETAIL_REACH = 3.4;

@@ -22,7 +22,6 @@ export function createGateSign(doc) {
   ctx.fillStyle = '#d4ffe2';
   ctx.fillText('200 sats to enter', c.width / 2, c.height / 2);
   const tex = new THREE.CanvasTexture(c);
-  tex.colorSpace = THREE.SRGBColorSpace;
   const material = new THREE.MeshBasicMaterial({
     map: tex, transparent: true, blending: THREE.AdditiveBlending, depthWrite: false, fog: false,
   });

@@ -2,7 +2,7 @@
 // walls, trims and floors draw in a handful of calls.
 
 import * as THREE from 'three';
-import { diffuseAt } from './lighting.js';
+import { diffuseAt, linearToDisplay } from './lighting.js';
 
 export function createBuilder({ colors = false } = {}) {
   return { positions: [], normals: [], uvs: [], colors: colors ? [] : null, indices: [] };
@@ -62,7 +62,10 @@ export function isEmpty(b) {
   return b.indices.length === 0;
 }
 
-/** Fills a builder's vertex colours with the light at each vertex, times any colour already set. */
+/**
+ * Fills a builder's vertex colours with the light at each vertex times any (linear) colour
+ * already set, stored as the screen shows it.
+ */
 export function bakeLight(b, lights) {
   if (!b.colors) return;
   const count = b.positions.length / 3;
@@ -70,7 +73,7 @@ export function bakeLight(b, lights) {
     const p = [b.positions[v * 3], b.positions[v * 3 + 1], b.positions[v * 3 + 2]];
     const n = [b.normals[v * 3], b.normals[v * 3 + 1], b.normals[v * 3 + 2]];
     const light = diffuseAt(lights, p, n);
-    for (let k = 0; k < 3; k++) b.colors[v * 3 + k] *= light[k];
+    for (let k = 0; k < 3; k++) b.colors[v * 3 + k] = linearToDisplay(b.colors[v * 3 + k] * light[k]);
   }
 }
 

@@ -43,7 +43,6 @@ export function createPlaque(doc, frame, width) {
   c.width = Math.round(width * PX_PER_METRE);
   c.height = Math.round(height * PX_PER_METRE);
   const texture = new THREE.CanvasTexture(c);
-  texture.colorSpace = THREE.SRGBColorSpace;
   const plate = new THREE.Mesh(new THREE.PlaneGeometry(width, height), new THREE.MeshBasicMaterial({ map: texture }));
   plate.name = 'plaque-' + frame;
   const plaque = { frame, canvas: c, texture, mesh: plate, lineCount: plaqueLines(width), lines: [], text: '' };

@@ -66,9 +66,14 @@ export function startRoom(win) {
   const shots = new Map();
   let status = '';
 
+  // The room shades in display space: colours, textures and the baked light hold values as
+  // the screen shows them, so no texel is decoded and no pixel encoded. A software renderer
+  // spends a third of a frame on those conversions; multiplying display values gives nearly
+  // what multiplying linear ones would (the light is added up in linear when it is baked).
+  THREE.ColorManagement.enabled = false;
   // No multisampling on the canvas itself: the drawer adds it while frames come fast enough.
   const renderer = new THREE.WebGLRenderer({ antialias: false, powerPreference: 'high-performance' });
-  renderer.outputColorSpace = THREE.SRGBColorSpace;
+  renderer.outputColorSpace = THREE.LinearSRGBColorSpace;
   renderer.info.autoReset = false;
   const drawer = createDrawer(renderer);
   // Tests and the benchmark can hold a quality step: ?fullres is the first, ?quality=n any.

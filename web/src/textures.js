@@ -51,10 +51,10 @@ function mottle(doc, ctx, w, h, rand, layers) {
 }
 
 // No anisotropic filtering and one mip level per sample: on software renderers texture
-// sampling is most of the cost of a frame, and these surfaces are soft enough without.
-function finish(c, { repeat = true, srgb = true } = {}) {
+// sampling is most of the cost of a frame, and these surfaces are soft enough without. Texels
+// are sampled as stored, without an sRGB decode (the room shades in display space, room.js).
+function finish(c, { repeat = true } = {}) {
   const tex = new THREE.CanvasTexture(c);
-  if (srgb) tex.colorSpace = THREE.SRGBColorSpace;
   if (repeat) tex.wrapS = tex.wrapT = THREE.RepeatWrapping;
   tex.minFilter = THREE.LinearMipmapNearestFilter;
   return tex;
@@ -304,6 +304,9 @@ export function environmentTexture(doc) {
   // Order: +x, -x, +y, -y, +z, -z.
   const faces = [side(), side(), face('#6a5c48', '#6a5c48', 5), face('#201a14', '#120e0a', 0), side(), side()];
   const tex = new THREE.CubeTexture(faces);
+  // The one texture still decoded: its shine is added to the colour, not multiplied, and the
+  // linear value of these dark faces gives about the shine the metals had when the room
+  // shaded in linear light. It is small and read only on metal.
   tex.colorSpace = THREE.SRGBColorSpace;
   tex.needsUpdate = true;
   return tex;

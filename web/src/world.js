@@ -6,7 +6,7 @@ import {
   UNIT, WALL_HEIGHT, ROWS, COLS, DIRECTIONS, BENCH, cellAt, isWallChar, isWalkableChar,
 } from './maps.js';
 import { createBuilder, addQuad, addBox, toGeometry, isEmpty, bakeLight, tint, append } from './geometry.js';
-import { floorLights } from './lighting.js';
+import { floorLights, linearColour } from './lighting.js';
 import {
   plasterTexture, marbleTexture, woodTexture, cofferTexture, skyTexture, cloudTexture,
   glowTexture, shaftTexture, environmentTexture,
@@ -185,11 +185,11 @@ export function buildFloor(level, mats) {
   };
   for (const [key, { kind, builder }] of regions) {
     const { material, colour } = SURFACES[kind];
-    tint(builder, linear(colour));
+    tint(builder, linearColour(colour));
     append(into(material, key.slice(kind.length + 1)), builder);
   }
-  tint(beams, linear(BEAM_COLOUR));
-  tint(benchStone, linear(STONE_COLOUR));
+  tint(beams, linearColour(BEAM_COLOUR));
+  tint(benchStone, linearColour(STONE_COLOUR));
 
   // Walls draw first so that what they hide (most of the ceiling plane) fails the depth test
   // before it is shaded.
@@ -220,10 +220,6 @@ const SURFACES = Object.freeze({
 const BEAM_COLOUR = 0xe2d6bc;
 const STONE_COLOUR = 0xd9d2c4;
 
-function linear(hex) {
-  const c = new THREE.Color(hex);
-  return [c.r, c.g, c.b];
-}
 
 // Floors get a worn walking path: slabs darken and warm along the hall's main line.
 function wear(x, z) {
