@@ -14,7 +14,7 @@ import { resolveInside } from '../../web/tools/static.mjs';
 
 const WEB = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..', '..', 'web');
 const INSTALLED = [
-  'index.html', 'room.js', 'three.module.js', 'three.core.js', 'frame.glb', 'frame-1.glb', 'frame-2.glb', 'frame-3.glb',
+  'index.html', 'boot.js', 'room.js', 'three.module.js', 'three.core.js', 'frame.glb', 'frame-1.glb', 'frame-2.glb', 'frame-3.glb',
   'frame-4.glb', 'frame-5.glb', 'alcove-b.glb', 'alcove-dragon.glb', 'alcove-flower.glb', 'alcove-tree.glb',
   'poster-book.png', 'poster-dragon.jpg', 'loaders/GLTFLoader.js', 'utils/BufferGeometryUtils.js', 'utils/SkeletonUtils.js',
 ];
@@ -56,12 +56,14 @@ describe('installed folder', () => {
     }
   });
 
-  test('the page maps three, loads room.js?v=40 as a module and allows only hashed inline parts', () => {
+  test('the page maps three, loads its boot script and then room.js?v=40 as a module, and allows only hashed inline parts', () => {
     const html = fs.readFileSync(path.join(out, 'index.html'), 'utf8');
     assert.match(html, /<script type="importmap">\{"imports":\{"three":"\.\/three\.module\.js"\}\}<\/script>/);
-    assert.match(html, /<script type="module" src="\.\/room\.js\?v=40"><\/script>/);
+    assert.match(html, /<script src="\.\/boot\.js"><\/script>\n<script type="module" src="\.\/room\.js\?v=40"><\/script>/);
     assert.deepEqual(checkPolicy(html), []);
-    assert.equal((html.match(/<script/g) || []).length, 2, 'no other scripts');
+    assert.equal((html.match(/<script/g) || []).length, 3, 'no other scripts');
+    const boot = fs.readFileSync(path.join(out, 'boot.js'), 'utf8');
+    assert.doesNotMatch(boot, /^\s*(import|export)\s/m, 'a plain script, not a module');
     assert.doesNotMatch(html, /\son[a-z]+="/, 'no inline handlers');
     const edited = html.replace('#06080e', '#000000');
     assert.equal(checkPolicy(edited).length, 1, 'a changed style sheet is caught');

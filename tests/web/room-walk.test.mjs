@@ -4,6 +4,7 @@
 import { test, describe, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { launch, openRoom, UNIT } from '../support/web/harness.mjs';
+import { BENCH } from '../../web/src/maps.js';
 
 let env;
 before(async () => { env = await launch(); });
@@ -24,7 +25,7 @@ describe('the gate', () => {
     let s = await room.state();
     assert.ok(s.z > 14.7 * UNIT);
     assert.equal(s.gate.signVisible, true);
-    s = await room.hold(['KeyW'], 0.5);
+    s = await room.hold(['KeyW'], 0.8);
     assert.ok(s.z < 14.7 * UNIT, 'walked past the line, not stopped');
     assert.equal(s.gate.asked, true);
     await room.hold(['KeyS'], 0.6);
@@ -37,9 +38,10 @@ describe('the gate', () => {
     assert.deepEqual(s.gate, { paid: true, asked: true, locked: false, signVisible: false });
   }));
 
-  test('"unpaid" stops walking, hides the sign and shows the notice', () => withRoom(async (room) => {
-    await room.hold(['KeyW'], 0.5);
+  test('"unpaid" stops walking, selecting and facing reports, hides the sign and shows the notice', () => withRoom(async (room) => {
+    await room.hold(['KeyW'], 0.8);
     await room.deliver({ op: 'unpaid' });
+    const said = (await room.posted()).length;
     const before = await room.step(0.05);
     const after = await room.hold(['KeyW'], 0.5);
     assert.equal(after.z, before.z);
@@ -47,22 +49,30 @@ describe('the gate', () => {
     assert.equal(after.gate.signVisible, false);
     assert.equal(await room.page.isVisible('#unpaid'), true);
     assert.equal(await room.page.textContent('#unpaid'), 'You did not pay');
-    const turned = await room.hold(['ArrowLeft'], 0.2);
-    assert.ok(turned.yaw > 0, 'looking around still works');
+    const turned = await room.hold(['ArrowLeft'], 1.2);
+    assert.ok(turned.yaw > 1, 'looking around still works');
+    await room.moveTo({ x: 12 * UNIT, z: 2 * UNIT + 2, yaw: 0, pitch: 0 });
+    await room.step(0.15);
+    await room.page.keyboard.press('Space');
+    assert.equal((await room.state()).working.visible, false);
+    assert.deepEqual((await room.posted()).slice(said), [], 'nothing more is sent');
   }));
 });
 
 describe('collisions', () => {
   test('the bench stops the viewer at its end, the west wall at its face', () => withRoom(async (room) => {
-    await room.moveTo({ x: 12 * UNIT, z: 14 * UNIT, yaw: 0 });
+    await room.moveTo({ x: BENCH.x, z: 13.2 * UNIT, yaw: 0 });
     let s = await room.hold(['KeyW'], 1.5);
-    const benchEnd = 11 * UNIT + 1.85 + 0.22;
+    const benchEnd = BENCH.z + BENCH.halfZ + 0.22;
     assert.ok(s.z >= benchEnd - 1e-6 && s.z < benchEnd + 0.05, 'stopped at the bench: ' + s.z);
-    await room.moveTo({ x: 11 * UNIT, z: 11.5 * UNIT, yaw: Math.PI / 2 });
+    await room.moveTo({ x: 11 * UNIT, z: 7.2 * UNIT, yaw: Math.PI / 2 });
     s = await room.hold(['KeyW'], 2);
     assert.ok(s.x >= 9 * UNIT + 0.22 - 1e-6 && s.x < 9 * UNIT + 0.3, 'stopped at the wall: ' + s.x);
     const slid = await room.hold(['KeyW', 'KeyD'], 0.3);
     assert.ok(slid.z < s.z - 0.3, 'slides north along the wall');
+    await room.moveTo({ x: 12.2 * UNIT, z: 16.4 * UNIT, yaw: 0 });
+    s = await room.hold(['KeyW'], 7);
+    assert.ok(s.z < 2 * UNIT + 0.3, 'from the start straight to the far wall, past the bench: ' + s.z);
     assert.ok(slid.x >= 9 * UNIT + 0.22 - 1e-6 && slid.x <= s.x, 'still against the wall: ' + slid.x);
   }));
 
@@ -80,7 +90,8 @@ describe('collisions', () => {
 });
 
 describe('the lift', () => {
-  test('a full ride to floor two and back, with banners and the turn towards the east', () => withRoom(async (room) => {
+  test('a full ride to floor two and back, with banners and the turn towards the east; the status line stays behind', () => withRoom(async (room) => {
+    await room.deliver({ op: 'walls', shows: [], status: 'Walls read.' });
     await room.moveTo({ x: 14 * UNIT, z: 9 * UNIT, yaw: -Math.PI / 2 });
     await room.step(1.5);
     let s = await room.hold(['KeyW'], 0.9);
@@ -104,6 +115,8 @@ describe('the lift', () => {
     assert.deepEqual([...banners], ['Going to floor two.']);
     assert.equal(s.level, 1);
     assert.match(s.hud, /^Floor 2/);
+    assert.equal(s.status, '');
+    assert.doesNotMatch(s.hud, /Walls read/);
     assert.ok(Math.abs(s.yaw + Math.PI / 2) < 0.2, 'turned towards the east');
     s = await room.step(2);
     assert.equal(s.lift.phase, '', 'standing on does not ride again');
@@ -174,6 +187,29 @@ describe('looking', () => {
     const turned = await room.hold(['ArrowLeft'], 1);
     assert.ok(Math.abs(turned.yaw - 1.45 * 1.7) < 0.03, 'turned ' + turned.yaw);
   }, {}));
+
+  test('numbers in "look" are held to sane values: the turn speed within the two settings, the angle wrapped', () => withRoom(async (room) => {
+    await room.deliver({ op: 'look', scale: 1e308, fps: 'fast' });
+    let s = await room.state();
+    assert.equal(s.lookScale, 1.7);
+    assert.equal(s.frameRate, 60);
+    const { page } = room;
+    await page.mouse.move(240, 150);
+    await page.mouse.down();
+    await page.mouse.move(340, 150);
+    await page.mouse.up();
+    s = await room.state();
+    assert.ok(Math.abs(s.yaw - -0.004 * 1.7 * 100) < 1e-9, 'yaw ' + s.yaw);
+    s = await room.hold(['ArrowLeft'], 6);
+    assert.ok(s.yaw > -Math.PI && s.yaw <= Math.PI, 'yaw ' + s.yaw);
+    for (const scale of [-1, 'quick', 0.01, null]) {
+      await room.deliver({ op: 'look', scale });
+      assert.equal((await room.state()).lookScale, 1, String(scale));
+    }
+    const faces = (await room.posted()).filter((m) => m.op === 'face');
+    assert.ok(faces.length > 4);
+    for (const f of faces) assert.ok(Number.isInteger(f.deg) && f.deg >= 0 && f.deg < 360, JSON.stringify(f));
+  }));
 
   test('on a screen with device ratio 2 the cap follows the frame rate', async () => {
     const context = await env.browser.newContext({ viewport: { width: 320, height: 200 }, deviceScaleFactor: 2 });

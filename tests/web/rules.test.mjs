@@ -1,14 +1,17 @@
-// The room's rules without a browser: floor plans, frame hanging, texts, movement, the lift,
-// the gate and the aim check.
+// The room's rules without a browser: floor plans, frame hanging and plaques, texts and what
+// the page accepts from the host, movement, the lift, the gate and the aim check.
 
 import { test, describe } from 'node:test';
 import assert from 'node:assert/strict';
 import {
   UNIT, cellAt, walkable, faceOf, frameCells, findFrame, hangPoint, shareWall, frameModel, frameWidth, alcoveCells, faceYaw,
+  wallRoom, plaquePlace, plaqueHeight, PLAQUE, BENCH,
 } from '../../web/src/maps.js';
-import { leftWords, saleLine, saleButton, fitPlaque, facing, plaqueLabel } from '../../web/src/words.js';
 import {
-  frameRateOf, pixelRatioCap, createPacer, pace, turnView, dragView, probeBlocked, positionAllowed, walk, PROBE, WALK_SPEED, RUN_SPEED,
+  leftWords, saleLine, saleButton, fitLines, facing, plaqueLabel, hostText, spotOf, lookScaleOf, pictureAddress, LIMITS,
+} from '../../web/src/words.js';
+import {
+  frameRateOf, pixelRatioCap, createPacer, pace, turnView, dragView, probeBlocked, positionAllowed, walk, wrapYaw, PROBE, WALK_SPEED, RUN_SPEED,
 } from '../../web/src/movement.js';
 import { CABIN, createLift, updateLift, insideCabin, doorSlide, rideBanner, rideHoldsViewer } from '../../web/src/lift.js';
 import { createGate, gateCrossed, gateOpacity, GATE_Z } from '../../web/src/gate.js';
@@ -108,6 +111,27 @@ describe('hanging frames', () => {
   });
 });
 
+describe('plaques', () => {
+  test('every plaque hangs beside its frame on the same wall, clear of the frame and of the wall\'s end', () => {
+    for (const level of [0, 1]) {
+      for (const c of frameCells(level)) {
+        const room = wallRoom(c.frame, level, c.q, c.r);
+        const place = plaquePlace(c.frame, level, c.q, c.r);
+        const free = place.side < 0 ? room.right : room.left;
+        const inner = Math.abs(place.along) - place.width / 2 - frameWidth(c.frame) / 2;
+        assert.ok(inner >= PLAQUE.gap - 1e-9, `AP${c.frame} clear of its frame`);
+        assert.ok(inner + place.width <= free - PLAQUE.margin + 1e-9, `AP${c.frame} on its wall: ${place.width} m in ${free} m`);
+        assert.ok(place.width >= PLAQUE.minWidth, `AP${c.frame} wide enough`);
+        assert.ok(plaqueHeight(place.width) > 0.25, `AP${c.frame} tall enough for its lines`);
+      }
+    }
+    // The hall's frames have room on the viewer's right; AP2 on its short wall gets a narrow plaque.
+    assert.deepEqual([5, 2].map((n) => { const c = findFrame(n); return plaquePlace(n, c.level, c.q, c.r).side; }), [-1, -1]);
+    const two = findFrame(2);
+    assert.ok(plaquePlace(2, 0, two.q, two.r).width < plaquePlace(5, 0, 11, 1).width);
+  });
+});
+
 describe('texts', () => {
   const now = 1_700_000_000;
   test('leftWords rounds up and counts days, hours and minutes', () => {
@@ -122,6 +146,11 @@ describe('texts', () => {
 
   test('saleLine joins price, length and time left', () => {
     assert.equal(saleLine({}, now), 'View only.');
+    // Numbers that are not whole sats or seconds count as absent, the same in every message.
+    assert.equal(saleLine({ price: 1500, weeks: 1, exp: 'soon' }, now), '1500 sats. Up for 1 week.');
+    assert.equal(saleLine({ price: '1500', exp: now + 1.5 }, now), 'View only.');
+    assert.equal(saleLine({ price: 1e300, exp: Infinity }, now), 'View only.');
+    assert.equal(saleLine({ price: 2_100_000_000_000_000, exp: now + 60 }, now), '2100000000000000 sats. 1 minute left.');
     assert.equal(saleLine({ price: -1, weeks: 1 }, now), 'View only. Up for 1 week.');
     assert.equal(saleLine({ price: 0, weeks: 0, exp: 0 }, now), '0 sats.');
     assert.equal(saleLine({ price: 1500, weeks: 2, exp: now + 2 * 86400 + 9 }, now), '1500 sats. Up for 2 weeks. 3 days left.');
@@ -142,17 +171,56 @@ describe('texts', () => {
     for (const other of ['', 'buy', 'toString', 'constructor', undefined]) assert.equal(saleButton(other), null, String(other));
   });
 
-  test('plaques show the title or AP and the number, cut to 592 pixels with an ellipsis', () => {
+  test('plaques show the title or AP and the number, wrapped at spaces and cut with "..." on the last line', () => {
     assert.equal(plaqueLabel(4, ''), 'AP4');
+    assert.equal(plaqueLabel(4, '   '), 'AP4');
     assert.equal(plaqueLabel(4, 'Dawn'), 'Dawn');
+    assert.equal(plaqueLabel(4, 17), 'AP4', 'a title that is not text');
     const measure = (t) => t.length * 20;
-    assert.equal(fitPlaque('A short one', measure), 'A short one');
-    const cut = fitPlaque('The Harbour of Saint Nazaire at Dusk, 1888', measure);
-    assert.ok(measure(cut) <= 592, cut);
-    assert.ok(cut.endsWith('...'), cut);
-    assert.equal(cut, 'The Harbour of Saint Nazai...');
-    // A space left at the cut is trimmed before the dots.
-    assert.equal(fitPlaque('abcdefghijklmnopqrstuvwxy z12345', measure), 'abcdefghijklmnopqrstuvwxy...');
+    assert.deepEqual(fitLines('A short one', measure, 300, 3), ['A short one']);
+    assert.deepEqual(fitLines('The Harbour of Saint Nazaire at Dusk, 1888', measure, 300, 3), ['The Harbour of', 'Saint Nazaire', 'at Dusk, 1888']);
+    assert.deepEqual(fitLines('The Harbour of Saint Nazaire at Dusk, 1888', measure, 300, 2), ['The Harbour of', 'Saint Nazair...']);
+    // A word wider than the line is broken inside; a space left at the cut is trimmed before the dots.
+    assert.deepEqual(fitLines('abcdefghijklmnopqrstuvwxyz', measure, 200, 2), ['abcdefghij', 'klmnopq...']);
+    assert.deepEqual(fitLines('abcdefg hijklmnop', measure, 200, 1), ['abcdefg...']);
+    for (const lines of [fitLines('x'.repeat(500), measure, 300, 3), fitLines('Sun '.repeat(90), measure, 300, 3)]) {
+      assert.equal(lines.length, 3);
+      for (const l of lines) assert.ok(measure(l) <= 300, l);
+    }
+  });
+
+  test('a plaque of any title costs a few measurements, bounded by the kept length, not the title', () => {
+    for (const title of ['x'.repeat(40000), 'word '.repeat(8000), '\u{1F600}'.repeat(20000)]) {
+      let calls = 0;
+      const measure = (t) => { calls++; return Array.from(t).length * 20; };
+      const label = plaqueLabel(2, title);
+      assert.ok(Array.from(label).length <= LIMITS.title, 'kept length');
+      const lines = fitLines(label, measure, 300, 4);
+      assert.ok(lines[lines.length - 1].endsWith('...'), lines.join('|'));
+      assert.ok(calls <= 40, calls + ' measurements');
+    }
+  });
+
+  test('host text is kept to its limit and loses control and direction characters', () => {
+    assert.equal(hostText('Dawn', 10), 'Dawn');
+    assert.equal(hostText(null, 10), '');
+    assert.equal(hostText({ toString: () => 'x' }, 10), '');
+    assert.equal(hostText('a\nb\u202ec\u0000', 10), 'a b c ');
+    assert.equal(hostText('abcdefghijkl', 10), 'abcdefghi\u2026');
+    // Cut between code points, never inside a surrogate pair.
+    assert.equal(hostText('\u{1F600}'.repeat(12), 10), '\u{1F600}'.repeat(9) + '\u2026');
+    assert.equal(hostText('y'.repeat(1e6), 5), 'yyyy\u2026');
+  });
+
+  test('frame numbers, look scales and picture addresses from the host', () => {
+    assert.deepEqual([5, 1, 10, 0, 11, -3, 2.5, '5', null, undefined, NaN, true].map(spotOf), [5, 1, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0]);
+    assert.deepEqual([1, 1.7, 1.3, 0, -2, 1e308, 0.2, Infinity, NaN, '1.7', undefined].map(lookScaleOf), [1, 1.7, 1.3, 1, 1, 1.7, 1, 1, 1, 1, 1]);
+    assert.equal(pictureAddress('spots/ap3.png'), 'spots/ap3.png');
+    assert.equal(pictureAddress('spots/ap3.jpg?x=1'), 'spots/ap3.jpg?x=1');
+    for (const bad of ['', 'http://example.com/a.png', '//example.com/a.png', '/etc/passwd', 'spots/../../x.png', 'spots\\a.png',
+      'javascript:alert(1)', 'data:image/png;base64,AA', 'spots/a\u0000.png', 'spots/' + 'a'.repeat(600), 42, null]) {
+      assert.equal(pictureAddress(bad), '', String(bad));
+    }
   });
 
   test('facing words and degrees, halves rounding upwards', () => {
@@ -165,6 +233,8 @@ describe('texts', () => {
     assert.deepEqual(facing(deg(22.4)), { word: 'North', deg: 0 });
     assert.deepEqual(facing(deg(337.5)), { word: 'North', deg: 0 });
     assert.deepEqual(facing(deg(-45 + 720)), { word: 'North-west', deg: 315 });
+    assert.deepEqual(facing(8e307), { word: facing(8e307 % (2 * Math.PI)).word, deg: facing(8e307 % (2 * Math.PI)).deg });
+    for (const yaw of [8e307, -1e300, Infinity, NaN]) assert.ok(Number.isInteger(facing(yaw).deg), String(yaw));
   });
 
   test('picture addresses get a fresh v member', () => {
@@ -227,6 +297,24 @@ describe('looking and walking', () => {
     close(turned.x, 12.2 * UNIT - WALK_SPEED * 0.1, 1e-9);
   });
 
+  test('walking straight in from the start reaches the far wall: the bench stands beside the line', async () => {
+    const { createSim: make } = await import('../../web/src/sim.js');
+    const v = make().view;
+    for (let i = 0; i < 60 * 12; i++) walk(v, new Set(['KeyW']), 0, 0, 1 / 60);
+    assert.ok(v.z - (2 * UNIT + PROBE) < WALK_SPEED / 60, 'reached the north wall: ' + v.z);
+  });
+
+  test('turning and dragging keep the view angle within a half turn either way', () => {
+    const v = { yaw: 3, pitch: 0 };
+    turnView(v, new Set(['ArrowLeft']), 1, 0.2);
+    close(v.yaw, 3 + 1.45 * 0.2 - 2 * Math.PI);
+    dragView(v, -1e6, 0, 1.7);
+    assert.ok(v.yaw > -Math.PI && v.yaw <= Math.PI, 'yaw ' + v.yaw);
+    close(wrapYaw(-Math.PI), Math.PI);
+    close(wrapYaw(7 * Math.PI), Math.PI);
+    assert.equal(wrapYaw(Infinity), 0);
+  });
+
   test('walls stop one axis and the viewer slides along the other', () => {
     // West wall of the hall at x = 9 units beside row 12; walk north-west into it.
     const v = { x: 9 * UNIT + PROBE + 0.01, z: 12 * UNIT, yaw: 0 };
@@ -237,10 +325,10 @@ describe('looking and walking', () => {
   });
 
   test('the bench and the lift cabin block probes', () => {
-    assert.equal(probeBlocked(0, 12 * UNIT, 11 * UNIT, 0), true);
-    assert.equal(probeBlocked(0, 12 * UNIT + 0.39, 11 * UNIT + 1.84, 0), true);
-    assert.equal(probeBlocked(0, 12 * UNIT + 0.41, 11 * UNIT, 0), false);
-    assert.equal(probeBlocked(0, 12 * UNIT, 11 * UNIT + 1.86, 0), false);
+    assert.equal(probeBlocked(0, BENCH.x, BENCH.z, 0), true);
+    assert.equal(probeBlocked(0, BENCH.x + 0.39, BENCH.z + 1.84, 0), true);
+    assert.equal(probeBlocked(0, BENCH.x + 0.41, BENCH.z, 0), false);
+    assert.equal(probeBlocked(0, BENCH.x, BENCH.z + 1.86, 0), false);
     const doorZ = 9 * UNIT;
     assert.equal(probeBlocked(0, CABIN.west + 0.05, doorZ, 0), true, 'closed door');
     assert.equal(probeBlocked(0, CABIN.west + 0.05, doorZ, 1), false, 'open door');
@@ -356,6 +444,25 @@ describe('aim and simulation', () => {
     const z = sim.view.z;
     stepSim(sim, 0.5, frames);
     assert.equal(sim.view.z, z, 'no walking after "unpaid"');
+    sim.keys.clear();
+    sim.keys.add('ArrowLeft');
+    const turned = [];
+    for (let i = 0; i < 120; i++) turned.push(...stepSim(sim, 1 / 60, frames).messages);
+    assert.deepEqual(turned, [], 'and no facing reports');
+  });
+});
+
+describe('artworks offered in the panel', () => {
+  test('only objects with a usable origin, names made safe, the list bounded', async () => {
+    const { placeableArts } = await import('../../web/src/panel.js');
+    const origin = 'b1946ac92492d2347c6235b4d2611184e5c3f1f0b1946ac92492d2347c6235b4_0';
+    assert.deepEqual(placeableArts([null, 7, 'x', [], { name: 'No origin' }, { origin: 12 }, { origin: '' }, { origin: 'x'.repeat(101) },
+      { origin: 'a\u0000b' }, { origin, name: 'Dawn\nbreak' }, { origin: 'abc_1', name: null }]), [
+      { origin, name: 'Dawn break' }, { origin: 'abc_1', name: 'abc_1' },
+    ]);
+    assert.deepEqual(placeableArts(null), []);
+    assert.deepEqual(placeableArts({ length: 3 }), []);
+    assert.equal(placeableArts(Array.from({ length: 5000 }, (_, i) => ({ origin: 'o' + i }))).length, LIMITS.arts);
   });
 });
 
@@ -383,22 +490,24 @@ describe('baked light and adaptive resolution', () => {
     close(Math.atan2(Math.hypot(s.target[0] - s.position[0], s.target[2] - s.position[2]), s.position[1] - s.target[1]), 0.3);
   });
 
-  test('slow frames shrink the render scale step by step, fast ones grow it back slowly', async () => {
-    const { createScaler, noteFrame, currentScale, SCALE_STEPS } = await import('../../web/src/resolution.js');
+  test('slow frames first give up multisampling, then shrink the buffer step by step; fast ones take the steps back slowly', async () => {
+    const { createScaler, noteFrame, currentQuality, QUALITY_STEPS } = await import('../../web/src/resolution.js');
     const sc = createScaler();
     const run = (fps, seconds) => {
       const changes = [];
       for (let i = 0; i < fps * seconds; i++) {
         const c = noteFrame(sc, 1 / fps);
-        if (c) changes.push(c);
+        if (c) changes.push((c.multisample ? 'aa ' : '') + c.scale);
       }
       return changes;
     };
+    assert.deepEqual(currentQuality(sc), { multisample: true, scale: 1 });
     assert.deepEqual(run(40, 3), []);
-    assert.deepEqual(run(10, 2.5), [0.85, 0.72]);
-    assert.deepEqual(run(10, 30), [0.6, 0.5], 'stops at the smallest step');
-    assert.equal(currentScale(sc), SCALE_STEPS[SCALE_STEPS.length - 1]);
+    assert.deepEqual(run(10, 2.5), ['1', '0.85']);
+    assert.deepEqual(run(10, 30), ['0.72', '0.6'], 'stops at the smallest step');
+    assert.deepEqual(currentQuality(sc), QUALITY_STEPS[QUALITY_STEPS.length - 1]);
     assert.deepEqual(run(60, 2.5), [], 'one or two fast seconds are not enough');
-    assert.deepEqual(run(60, 1), [0.6]);
+    assert.deepEqual(run(60, 1), ['0.72']);
+    assert.deepEqual(run(60, 9), ['0.85', '1', 'aa 1']);
   });
 });

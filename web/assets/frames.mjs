@@ -45,6 +45,11 @@ function facingFront(m) {
   return z > 0 ? flipped(m) : m;
 }
 
+// The page bakes light into vertex colours, so long flat runs are cut into pieces for the
+// light to vary along them.
+const SIDE_PIECES = 8;
+const CANVAS_PIECES = 8;
+
 /**
  * Sweeps a moulding profile of [inset, depth] points (outer edge first) around the frame with
  * mitred corners. from and to pick part of the profile.
@@ -53,9 +58,9 @@ export function sweep(profile) {
   const sides = [];
   for (let k = 0; k < 4; k++) {
     const m = emptyMesh();
-    addGrid(m, profile.length, 2, (i, j) => {
+    addGrid(m, profile.length, SIDE_PIECES + 1, (i, j) => {
       const [a, d] = profile[i];
-      const [x, y] = ringPoint(k, a, j);
+      const [x, y] = ringPoint(k, a, j / SIDE_PIECES);
       return [x, y, -d];
     });
     sides.push(facingFront(computeNormals(m)));
@@ -134,11 +139,23 @@ function canvasAt(inset, d) {
   const x1 = X1 - inset;
   const y0 = Y0 + inset;
   const y1 = Y1 - inset;
-  return quad(m, [x1, y0, -d], [x0, y0, -d], [x0, y1, -d], [x1, y1, -d], [0, 0, -1]);
+  const n = CANVAS_PIECES;
+  for (let i = 0; i < n; i++) {
+    for (let j = 0; j < n; j++) {
+      const xa = x0 + ((x1 - x0) * j) / n;
+      const xb = x0 + ((x1 - x0) * (j + 1)) / n;
+      const ya = y0 + ((y1 - y0) * i) / n;
+      const yb = y0 + ((y1 - y0) * (i + 1)) / n;
+      quad(m, [xb, ya, -d], [xa, ya, -d], [xa, yb, -d], [xb, yb, -d], [0, 0, -1]);
+    }
+  }
+  return m;
 }
 
+// A band behind the moulding closes the gaps around the canvas; the canvas covers the middle,
+// so the band leaves it out rather than drawing a hidden sheet under every picture.
 function backing(d) {
-  return flatBand(0.0, 0.5, d);
+  return flatBand(0.0, 0.25, d);
 }
 
 /**

@@ -1,12 +1,24 @@
 // The host bridge: the web view's postMessage one way and its 'message' events the other.
 
-export function createBridge(win, onMessage) {
+// Messages the bridge holds until the room takes them; a host answers "hello" with a few.
+export const HELD_LIMIT = 64;
+
+/**
+ * Listens to the host from the moment it is created, so the page can say "hello" before the
+ * room is built; what arrives before listen(fn) is held (up to HELD_LIMIT) and handed over
+ * in order when it is called.
+ */
+export function createBridge(win) {
   const view = () => (win.chrome && win.chrome.webview) || null;
   const host = view();
+  let handler = null;
+  const held = [];
   if (host && typeof host.addEventListener === 'function') {
     host.addEventListener('message', (event) => {
       const data = event && event.data;
-      if (data && typeof data === 'object') onMessage(data);
+      if (!data || typeof data !== 'object') return;
+      if (handler) handler(data);
+      else if (held.length < HELD_LIMIT) held.push(data);
     });
   }
   /** Posts to the host when there is one; a page opened in a plain browser stays quiet. */
@@ -14,5 +26,10 @@ export function createBridge(win, onMessage) {
     const v = view();
     if (v && typeof v.postMessage === 'function') v.postMessage(msg);
   }
-  return { tell };
+  /** From now on messages go to fn, the held ones first. */
+  function listen(fn) {
+    handler = fn;
+    for (const msg of held.splice(0)) fn(msg);
+  }
+  return { tell, listen };
 }

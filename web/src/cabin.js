@@ -25,7 +25,6 @@ function textCanvas(doc, text, w, h, font, colour, bg) {
   ctx.textBaseline = 'middle';
   ctx.fillText(text, w / 2, h / 2);
   const tex = new THREE.CanvasTexture(c);
-  tex.colorSpace = THREE.SRGBColorSpace;
   return tex;
 }
 
@@ -38,11 +37,15 @@ export function createCabin(doc, mats) {
   const depth = south - north;
   const cx = (west + east) / 2;
   const cz = (north + south) / 2;
-  // The cabin is lit by its own lamp: emissive warmth stands in for a light of its own,
-  // which would add to every shader in the room.
-  const steel = new THREE.MeshPhongMaterial({ color: 0x8c8f94, specular: 0x666666, shininess: 60, emissive: 0x2c2e32 });
-  const panel = new THREE.MeshLambertMaterial({ color: 0x8a6a4a, emissive: 0x4a3622 });
-  const dark = new THREE.MeshLambertMaterial({ color: 0x2a2622, emissive: 0x2a2218 });
+  // The cabin is lit by its own lamp: its surfaces are drawn in their lit colours, unlit, and
+  // steel takes its shine from the room's environment map.
+  const shine = (params, reflectivity) => new THREE.MeshBasicMaterial({
+    ...params, envMap: mats.env, combine: THREE.AddOperation, reflectivity,
+  });
+  const steel = shine({ color: 0x70747a }, 0.3);
+  const panel = new THREE.MeshBasicMaterial({ color: 0x86654a });
+  const dark = new THREE.MeshBasicMaterial({ color: 0x2c2620 });
+  const doorSteel = shine({ map: doorTexture(doc) }, 0.28);
 
   for (const z of [north + 0.05, south - 0.05]) {
     const wall = box(width, CABIN_HEIGHT, 0.1, panel);
@@ -64,9 +67,26 @@ export function createCabin(doc, mats) {
   lamp.position.set(cx, CABIN_HEIGHT - 0.015, cz);
   group.add(lamp);
 
+  // A brass surround and a lit sign over the door make it read as a lift from across the hall.
+  const brass = mats.brassShine;
+  for (const z of [north + 0.02, south - 0.02]) {
+    const jamb = box(0.04, DOOR_HEIGHT + 0.1, 0.09, brass);
+    jamb.position.set(west - 0.02, (DOOR_HEIGHT + 0.1) / 2, z);
+    group.add(jamb);
+  }
+  const head = box(0.04, 0.09, depth + 0.13, brass);
+  head.position.set(west - 0.02, DOOR_HEIGHT + 0.055, cz);
+  const liftSign = new THREE.Mesh(
+    new THREE.PlaneGeometry(0.9, 0.22),
+    new THREE.MeshBasicMaterial({ map: textCanvas(doc, '\u25b2  LIFT  \u25bc', 512, 125, 'bold 64px Georgia, serif', '#ffcf70', '#15110c') }),
+  );
+  liftSign.position.set(west - 0.065, DOOR_HEIGHT + 0.32, cz);
+  liftSign.rotation.y = -Math.PI / 2;
+  group.add(head, liftSign);
+
   const leafWidth = (depth - 0.12) / 2;
   const leaves = [-1, 1].map((side) => {
-    const leaf = box(0.05, DOOR_HEIGHT, leafWidth, steel);
+    const leaf = box(0.05, DOOR_HEIGHT, leafWidth, doorSteel);
     leaf.userData.side = side;
     leaf.position.set(west + 0.03, DOOR_HEIGHT / 2, cz + side * leafWidth / 2);
     group.add(leaf);
@@ -93,7 +113,7 @@ export function createCabin(doc, mats) {
 
   const posters = {};
   for (const [name, z, turn] of [['dragon', north + 0.105, 0], ['book', south - 0.105, Math.PI]]) {
-    const frame = box(0.86, 1.16, 0.03, mats.brassLit);
+    const frame = box(0.86, 1.16, 0.03, mats.brassShine);
     frame.position.set(cx + 0.1, 1.5, z + (turn ? -0.015 : 0.015));
     const backing = new THREE.Mesh(new THREE.PlaneGeometry(0.8, 1.1), new THREE.MeshBasicMaterial({ color: 0x141a2c }));
     backing.position.set(cx + 0.1, 1.5, z + (turn ? -0.031 : 0.031));
@@ -119,6 +139,39 @@ export function createCabin(doc, mats) {
   return { group, update, posters };
 }
 
+/** Brushed steel door leaf: fine vertical grain, a recessed panel and a darker meeting edge. */
+function doorTexture(doc) {
+  const w = 128;
+  const h = 256;
+  const c = doc.createElement('canvas');
+  c.width = w;
+  c.height = h;
+  const ctx = c.getContext('2d');
+  ctx.fillStyle = '#9aa0a8';
+  ctx.fillRect(0, 0, w, h);
+  let seed = 7;
+  const rand = () => {
+    seed = (seed * 16807) % 2147483647;
+    return seed / 2147483647;
+  };
+  for (let x = 0; x < w; x++) {
+    ctx.fillStyle = 'rgba(' + (rand() < 0.5 ? '40,44,50' : '235,238,242') + ',' + (0.05 + rand() * 0.08) + ')';
+    ctx.fillRect(x, 0, 1, h);
+  }
+  ctx.strokeStyle = 'rgba(30,32,36,0.55)';
+  ctx.lineWidth = 3;
+  ctx.strokeRect(14, 16, w - 28, h - 32);
+  ctx.strokeStyle = 'rgba(255,255,255,0.35)';
+  ctx.lineWidth = 1;
+  ctx.strokeRect(17, 19, w - 34, h - 38);
+  ctx.fillStyle = 'rgba(20,22,26,0.7)';
+  ctx.fillRect(0, 0, 4, h);
+  ctx.fillRect(w - 4, 0, 4, h);
+  const tex = new THREE.CanvasTexture(c);
+  tex.minFilter = THREE.LinearMipmapNearestFilter;
+  return tex;
+}
+
 function imageCanvas(doc, img) {
   const c = doc.createElement('canvas');
   c.width = img.naturalWidth || img.width;
@@ -140,7 +193,6 @@ export function captionedPoster(doc, img, caption = POSTER_CAPTION) {
   ctx.textBaseline = 'middle';
   ctx.fillText(caption, c.width / 2, c.height - band / 2, c.width - 40);
   const tex = new THREE.CanvasTexture(c);
-  tex.colorSpace = THREE.SRGBColorSpace;
   return tex;
 }
 
@@ -154,7 +206,6 @@ export function cutOutPoster(doc, img) {
   }
   ctx.putImageData(data, 0, 0);
   const tex = new THREE.CanvasTexture(c);
-  tex.colorSpace = THREE.SRGBColorSpace;
   return tex;
 }
 

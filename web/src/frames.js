@@ -1,16 +1,25 @@
-// The ten frames: hanging the models, glass, wall shadow, plaque, pictures and highlight.
+// The ten frames: hanging the models, wall shadow, plaque, pictures and highlight. Their light
+// is baked in when they are hung (bake.js); a faint reflection on the picture stands in for
+// the glass.
 
 import * as THREE from 'three';
 import { clone as cloneSkinned } from 'three/addons/utils/SkeletonUtils.js';
 import {
-  frameCells, hangPoint, frameWidth, frameModel, faceYaw, FRAME_HEIGHT, FRAME_BASE,
+  frameCells, hangPoint, frameWidth, frameModel, faceYaw, plaquePlace, FRAME_HEIGHT, FRAME_BASE, PLAQUE,
 } from './maps.js';
+import { floorLights } from './lighting.js';
+import { bakeTree, bakeMesh } from './bake.js';
 import { createPlaque, setPlaque } from './plaque.js';
 import { freshUrl } from './pictures.js';
 
-const GLOW = Object.freeze({ Gold: 0x3a2808, Silver: 0x242428 });
 const EMPTY_CANVAS = 0xd8c8a4;
-const PLAQUE_DROP = 0.22;
+const GLASS_SHINE = 0.05;
+// Gilt right under a spot would wash out at full diffuse light; its shine comes from env.
+const METAL_GAIN = -0.6;
+// The highlight brightens the gilt (or silver) of the chosen frame: the light times these,
+// as a factor on display values (the room shades in display space).
+export const GLOW = Object.freeze({ off: 0.35, on: 1.15 });
+const LIT = Object.freeze([1.45, 1.32, 1.1].map((f) => f ** (1 / 2.2)));
 // Carved ornament is drawn only for frames this close to the eye; it is most of a frame's
 // triangles, which software renderers pay for dearly.
 export const DETAIL_REACH = 3.4;
@@ -41,23 +50,15 @@ function isNamed(material, name) {
   return !Array.isArray(material) && material && material.name === name;
 }
 
-function canvasBox(root) {
-  const box = new THREE.Box3();
-  root.updateMatrixWorld(true);
-  root.traverse((obj) => {
-    if (obj.isMesh && isNamed(obj.material, 'Canvas')) box.expandByObject(obj);
-  });
-  return box;
-}
-
-/** State of every frame; nothing is hung until place() runs. */
-export function createFrames({ doc, floors, shared, loadPicture, nowMs }) {
+/** State of every frame; nothing is hung until place() runs. env gives the gilt its shine. */
+export function createFrames({ doc, floors, shared, env, loadPicture, nowMs }) {
   const frames = new Map();
   let ready = false;
 
   function place(models) {
     models.forEach((m) => refitCanvasUvs(m));
     for (let level = 0; level < floors.length; level++) {
+      const lights = floorLights(level);
       for (const cell of frameCells(level)) {
         const hp = hangPoint(cell.frame, level, cell.q, cell.r);
         const width = frameWidth(cell.frame);
@@ -67,44 +68,39 @@ export function createFrames({ doc, floors, shared, loadPicture, nowMs }) {
         holder.rotation.y = faceYaw(hp.dc, hp.dr);
         const model = cloneSkinned(models[frameModel(cell.frame) - 1]);
         model.scale.set(width, FRAME_HEIGHT, FRAME_HEIGHT);
-        const canvases = [];
-        const highlights = [];
-        const detail = [];
-        model.traverse((obj) => {
-          if (!obj.isMesh || Array.isArray(obj.material)) return;
-          if (obj.name.startsWith('ornament') || (obj.parent && obj.parent.name.startsWith('ornament'))) detail.push(obj);
-          const name = obj.material.name;
-          if (name === 'Canvas') {
-            obj.material = obj.material.clone();
-            obj.material.color.setHex(EMPTY_CANVAS);
-            canvases.push(obj.material);
-          } else if (name === 'Gold' || name === 'Silver') {
-            obj.material = obj.material.clone();
-            obj.material.emissive = new THREE.Color(GLOW[name]);
-            obj.material.emissiveIntensity = 0.35;
-            highlights.push(obj.material);
-          }
-        });
         holder.add(model);
-        const box = canvasBox(model);
-        const size = box.getSize(new THREE.Vector3());
-        const centre = box.getCenter(new THREE.Vector3());
-        const glass = new THREE.Mesh(new THREE.PlaneGeometry(size.x, size.y), shared.glass);
-        glass.position.set(centre.x, centre.y, box.min.z - 0.004);
-        glass.rotation.y = Math.PI;
-        glass.renderOrder = 3;
         const shadow = new THREE.Mesh(new THREE.PlaneGeometry(width * 1.08 + 0.3, FRAME_HEIGHT * 1.04 + 0.3), shared.shadow);
         shadow.position.set(0, FRAME_HEIGHT / 2 - 0.07, 0.003);
         shadow.rotation.y = Math.PI;
-        const plaque = createPlaque(doc, cell.frame);
-        plaque.mesh.position.set(0, -PLAQUE_DROP, 0.001);
+        const spot = plaquePlace(cell.frame, level, cell.q, cell.r);
+        const plaque = createPlaque(doc, cell.frame, spot.width);
+        plaque.mesh.position.set(spot.along, PLAQUE.centre - FRAME_BASE, -0.008);
         plaque.mesh.rotation.y = Math.PI;
-        holder.add(glass, shadow, plaque.mesh);
+        holder.add(shadow, plaque.mesh);
         floors[level].add(holder);
+        holder.updateMatrixWorld(true);
+        bakeMesh(plaque.mesh, lights);
+        plaque.mesh.material.vertexColors = true;
+        const canvases = [];
+        const highlights = [];
+        const detail = [];
+        for (const obj of bakeTree(model, lights, env, METAL_GAIN)) {
+          if (obj.name.startsWith('ornament') || (obj.parent && obj.parent.name.startsWith('ornament'))) detail.push(obj);
+          const name = obj.material.name;
+          if (name === 'Canvas') {
+            obj.material.color.setHex(EMPTY_CANVAS);
+            obj.material.envMap = env;
+            obj.material.combine = THREE.AddOperation;
+            obj.material.reflectivity = GLASS_SHINE;
+            canvases.push(obj.material);
+          } else if (name === 'Gold' || name === 'Silver') {
+            highlights.push(obj.material);
+          }
+        }
         frames.set(cell.frame, {
           frame: cell.frame, level, x: hp.x, z: hp.z, dc: hp.dc, dr: hp.dr, width,
           bottom: FRAME_BASE, height: FRAME_HEIGHT, holder, canvases, highlights, detail, plaque,
-          picture: null, url: '', token: 0,
+          picture: null, url: '', token: 0, glow: GLOW.off,
         });
       }
     }
@@ -122,8 +118,12 @@ export function createFrames({ doc, floors, shared, loadPicture, nowMs }) {
     }
   }
 
-  /** Loads url (made fresh) onto the frame's canvas; a later paint or clear wins. */
-  function paintSpot(frame, url) {
+  /**
+   * Loads url (made fresh) onto the frame's canvas; a later paint or clear wins. With a title,
+   * the plaque changes together with the picture: a picture that fails to load leaves both as
+   * they were, so plaque and picture always belong together.
+   */
+  function paintSpot(frame, url, title) {
     const f = frames.get(frame);
     if (!f) return Promise.resolve(false);
     const token = ++f.token;
@@ -133,6 +133,7 @@ export function createFrames({ doc, floors, shared, loadPicture, nowMs }) {
         return false;
       }
       setPicture(f, tex, url);
+      if (title !== undefined) setPlaque(f.plaque, title);
       return true;
     }, () => false);
   }
@@ -147,7 +148,11 @@ export function createFrames({ doc, floors, shared, loadPicture, nowMs }) {
 
   function markSelected(frame) {
     for (const f of frames.values()) {
-      for (const m of f.highlights) m.emissiveIntensity = f.frame === frame ? 1.15 : 0.35;
+      f.glow = f.frame === frame ? GLOW.on : GLOW.off;
+      for (const m of f.highlights) {
+        if (f.glow === GLOW.on) m.color.setRGB(LIT[0], LIT[1], LIT[2]);
+        else m.color.setRGB(1, 1, 1);
+      }
     }
   }
 
@@ -176,11 +181,8 @@ export function createFrames({ doc, floors, shared, loadPicture, nowMs }) {
   };
 }
 
-export function createSharedFrameParts(doc, shadowTex) {
+export function createSharedFrameParts(shadowTex) {
   return {
-    glass: new THREE.MeshPhongMaterial({
-      color: 0xffffff, transparent: true, opacity: 0.07, shininess: 120, specular: 0xffffff, depthWrite: false,
-    }),
     shadow: new THREE.MeshBasicMaterial({ map: shadowTex, transparent: true, depthWrite: false, opacity: 0.75 }),
   };
 }

@@ -12,13 +12,16 @@ export function createGateSign(doc) {
   ctx.textAlign = 'center';
   ctx.textBaseline = 'middle';
   ctx.shadowColor = '#32ff7a';
-  for (const blur of [36, 18, 6]) {
+  for (const blur of [36, 18]) {
     ctx.shadowBlur = blur;
-    ctx.fillStyle = '#5dff98';
+    ctx.fillStyle = '#3ee67e';
     ctx.fillText('200 sats to enter', c.width / 2, c.height / 2);
   }
+  // The glow is soft; the letters on top of it are drawn sharp.
+  ctx.shadowBlur = 0;
+  ctx.fillStyle = '#d4ffe2';
+  ctx.fillText('200 sats to enter', c.width / 2, c.height / 2);
   const tex = new THREE.CanvasTexture(c);
-  tex.colorSpace = THREE.SRGBColorSpace;
   const material = new THREE.MeshBasicMaterial({
     map: tex, transparent: true, blending: THREE.AdditiveBlending, depthWrite: false, fog: false,
   });

@@ -2,7 +2,7 @@
 // walls, trims and floors draw in a handful of calls.
 
 import * as THREE from 'three';
-import { diffuseAt } from './lighting.js';
+import { diffuseAt, linearToDisplay } from './lighting.js';
 
 export function createBuilder({ colors = false } = {}) {
   return { positions: [], normals: [], uvs: [], colors: colors ? [] : null, indices: [] };
@@ -62,7 +62,10 @@ export function isEmpty(b) {
   return b.indices.length === 0;
 }
 
-/** Fills a builder's vertex colours with the light at each vertex, times any colour already set. */
+/**
+ * Fills a builder's vertex colours with the light at each vertex times any (linear) colour
+ * already set, stored as the screen shows it.
+ */
 export function bakeLight(b, lights) {
   if (!b.colors) return;
   const count = b.positions.length / 3;
@@ -70,6 +73,22 @@ export function bakeLight(b, lights) {
     const p = [b.positions[v * 3], b.positions[v * 3 + 1], b.positions[v * 3 + 2]];
     const n = [b.normals[v * 3], b.normals[v * 3 + 1], b.normals[v * 3 + 2]];
     const light = diffuseAt(lights, p, n);
-    for (let k = 0; k < 3; k++) b.colors[v * 3 + k] *= light[k];
+    for (let k = 0; k < 3; k++) b.colors[v * 3 + k] = linearToDisplay(b.colors[v * 3 + k] * light[k]);
   }
+}
+
+/** Multiplies a builder's vertex colours by a colour given as linear [r, g, b]. */
+export function tint(b, rgb) {
+  if (!b.colors) return;
+  for (let i = 0; i < b.colors.length; i++) b.colors[i] *= rgb[i % 3];
+}
+
+/** Appends the quads of source to target (both with or both without colours). */
+export function append(target, source) {
+  const base = target.positions.length / 3;
+  target.positions.push(...source.positions);
+  target.normals.push(...source.normals);
+  target.uvs.push(...source.uvs);
+  if (target.colors) target.colors.push(...source.colors);
+  for (const i of source.indices) target.indices.push(i + base);
 }

@@ -11,6 +11,14 @@ export function srgbToLinear(c) {
   return c < 0.04045 ? c * 0.0773993808 : Math.pow(c * 0.9478672986 + 0.0521327014, 2.4);
 }
 
+/**
+ * A linear light value as the screen shows it (the sRGB curve, continued above 1 so that a
+ * bright value stays bright). The room shades in display space: see room.js.
+ */
+export function linearToDisplay(c) {
+  return c <= 0.0031308 ? c * 12.92 : 1.055 * Math.pow(c, 1 / 2.4) - 0.055;
+}
+
 export function linearColour(hex) {
   return [(hex >> 16) & 255, (hex >> 8) & 255, hex & 255].map((v) => srgbToLinear(v / 255));
 }

@@ -175,6 +175,55 @@ export function hangPoint(frame, level, q, r) {
   return { x: x0 + -dr * along * UNIT, z: z0 + dc * along * UNIT, dc, dr };
 }
 
+/**
+ * Free wall beside a hung frame: metres from each edge of the frame to the end of its wall
+ * run, as a viewer facing the frame sees them (left and right).
+ */
+export function wallRoom(frame, level, q, r) {
+  const [dc, dr] = faceOf(level, q, r);
+  const run = shareWall(level, q, r, dc, dr);
+  // Offsets run along (-dr, dc), which is the viewer's left.
+  const along = frame === 1 ? FRAME_ONE_SHIFT / UNIT : run.along;
+  const half = frameWidth(frame) / 2;
+  return {
+    left: (run.hi + 0.5 - along) * UNIT - half,
+    right: (along - (run.lo - 0.5)) * UNIT - half,
+  };
+}
+
+/**
+ * The name plaque hangs beside its frame at eye level, as galleries hang labels: on the
+ * viewer's right where the wall leaves room, else on the left, as wide as the wall allows.
+ * Sizes in metres; the text size is the same on every plaque.
+ */
+export const PLAQUE = Object.freeze({
+  em: 0.07, lineHeight: 1.2, pad: 0.03, gap: 0.07, margin: 0.03,
+  minWidth: 0.28, maxWidth: 0.56, narrow: 0.4, centre: 1.4,
+});
+
+/** Lines of text a plaque of this width holds: a narrow one is taller instead. */
+export function plaqueLines(width) {
+  return width < PLAQUE.narrow ? 4 : 3;
+}
+
+export function plaqueHeight(width) {
+  return 2 * PLAQUE.pad + plaqueLines(width) * PLAQUE.lineHeight * PLAQUE.em;
+}
+
+/**
+ * Where frame n's plaque goes: side -1 is the viewer's right (the frame model's -x), +1 the
+ * left; width in metres; along is the plaque's middle from the frame's middle along its wall.
+ */
+export function plaquePlace(frame, level, q, r) {
+  const room = wallRoom(frame, level, q, r);
+  const fits = (space) => space - PLAQUE.gap - PLAQUE.margin;
+  const right = fits(room.right);
+  const left = fits(room.left);
+  const side = right >= PLAQUE.maxWidth || right >= left ? -1 : 1;
+  const width = Math.max(PLAQUE.minWidth, Math.min(PLAQUE.maxWidth, side < 0 ? right : left));
+  return { side, width, along: side * (frameWidth(frame) / 2 + PLAQUE.gap + width / 2) };
+}
+
 /** Frame width scale: frames 3 and 4 hang on narrow walls. */
 export function frameWidth(frame) {
   return frame === 3 || frame === 4 ? 1.44 : 1.8;
@@ -188,6 +237,10 @@ export const FRAME_BASE = 1.02 - (1.184 * 0.8) / 2;
 export function frameModel(frame) {
   return ((frame - 1) % 5) + 1;
 }
+
+// The hall's bench stands west of the line from the gate to the far wall, so walking straight
+// in does not end against it.
+export const BENCH = Object.freeze({ x: 10.8 * UNIT, z: 11 * UNIT, halfX: 0.4, halfZ: 1.85 });
 
 export const ALCOVE_MODELS = Object.freeze(['alcove-b', 'alcove-dragon', 'alcove-flower', 'alcove-tree']);
 

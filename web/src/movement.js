@@ -1,6 +1,6 @@
 // Frame pacing, turning, dragging and walking with collision probes. Pure.
 
-import { UNIT, walkableAt } from './maps.js';
+import { UNIT, BENCH, walkableAt } from './maps.js';
 import { CABIN, doorSlide } from './lift.js';
 
 export const PITCH_LIMIT = 1.15;
@@ -8,7 +8,6 @@ export const MAX_TICK = 0.05;
 export const WALK_SPEED = 2.3 * UNIT;
 export const RUN_SPEED = 4.2 * UNIT;
 export const PROBE = 0.22;
-const BENCH = Object.freeze({ x: 12 * UNIT, z: 11 * UNIT, halfX: 0.4, halfZ: 1.85 });
 
 /** Frame rates the page runs at; anything else counts as 60. */
 export function frameRateOf(fps) {
@@ -38,6 +37,14 @@ export function clampPitch(pitch) {
   return Math.max(-PITCH_LIMIT, Math.min(PITCH_LIMIT, pitch));
 }
 
+/** A view angle brought into -π … π, so turning for ever keeps it a small number. */
+export function wrapYaw(yaw) {
+  if (!Number.isFinite(yaw)) return 0;
+  const turn = 2 * Math.PI;
+  const y = yaw % turn;
+  return y > Math.PI ? y - turn : y <= -Math.PI ? y + turn : y;
+}
+
 /** Arrow keys turn the view. */
 export function turnView(view, keys, lookScale, tick) {
   const turn = 1.45 * lookScale * tick;
@@ -45,12 +52,13 @@ export function turnView(view, keys, lookScale, tick) {
   if (keys.has('ArrowRight')) view.yaw -= turn;
   if (keys.has('ArrowUp')) view.pitch += 0.72 * turn;
   if (keys.has('ArrowDown')) view.pitch -= 0.72 * turn;
+  view.yaw = wrapYaw(view.yaw);
   view.pitch = clampPitch(view.pitch);
 }
 
 /** A drag of (dx, dy) pixels with the left button. */
 export function dragView(view, dx, dy, lookScale) {
-  view.yaw -= 0.004 * lookScale * dx;
+  view.yaw = wrapYaw(view.yaw - 0.004 * lookScale * dx);
   view.pitch = clampPitch(view.pitch - 0.004 * lookScale * dy);
 }
 

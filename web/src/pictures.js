@@ -14,7 +14,9 @@ export function createPictureLoader() {
   const loader = new THREE.TextureLoader();
   return (url) => new Promise((resolve, reject) => {
     loader.load(url, (tex) => {
-      tex.colorSpace = THREE.SRGBColorSpace;
+      // One mip level per sample, like the room's own textures: texture reads are most of
+      // a software renderer's cost.
+      tex.minFilter = THREE.LinearMipmapNearestFilter;
       resolve(tex);
     }, undefined, reject);
   });

@@ -9,11 +9,13 @@ import { facing } from './words.js';
 import { aimedFrame } from './aim.js';
 
 export const EYE_HEIGHT = 1.62;
+// The visitor starts at the back of the entrance room, a couple of metres from the gate sign.
+export const START = Object.freeze({ x: 12.2 * UNIT, z: 16.4 * UNIT });
 export const AIM_INTERVAL = 0.12;
 
 export function createSim() {
   return {
-    view: { x: 12.2 * UNIT, y: EYE_HEIGHT, z: 15.6 * UNIT, yaw: 0, pitch: 0, level: 0 },
+    view: { x: START.x, y: EYE_HEIGHT, z: START.z, yaw: 0, pitch: 0, level: 0 },
     lookScale: 1,
     frameRate: 60,
     keys: new Set(),
@@ -43,7 +45,8 @@ export function stepSim(sim, tick, frames) {
   out.floorChanged = updateLift(sim.lift, view, sim.pressedE, tick);
   sim.pressedE = false;
   const face = facing(view.yaw);
-  if (face.word !== sim.faceWord) {
+  // After "unpaid" the host only closes the program; the page stops reporting.
+  if (face.word !== sim.faceWord && !sim.gate.locked) {
     sim.faceWord = face.word;
     out.messages.push({ op: 'face', word: face.word, deg: face.deg });
   }

@@ -51,10 +51,10 @@ function mottle(doc, ctx, w, h, rand, layers) {
 }
 
 // No anisotropic filtering and one mip level per sample: on software renderers texture
-// sampling is most of the cost of a frame, and these surfaces are soft enough without.
-function finish(c, { repeat = true, srgb = true } = {}) {
+// sampling is most of the cost of a frame, and these surfaces are soft enough without. Texels
+// are sampled as stored, without an sRGB decode (the room shades in display space, room.js).
+function finish(c, { repeat = true } = {}) {
   const tex = new THREE.CanvasTexture(c);
-  if (srgb) tex.colorSpace = THREE.SRGBColorSpace;
   if (repeat) tex.wrapS = tex.wrapT = THREE.RepeatWrapping;
   tex.minFilter = THREE.LinearMipmapNearestFilter;
   return tex;
@@ -270,4 +270,44 @@ export function shadowTexture(doc) {
   ctx.fillStyle = '#000';
   ctx.fillRect(18 - size, 18, size - 36, size - 36);
   return finish(c, { repeat: false });
+}
+
+/**
+ * A small cube map of the room for the shine of metal and glass: dark warm surroundings with
+ * bright patches where the lamps and the skylight are. Added onto unlit materials, it moves
+ * over gilt and steel as the viewer walks, for the price of one texture read.
+ */
+export function environmentTexture(doc) {
+  const size = 32;
+  const rand = seeded(91);
+  const face = (top, bottom, blobs) => {
+    const c = canvas(doc, size, size);
+    const ctx = c.getContext('2d');
+    const g = ctx.createLinearGradient(0, 0, 0, size);
+    g.addColorStop(0, top);
+    g.addColorStop(1, bottom);
+    ctx.fillStyle = g;
+    ctx.fillRect(0, 0, size, size);
+    for (let i = 0; i < blobs; i++) {
+      const x = 4 + rand() * (size - 8);
+      const y = 3 + rand() * (size - 6);
+      const r = 2 + rand() * 5;
+      const b = ctx.createRadialGradient(x, y, 0, x, y, r);
+      b.addColorStop(0, 'rgba(255,246,222,1)');
+      b.addColorStop(1, 'rgba(255,246,222,0)');
+      ctx.fillStyle = b;
+      ctx.fillRect(x - r, y - r, r * 2, r * 2);
+    }
+    return c;
+  };
+  const side = () => face('#4a3e30', '#17120d', 2);
+  // Order: +x, -x, +y, -y, +z, -z.
+  const faces = [side(), side(), face('#6a5c48', '#6a5c48', 5), face('#201a14', '#120e0a', 0), side(), side()];
+  const tex = new THREE.CubeTexture(faces);
+  // The one texture still decoded: its shine is added to the colour, not multiplied, and the
+  // linear value of these dark faces gives about the shine the metals had when the room
+  // shaded in linear light. It is small and read only on metal.
+  tex.colorSpace = THREE.SRGBColorSpace;
+  tex.needsUpdate = true;
+  return tex;
 }

@@ -3,15 +3,13 @@
 
 import * as THREE from 'three';
 import {
-  UNIT, WALL_HEIGHT, ROWS, COLS, DIRECTIONS, cellAt, isWallChar, isWalkableChar,
+  UNIT, WALL_HEIGHT, ROWS, COLS, DIRECTIONS, BENCH, cellAt, isWallChar, isWalkableChar,
 } from './maps.js';
-import { createBuilder, addQuad, addBox, toGeometry, isEmpty, bakeLight } from './geometry.js';
-import {
-  floorLights, FLOOR_LIGHTING, LIGHT_COLOURS, SPOT, SKY_FILL, SUN, spotFor,
-} from './lighting.js';
+import { createBuilder, addQuad, addBox, toGeometry, isEmpty, bakeLight, tint, append } from './geometry.js';
+import { floorLights, linearColour } from './lighting.js';
 import {
   plasterTexture, marbleTexture, woodTexture, cofferTexture, skyTexture, cloudTexture,
-  glowTexture, shaftTexture,
+  glowTexture, shaftTexture, environmentTexture,
 } from './textures.js';
 
 const SKIRT_HEIGHT = 0.14;
@@ -23,15 +21,15 @@ const LINTEL_CENTRE = 3.02;
 const LINTEL_HEIGHT = 1.4;
 const PLASTER_REPEAT = 1 / 2.6;
 const MARBLE_REPEAT = 1 / (8 * 0.65);
-const BENCH = Object.freeze({ x: 12 * UNIT, z: 11 * UNIT });
 const REGION = Object.freeze({ q: 4, r: 4 });
 // The skylight opening of floor two, in cells.
 const SKYLIGHT = Object.freeze({ q0: 10, q1: 14, r0: 6, r1: 11, height: 4.5 });
 export const LIGHT_POOL = Object.freeze({ x: 12.2 * UNIT, z: 8.2 * UNIT });
 
 /**
- * Shared textures and materials for both floors. The "baked" ones take their light from
- * vertex colours (see lighting.js); the rest are lit live.
+ * Shared textures and materials for both floors. Nothing in the room is lit live: the static
+ * surfaces take their light from vertex colours (see lighting.js), metals add the shine of a
+ * small environment map.
  */
 export function createMaterials(doc) {
   const plaster = plasterTexture(doc);
@@ -39,21 +37,22 @@ export function createMaterials(doc) {
   const wood = woodTexture(doc);
   const coffer = cofferTexture(doc);
   const glow = glowTexture(doc);
+  const env = environmentTexture(doc);
   const baked = (params) => new THREE.MeshBasicMaterial({ vertexColors: true, ...params });
   return {
     textures: { plaster, marble, wood, coffer, glow, sky: skyTexture(doc), clouds: cloudTexture(doc), shaft: shaftTexture(doc) },
-    wall: baked({ map: plaster, color: 0xfff4e2 }),
-    niche: baked({ map: plaster, color: 0x9a5a4a }),
+    env,
+    // Plastered surfaces (walls, niches, lintels) and untextured ones (skirting, brass cap,
+    // cornice, beams, the bench's stone) each share one material; their own colours are in
+    // the vertex colours, so a region of the map draws in a few calls.
+    plastered: baked({ map: plaster }),
+    plain: baked({}),
     floor: baked({ map: marble }),
-    skirting: baked({ map: wood }),
-    brass: baked({ color: 0xc8a04a }),
-    cornice: baked({ color: 0xf2e8d4 }),
     ceiling: baked({ map: coffer }),
-    beam: baked({ color: 0xe2d6bc }),
     benchWood: baked({ map: wood, color: 0xc09070 }),
-    benchStone: baked({ color: 0xd9d2c4 }),
-    stone: new THREE.MeshLambertMaterial({ color: 0xd9d2c4 }),
-    brassLit: new THREE.MeshPhongMaterial({ color: 0xb8903e, specular: 0x7a6030, shininess: 70 }),
+    brassShine: new THREE.MeshBasicMaterial({
+      color: 0x8a6a2c, envMap: env, combine: THREE.AddOperation, reflectivity: 0.45,
+    }),
   };
 }
 
@@ -177,12 +176,27 @@ export function buildFloor(level, mats) {
   else addSkylitCeiling(ceilings, beams, level);
   addBench(benchWood, benchStone);
 
+  // Each region's pieces go into one builder per material, in their own colours.
+  const merged = new Map();
+  const into = (material, region) => {
+    const key = material + ':' + region;
+    if (!merged.has(key)) merged.set(key, { material, builder: createBuilder({ colors: true }) });
+    return merged.get(key).builder;
+  };
+  for (const [key, { kind, builder }] of regions) {
+    const { material, colour } = SURFACES[kind];
+    tint(builder, linearColour(colour));
+    append(into(material, key.slice(kind.length + 1)), builder);
+  }
+  tint(beams, linearColour(BEAM_COLOUR));
+  tint(benchStone, linearColour(STONE_COLOUR));
+
   // Walls draw first so that what they hide (most of the ceiling plane) fails the depth test
   // before it is shaded.
-  const order = { wall: -4, niche: -4, skirting: -3, brass: -3, cornice: -3, floor: -2 };
+  const order = { plastered: -4, plain: -3, floor: -2 };
   const parts = [
-    ...[...regions.values()].map(({ kind, builder }) => [builder, mats[kind], order[kind]]),
-    [ceilings, mats.ceiling, -1], [beams, mats.beam, -2], [benchWood, mats.benchWood, -3], [benchStone, mats.benchStone, -3],
+    ...[...merged.values()].map(({ material, builder }) => [builder, mats[material], order[material]]),
+    [ceilings, mats.ceiling, -1], [beams, mats.plain, -2], [benchWood, mats.benchWood, -3], [benchStone, mats.plain, -3],
   ];
   for (const [b, material, order] of parts) {
     bakeLight(b, lights);
@@ -194,6 +208,18 @@ export function buildFloor(level, mats) {
   if (level === 1) group.add(...skylightParts(mats));
   return group;
 }
+
+const SURFACES = Object.freeze({
+  wall: { material: 'plastered', colour: 0xfff4e2 },
+  niche: { material: 'plastered', colour: 0x9a5a4a },
+  skirting: { material: 'plain', colour: 0x3a2416 },
+  brass: { material: 'plain', colour: 0xc8a04a },
+  cornice: { material: 'plain', colour: 0xf2e8d4 },
+  floor: { material: 'floor', colour: 0xffffff },
+});
+const BEAM_COLOUR = 0xe2d6bc;
+const STONE_COLOUR = 0xd9d2c4;
+
 
 // Floors get a worn walking path: slabs darken and warm along the hall's main line.
 function wear(x, z) {
@@ -334,46 +360,4 @@ function addBench(seat, stone) {
 export function driftClouds(group, seconds) {
   const clouds = group.getObjectByName('clouds');
   if (clouds) clouds.material.map.offset.x = (seconds * 0.0016) % 1;
-}
-
-/**
- * One set of live lights for both floors (they light the frames and sculptures); switching
- * floors changes intensities and moves the frame spots, so the light count, and with it every
- * shader, stays the same.
- */
-export function createLighting(scene) {
-  const ambient = new THREE.AmbientLight(LIGHT_COLOURS.ambient, 0);
-  const hemisphere = new THREE.HemisphereLight(LIGHT_COLOURS.sky, LIGHT_COLOURS.ground, 0);
-  const skyFill = new THREE.DirectionalLight(LIGHT_COLOURS.skyFill, 0);
-  skyFill.position.set(...SKY_FILL.position);
-  skyFill.target.position.set(...SKY_FILL.target);
-  const sun = new THREE.DirectionalLight(LIGHT_COLOURS.sun, 0);
-  sun.position.set(...SUN.position);
-  sun.target.position.set(...SUN.target);
-  scene.add(ambient, hemisphere, skyFill, skyFill.target, sun, sun.target);
-  const spots = [];
-  for (let i = 0; i < 5; i++) {
-    const spot = new THREE.SpotLight(SPOT.colour, 0, SPOT.distance, SPOT.angle, SPOT.penumbra, SPOT.decay);
-    scene.add(spot, spot.target);
-    spots.push(spot);
-  }
-  return { ambient, hemisphere, skyFill, sun, spots };
-}
-
-/** Sets the live lights for a floor; hung lists that floor's frames as { x, z, dc, dr }. */
-export function applyLighting(rig, level, hung) {
-  const v = FLOOR_LIGHTING[level];
-  rig.ambient.intensity = v.ambient;
-  rig.hemisphere.intensity = v.hemisphere;
-  rig.skyFill.intensity = v.skyFill;
-  rig.sun.intensity = v.sun;
-  rig.spots.forEach((spot, i) => {
-    const f = hung[i];
-    spot.intensity = f ? v.spots : 0;
-    if (!f) return;
-    const { position, target } = spotFor(f);
-    spot.position.set(...position);
-    spot.target.position.set(...target);
-    spot.target.updateMatrixWorld();
-  });
 }

@@ -1,4 +1,4 @@
-// Builds the installed web folder: bundles src/ into room.js, copies three.js from the npm
+// Builds the installed web folder: bundles src/ into room.js (and its boot script boot.js), copies three.js from the npm
 // package, checks the page's security policy and generates the models and posters.
 //   node tools/build.mjs               build into ../build/bin/QuenvaleWeb (or $QUENVALE_WEB_OUT)
 //   node tools/build.mjs --if-needed   skip when the folder is complete and newer than its sources
@@ -30,7 +30,7 @@ const COPIED = [
 
 /** Every file of the installed folder, relative to it. */
 export const WEB_FILES = Object.freeze([
-  'index.html', 'room.js', ...COPIED.map(([, to]) => to), ...ASSET_FILES,
+  'index.html', 'boot.js', 'room.js', ...COPIED.map(([, to]) => to), ...ASSET_FILES,
 ].sort());
 
 function newest(p) {
@@ -80,6 +80,16 @@ export async function buildWeb(out = outDir()) {
   }
   fs.mkdirSync(out, { recursive: true });
   prune(out);
+  // The boot script is a plain script, so it still runs when the module graph cannot load.
+  await build({
+    entryPoints: [path.join(WEB, 'src', 'boot.js')],
+    outfile: path.join(out, 'boot.js'),
+    bundle: true,
+    format: 'iife',
+    target: 'es2020',
+    legalComments: 'none',
+    logLevel: 'warning',
+  });
   await build({
     entryPoints: [path.join(WEB, 'src', 'room.js')],
     outfile: path.join(out, 'room.js'),

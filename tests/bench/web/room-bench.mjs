@@ -1,47 +1,121 @@
-// Frames per second of the room in headless Chromium's software renderer, at 1280×720 and
-// 960×540, and the time from navigation to "hello". Not a test: it prints figures.
-//   cd web && npm run bench            (BENCH_SECONDS=8 for longer samples)
+// Frames per second of the room in headless Chromium's software renderer at 1280×720 and
+// 960×540, beside the renderer's ceiling at the same size (ceiling.html: one full-screen
+// textured quad, multisampled as the room's canvas was made before and plain as the room now
+// draws there), and the room's share of each. The room and the ceiling take turns in short
+// samples, so a change in the machine's load falls on both; each ratio is the median of the
+// turns. Also the time from navigation to "hello" and what a frame draws (calls, triangles,
+// buffer). Not a test: it prints figures.
+//   cd web && npm run bench
+//   BENCH_SECONDS=3 per sample, BENCH_TURNS=3 samples per view;
+//   BENCH_QUERY=test&live&fullres holds the first quality step (multisampled, full size).
 
+import fs from 'node:fs';
+import path from 'node:path';
+import { fileURLToPath } from 'node:url';
 import { launch, openRoom, UNIT } from '../../support/web/harness.mjs';
 
-const SECONDS = Number(process.env.BENCH_SECONDS || 5);
+const HERE = path.dirname(fileURLToPath(import.meta.url));
+const SECONDS = Number(process.env.BENCH_SECONDS || 3);
+const TURNS = Number(process.env.BENCH_TURNS || 3);
+const SETTLE_MS = 1200;
+const WARM_UP_MS = 7000;
+const SIZES = [[1280, 720], [960, 540]];
 const VIEWS = [
   { name: 'gate', x: 12.2 * UNIT, z: 15.6 * UNIT, yaw: 0, pitch: 0 },
   { name: 'hall', x: 12.2 * UNIT, z: 12.6 * UNIT, yaw: 0.35, pitch: 0.05 },
   { name: 'floor two', x: 12.2 * UNIT, z: 13.6 * UNIT, yaw: -0.2, pitch: 0.1, level: 1 },
 ];
+const routes = {
+  '/ceiling.html': () => ({ type: 'text/html; charset=utf-8', body: fs.readFileSync(path.join(HERE, 'ceiling.html')) }),
+  '/__ceiling.js': () => ({ type: 'text/javascript; charset=utf-8', body: fs.readFileSync(path.join(HERE, 'ceiling.js')) }),
+};
 
-async function sample(room, seconds) {
-  const before = (await room.state()).drawn;
+const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor(xs.length / 2)];
+
+/** Frames drawn per second over a sample, counted by the page itself. */
+async function rate(page, count) {
+  const before = await page.evaluate(count);
   const t0 = Date.now();
-  await room.page.waitForTimeout(seconds * 1000);
-  const after = (await room.state()).drawn;
+  await page.waitForTimeout(SECONDS * 1000);
+  const after = await page.evaluate(count);
   return (after - before) / ((Date.now() - t0) / 1000);
 }
 
-const env = await launch();
-const rows = [];
-try {
-  for (const [width, height] of [[1280, 720], [960, 540]]) {
-    const room = await openRoom(env, { viewport: { width, height }, query: process.env.BENCH_QUERY || 'test&live' });
+async function openCeiling(env, viewport, query) {
+  const context = await env.browser.newContext({ viewport, deviceScaleFactor: 1 });
+  const page = await context.newPage();
+  await page.goto(env.server.url + 'ceiling.html' + query);
+  await page.waitForFunction(() => window.__ceiling && window.__ceiling.drawn() > 3, null, { timeout: 30000 });
+  await page.evaluate(() => window.__ceiling.run(false));
+  return {
+    async sample() {
+      await page.evaluate(() => window.__ceiling.run(true));
+      await page.waitForTimeout(SETTLE_MS / 2);
+      const fps = await rate(page, () => window.__ceiling.drawn());
+      await page.evaluate(() => window.__ceiling.run(false));
+      return fps;
+    },
+    close: () => context.close(),
+  };
+}
+
+async function measure(env, width, height) {
+  const viewport = { width, height };
+  const room = await openRoom(env, { viewport, query: process.env.BENCH_QUERY || 'test&live' });
+  const ceilings = { multisampled: await openCeiling(env, viewport, ''), plain: await openCeiling(env, viewport, '?plain') };
+  try {
     const hello = (await room.postedRecords()).find((p) => p.msg.op === 'hello').at;
     await room.deliver({ op: 'look', scale: 1, fps: 60 });
     await room.deliver({ op: 'walls', shows: [1, 2, 3, 4, 5, 6, 7, 8, 9, 10].map((n) => ({ spot: n, url: 'spots/ap' + n + '.png', title: 'Sample ' + n })) });
     await room.page.waitForFunction(() => Object.values(window.__room.state().frames).every((f) => f.url));
-    const fps = {};
+    // The adaptive quality settles (one step a second at most) before anything is counted.
+    await room.page.waitForTimeout(WARM_UP_MS);
+    await room.page.evaluate(() => window.__room.live(false));
+    const views = [];
     for (const view of VIEWS) {
       await room.moveTo(view);
-      await room.page.waitForTimeout(1500);
-      fps[view.name] = await sample(room, SECONDS);
+      const turns = [];
+      for (let t = 0; t < TURNS; t++) {
+        await room.page.evaluate(() => window.__room.live(true));
+        await room.page.waitForTimeout(SETTLE_MS);
+        const fps = await rate(room.page, () => window.__room.state().drawn);
+        await room.page.evaluate(() => window.__room.live(false));
+        turns.push({ fps, multisampled: await ceilings.multisampled.sample(), plain: await ceilings.plain.sample() });
+      }
+      views.push({
+        name: view.name,
+        fps: median(turns.map((t) => t.fps)),
+        ceiling: { multisampled: median(turns.map((t) => t.multisampled)), plain: median(turns.map((t) => t.plain)) },
+        ratio: { multisampled: median(turns.map((t) => t.fps / t.multisampled)), plain: median(turns.map((t) => t.fps / t.plain)) },
+        drawing: (await room.state()).drawing,
+      });
     }
-    rows.push({ size: width + '×' + height, hello, fps });
+    return { size: width + '×' + height, hello, views };
+  } finally {
+    await ceilings.multisampled.close();
+    await ceilings.plain.close();
     await room.close();
   }
+}
+
+const env = await launch({ routes });
+const rows = [];
+try {
+  for (const [width, height] of SIZES) rows.push(await measure(env, width, height));
 } finally {
   await env.close();
 }
 
+const mean = (xs) => xs.reduce((a, b) => a + b, 0) / xs.length;
 for (const r of rows) {
-  const parts = Object.entries(r.fps).map(([k, v]) => k + ' ' + v.toFixed(1) + ' fps');
-  console.log(r.size.padEnd(10) + ' ' + parts.join(', ') + '; hello ' + Math.round(r.hello) + ' ms after navigation');
+  const share = (kind) => mean(r.views.map((v) => v.ratio[kind])).toFixed(2);
+  console.log(r.size + ': room ' + mean(r.views.map((v) => v.fps)).toFixed(1) + ' fps; ratio ' + share('multisampled')
+    + ' of the multisampled ceiling, ' + share('plain') + ' of the plain one; hello ' + Math.round(r.hello) + ' ms after navigation');
+  for (const v of r.views) {
+    const d = v.drawing;
+    const cost = d ? '  ' + d.calls + ' calls, ' + d.triangles + ' triangles, ' + d.programs + ' programs, ' + d.textures
+      + ' textures, buffer ' + d.width + '×' + d.height + (d.multisample ? ' multisampled' : '') : '';
+    console.log('  ' + v.name.padEnd(10) + v.fps.toFixed(1).padStart(5) + ' fps  ceilings ' + v.ceiling.multisampled.toFixed(1) + ' / '
+      + v.ceiling.plain.toFixed(1) + '  ratios ' + v.ratio.multisampled.toFixed(2) + ' / ' + v.ratio.plain.toFixed(2) + cost);
+  }
 }

@@ -17,8 +17,11 @@ export const UNIT = 1.3;
 const CHROMIUM_ARGS = ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
   '--disable-component-update', '--disable-sync', '--use-angle=swiftshader', '--enable-unsafe-swiftshader'];
 
-/** Launches headless Chromium with HOME and the XDG folders in a fresh temporary folder. */
-export async function launch() {
+/**
+ * Launches headless Chromium with HOME and the XDG folders in a fresh temporary folder, and
+ * serves the built room (plus any extra routes, { '/path': () => ({ type, body }) }).
+ */
+export async function launch({ routes = {} } = {}) {
   if (!fs.existsSync(path.join(WEB_OUT, 'room.js'))) {
     throw new Error('The room is not built: run npm run build in web/ (looked in ' + WEB_OUT + ')');
   }
@@ -36,7 +39,7 @@ export async function launch() {
       XDG_DATA_HOME: path.join(home, '.local/share'),
     },
   });
-  const server = await startStatic(WEB_OUT, await samplePictureRoutes());
+  const server = await startStatic(WEB_OUT, { ...(await samplePictureRoutes()), ...routes });
   return {
     browser,
     server,
@@ -57,8 +60,8 @@ function fakeWebView() {
   window.chrome = window.chrome || {};
   window.chrome.webview = {
     postMessage(msg) {
-      // What the page had built when it posted, for ordering checks.
-      const framesReady = window.__room ? window.__room.state().framesReady : null;
+      // What the page had built when it posted, for ordering checks (no test hook yet: nothing).
+      const framesReady = window.__room ? window.__room.state().framesReady : false;
       posted.push({ msg: JSON.parse(JSON.stringify(msg)), at: performance.now(), framesReady });
     },
     addEventListener: (type, fn) => target.addEventListener(type, fn),
@@ -68,7 +71,8 @@ function fakeWebView() {
 
 /**
  * Opens the room in a fresh browser context. options: viewport, query (default "test"),
- * bridge (false leaves window.chrome.webview out), wait ('hello' waits for frames and hello).
+ * bridge (false leaves window.chrome.webview out), wait ('hello' waits for hello and for the
+ * frames to hang; anything else returns once the document is parsed), before (page set-up).
  */
 export async function openRoom(env, { viewport = { width: 480, height: 300 }, query = 'test', bridge = true, wait = 'hello', before } = {}) {
   const context = await env.browser.newContext({ viewport, deviceScaleFactor: 1 });
@@ -79,8 +83,9 @@ export async function openRoom(env, { viewport = { width: 480, height: 300 }, qu
   page.on('console', (m) => { if (m.type() === 'error') errors.push(m.text()); });
   if (bridge) await page.addInitScript(fakeWebView);
   if (before) await before(page);
-  // Loading the page and three.js is slow on a busy machine; the steps after it keep 8 s.
-  await page.goto(env.server.url + 'index.html?v=40' + (query ? '&' + query : ''), { timeout: 30000 });
+  // The room's scripts have run once the document is parsed; a busy machine can hold the load
+  // event back for seconds while the first frames draw.
+  await page.goto(env.server.url + 'index.html?v=40' + (query ? '&' + query : ''), { waitUntil: 'domcontentloaded', timeout: 30000 });
   const room = {
     page,
     context,
@@ -102,7 +107,8 @@ export async function openRoom(env, { viewport = { width: 480, height: 300 }, qu
     close: () => context.close(),
   };
   if (wait === 'hello') {
-    await page.waitForFunction(() => window.__posted && window.__posted.some((p) => p.msg.op === 'hello'), null, { timeout: 30000 });
+    await page.waitForFunction(() => window.__posted && window.__posted.some((p) => p.msg.op === 'hello')
+      && window.__room && window.__room.state().framesReady, null, { timeout: 30000 });
   }
   return room;
 }
