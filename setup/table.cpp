@@ -10,6 +10,7 @@ constexpr InstallFile FILES[] = {
     {"quenvale", "setup/stripped/quenvale", true},
     {"wendrel", "setup/stripped/wendrel", true},
     {"QuenvaleWeb/index.html", "bin/QuenvaleWeb/index.html", false},
+    {"QuenvaleWeb/boot.js", "bin/QuenvaleWeb/boot.js", false},
     {"QuenvaleWeb/room.js", "bin/QuenvaleWeb/room.js", false},
     {"QuenvaleWeb/three.module.js", "bin/QuenvaleWeb/three.module.js", false},
     {"QuenvaleWeb/three.core.js", "bin/QuenvaleWeb/three.core.js", false},
