@@ -20,6 +20,7 @@
 #endif
 
 #include "core/crypto.h"
+#include "platform/replace.h"
 
 namespace core {
 
@@ -48,6 +49,8 @@ std::mutex& path_mutex(const std::string& path) {
     return stripes[std::hash<std::string>{}(path) % stripes.size()];
 }
 
+#ifdef QUENVALE_POSIX_FILES
+
 bool ends_with(const std::string& s, std::string_view tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
@@ -69,8 +72,6 @@ long long old_temporary_pid(const std::string& name) {
     }
     return pid;
 }
-
-#ifdef QUENVALE_POSIX_FILES
 
 bool same_file(int fd, const std::string& path) {
     struct stat a {}, b {};
@@ -196,11 +197,7 @@ bool write_through_temporary(const std::string& path, std::string_view data, boo
     int fd = open_temporary(tmp);
     if (fd < 0) return false;
     bool ok = write_all(fd, data) && same_file(fd, tmp);
-    if (ok && replace) ok = ::rename(tmp.c_str(), path.c_str()) == 0;
-    if (ok && !replace) {
-        ok = ::link(tmp.c_str(), path.c_str()) == 0;
-        ::unlink(tmp.c_str());
-    }
+    if (ok) ok = platform::move_into_place(tmp, path, replace);
     if (!ok && same_file(fd, tmp)) ::unlink(tmp.c_str());
     ::close(fd);
     if (ok) sync_folder(dir);
@@ -209,13 +206,9 @@ bool write_through_temporary(const std::string& path, std::string_view data, boo
     std::error_code ec;
     fs::remove(to_path(tmp), ec);
     if (!replace && fs::exists(to_path(path), ec)) return false;
-    if (!write_file(tmp, data)) {
-        fs::remove(to_path(tmp), ec);
-        return false;
-    }
-    fs::rename(to_path(tmp), to_path(path), ec);
-    if (ec) fs::remove(to_path(tmp), ec);
-    return !ec;
+    bool ok = write_file(tmp, data) && platform::move_into_place(tmp, path, replace);
+    if (!ok) fs::remove(to_path(tmp), ec);
+    return ok;
 #endif
 }
 

@@ -5,7 +5,11 @@
 namespace platform {
 
 struct FileLock {
+#ifdef _WIN32
+    void* handle = nullptr;  // open lock file (a HANDLE), null when none
+#else
     int fd = -1;  // open lock file, -1 when none
+#endif
     bool locked = false;
 };
 

@@ -11,6 +11,7 @@ APT_PACKAGES=(
   libgtk-3-dev libwebkit2gtk-4.1-dev libx11-dev
   chromium xvfb xauth dbus webkit2gtk-driver x11-utils
   xdotool lintian desktop-file-utils dpkg-dev fakeroot
+  gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
 )
 
 missing=()

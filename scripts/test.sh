@@ -36,6 +36,9 @@ if [ -f web/package.json ]; then
   run "room page tests" npm --prefix web test --silent
 fi
 
+# The core and the Windows platform layer cross-built for Windows, under Wine.
+run "windows unit tests (Wine)" bash scripts/win/test.sh
+
 # The real program under Xvfb, driven by WebKitWebDriver against a devnet.
 if [ -x build/bin/gui_chrome_tests ]; then
   run "gui chrome tests" xvfb-run -a -s '-screen 0 1280x800x24' build/bin/gui_chrome_tests --gtest_brief=1

@@ -5,8 +5,12 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include "core/clock.h"
 #include "core/profile.h"
@@ -15,15 +19,60 @@
 
 namespace testing_support {
 
-TempPlatform::TempPlatform() {
+namespace {
+
+#ifdef _WIN32
+// A fresh folder under the temporary folder; the name is taken with CreateDirectoryW,
+// which fails when it exists, so two tests never share one.
+std::string make_temp_root() {
+    wchar_t base[MAX_PATH + 1];
+    DWORD n = ::GetTempPathW(MAX_PATH + 1, base);
+    std::filesystem::path dir = n ? std::filesystem::path(std::wstring(base, n)) : std::filesystem::path(L".");
+    static unsigned counter = 0;
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        auto name = L"quenvale-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
+        auto candidate = dir / name;
+        if (::CreateDirectoryW(candidate.c_str(), nullptr)) {
+            auto u8 = candidate.generic_u8string();
+            return std::string(u8.begin(), u8.end());
+        }
+    }
+    return "quenvale-test-fallback";
+}
+#else
+std::string make_temp_root() {
     char tmpl[] = "/tmp/quenvale-test-XXXXXX";
     char* made = ::mkdtemp(tmpl);
-    root_ = made ? made : "/tmp/quenvale-test-fallback";
+    return made ? made : "/tmp/quenvale-test-fallback";
+}
+#endif
+
+}  // namespace
+
+#ifdef _WIN32
+// Both environments: the C runtime's (std::getenv) and the process's (what
+// platform::env and child programs see).
+void set_env(const char* name, const std::string& value) {
+    ::_putenv_s(name, value.c_str());
+    ::SetEnvironmentVariableW(std::filesystem::path(name).c_str(),
+                              std::filesystem::path(std::u8string(value.begin(), value.end())).c_str());
+}
+void unset_env(const char* name) {
+    ::_putenv_s(name, "");
+    ::SetEnvironmentVariableW(std::filesystem::path(name).c_str(), nullptr);
+}
+#else
+void set_env(const char* name, const std::string& value) { ::setenv(name, value.c_str(), 1); }
+void unset_env(const char* name) { ::unsetenv(name); }
+#endif
+
+TempPlatform::TempPlatform() {
+    root_ = make_temp_root();
     if (const char* v = std::getenv("LOCALAPPDATA")) {
         had_local_ = true;
         saved_local_ = v;
     }
-    ::setenv("LOCALAPPDATA", root_.c_str(), 1);
+    set_env("LOCALAPPDATA", root_);
     wallet::reset_registry_state();
     wallet::clear_wallet_state();
 }
@@ -32,9 +81,9 @@ TempPlatform::~TempPlatform() {
     wallet::clear_wallet_state();
     wallet::reset_registry_state();
     if (had_local_)
-        ::setenv("LOCALAPPDATA", saved_local_.c_str(), 1);
+        set_env("LOCALAPPDATA", saved_local_);
     else
-        ::unsetenv("LOCALAPPDATA");
+        unset_env("LOCALAPPDATA");
     std::error_code ec;
     std::filesystem::remove_all(root_, ec);
 }
@@ -74,6 +123,7 @@ FakeClock::~FakeClock() { core::reset_clock(); }
 std::string bin_path(const std::string& name) { return std::string(QUENVALE_BIN_DIR) + "/" + name; }
 std::string source_path(const std::string& rel) { return std::string(QUENVALE_SOURCE_DIR) + "/" + rel; }
 
+#ifndef _WIN32
 namespace {
 std::string slurp(int fd) {
     std::string out;
@@ -117,5 +167,7 @@ RunResult run_program(const std::string& name, const std::vector<std::string>& a
     ::unlink(err_tmpl);
     return r;
 }
+
+#endif
 
 }  // namespace testing_support

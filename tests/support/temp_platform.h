@@ -28,6 +28,10 @@ private:
     bool had_local_ = false;
 };
 
+// Sets or removes an environment variable of this process (and of programs it starts).
+void set_env(const char* name, const std::string& value);
+void unset_env(const char* name);
+
 // A clock whose time moves only when told or when code sleeps.
 struct FakeClock {
     std::int64_t wall = 1733650000000;  // ms since 1970

@@ -24,13 +24,13 @@ protected:
     }
     void TearDown() override {
         if (had)
-            ::setenv("QUENVALE_PROFILE", saved.c_str(), 1);
+            testing_support::set_env("QUENVALE_PROFILE", saved.c_str());
         else
-            ::unsetenv("QUENVALE_PROFILE");
+            testing_support::unset_env("QUENVALE_PROFILE");
         core::reset_profile();
     }
     void use(const std::string& path) {
-        ::setenv("QUENVALE_PROFILE", path.c_str(), 1);
+        testing_support::set_env("QUENVALE_PROFILE", path.c_str());
         core::reset_profile();
     }
 };
@@ -38,7 +38,7 @@ protected:
 }  // namespace
 
 TEST_F(ProfileInForce, UnsetMeansTheCompiledInMainNet) {
-    ::unsetenv("QUENVALE_PROFILE");
+    testing_support::unset_env("QUENVALE_PROFILE");
     core::reset_profile();
     EXPECT_EQ(core::profile_error(), "");
     EXPECT_EQ(core::profile().network, "mainnet");

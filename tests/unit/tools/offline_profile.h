@@ -54,13 +54,13 @@ public:
         p["platform_domain"] = "offline.quenvale.test";
         path_ = tp.root() + "/offline-profile.json";
         core::write_file(path_, core::dump_pretty(p));
-        ::setenv("QUENVALE_PROFILE", path_.c_str(), 1);
+        testing_support::set_env("QUENVALE_PROFILE", path_.c_str());
     }
     ~OfflineProfile() {
         if (had_)
-            ::setenv("QUENVALE_PROFILE", saved_.c_str(), 1);
+            testing_support::set_env("QUENVALE_PROFILE", saved_.c_str());
         else
-            ::unsetenv("QUENVALE_PROFILE");
+            testing_support::unset_env("QUENVALE_PROFILE");
     }
     OfflineProfile(const OfflineProfile&) = delete;
     OfflineProfile& operator=(const OfflineProfile&) = delete;

@@ -1,0 +1,20 @@
+# Cross-building for 64-bit Windows with Debian's mingw-w64 (posix thread model, so
+# std::thread and std::mutex work). QUENVALE_WIN_DEPS is the prefix scripts/win/deps.sh
+# prints (OpenSSL, libcurl, zlib built for Windows).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
+set(CMAKE_OBJDUMP x86_64-w64-mingw32-objdump)
+set(CMAKE_STRIP x86_64-w64-mingw32-strip)
+if(NOT QUENVALE_WIN_DEPS AND DEFINED ENV{QUENVALE_WIN_DEPS})
+  set(QUENVALE_WIN_DEPS $ENV{QUENVALE_WIN_DEPS})
+endif()
+set(QUENVALE_WIN_DEPS "${QUENVALE_WIN_DEPS}" CACHE PATH "Prefix of the Windows dependency build")
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES QUENVALE_WIN_DEPS)
+set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32 ${QUENVALE_WIN_DEPS})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
