@@ -109,7 +109,11 @@ TEST(SetupInstall, WritesEveryFileSetupCopyEntriesAndRecordWithoutTrailingSlash)
     EXPECT_EQ(mode_of(shortcut), 0755u);
     EXPECT_EQ(exec_path(read_text(remove)), folder + "/quenvale-setup");
     EXPECT_NE(read_text(remove).find("\" /uninstall\n"), std::string::npos);
-    EXPECT_EQ(read_text(p.icons + "/quenvale.png"), SetupHome::content(21));
+    const auto table = setup::install_files();
+    std::uint32_t icon = 0;
+    while (icon < table.size() && std::string(table[icon].name) != "quenvale.png") ++icon;
+    ASSERT_LT(icon, table.size());
+    EXPECT_EQ(read_text(p.icons + "/quenvale.png"), SetupHome::content(icon));
 }
 
 TEST(SetupInstall, FolderWithCharactersTheEntryFormatReservesStillGivesValidEntries) {
