@@ -89,6 +89,8 @@ export async function buildWeb(out = outDir()) {
     target: 'es2020',
     legalComments: 'none',
     logLevel: 'warning',
+    // Path comments in the bundle name files from the web folder whatever the caller's folder, so every caller writes the same bytes.
+    absWorkingDir: WEB,
   });
   await build({
     entryPoints: [path.join(WEB, 'src', 'room.js')],
@@ -99,6 +101,8 @@ export async function buildWeb(out = outDir()) {
     plugins: [addonsBesideRoom],
     legalComments: 'none',
     logLevel: 'warning',
+    // Path comments in the bundle name files from the web folder whatever the caller's folder, so every caller writes the same bytes.
+    absWorkingDir: WEB,
   });
   for (const [from, to] of COPIED) {
     fs.mkdirSync(path.dirname(path.join(out, to)), { recursive: true });
