@@ -55,9 +55,10 @@ export function bakedMaterial({ env = null, shine = 0, map = null, side = THREE.
 
 /**
  * Bakes every mesh under root (placed in the world) with its own material's colour (linear,
- * as the glTF loader gives it), and gives it an unlit material. metalGain scales a metal's baked light by 1 + metalGain × metalness:
- * metals get no diffuse light in a physical model, so a share of it stands in for their
- * colour, more on a dim sculpture than on a frame under its spot. Returns the meshes.
+ * as the glTF loader gives it), and gives it an unlit material. metalGain scales a metal's
+ * baked light by 1 + metalGain × metalness: metals get no diffuse light in a physical model,
+ * so a share of it stands in for their colour, more on a dim sculpture than on a frame under
+ * its spot. Returns the meshes.
  */
 export function bakeTree(root, lights, env, metalGain = 0.4) {
   const out = [];

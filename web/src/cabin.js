@@ -24,8 +24,7 @@ function textCanvas(doc, text, w, h, font, colour, bg) {
   ctx.textAlign = 'center';
   ctx.textBaseline = 'middle';
   ctx.fillText(text, w / 2, h / 2);
-  const tex = new THREE.CanvasTexture(c);
-  return tex;
+  return new THREE.CanvasTexture(c);
 }
 
 /** Builds the cabin; returns the group and an update(open) for the door leaves. */
@@ -192,8 +191,7 @@ export function captionedPoster(doc, img, caption = POSTER_CAPTION) {
   ctx.textAlign = 'center';
   ctx.textBaseline = 'middle';
   ctx.fillText(caption, c.width / 2, c.height - band / 2, c.width - 40);
-  const tex = new THREE.CanvasTexture(c);
-  return tex;
+  return new THREE.CanvasTexture(c);
 }
 
 /** The book poster with its near-black background made transparent. */
@@ -205,8 +203,7 @@ export function cutOutPoster(doc, img) {
     if (px[i] < 16 && px[i + 1] < 16 && px[i + 2] < 16) px[i + 3] = 0;
   }
   ctx.putImageData(data, 0, 0);
-  const tex = new THREE.CanvasTexture(c);
-  return tex;
+  return new THREE.CanvasTexture(c);
 }
 
 export function loadImage(doc, url) {

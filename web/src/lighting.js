@@ -1,6 +1,6 @@
 // The lights of each floor as plain data, and the diffuse light they give a surface point.
-// The large static surfaces have this light baked into their vertex colours, which keeps the
-// per-pixel cost low on software renderers; frames and sculptures take the same lights live.
+// Every surface has this light baked into its vertex colours when it is built or hung, which
+// keeps the per-pixel cost low on software renderers.
 // Pure: the formulas follow three.js's physically based Lambert shading.
 
 import { UNIT, frameCells, hangPoint } from './maps.js';
