@@ -23,7 +23,7 @@ export function createGateSign(doc) {
   ctx.fillText('200 sats to enter', c.width / 2, c.height / 2);
   const tex = new THREE.CanvasTexture(c);
   const material = new THREE.MeshBasicMaterial({
-    map: tex, transparent: true, blending: THREE.AdditiveBlending, depthWrite: false,
+    map: tex, transparent: true, blending: THREE.AdditiveBlending, depthWrite: false, fog: false,
   });
   const mesh = new THREE.Mesh(new THREE.PlaneGeometry(2.4, 0.45), material);
   mesh.position.set(GATE_X, GATE_HEIGHT, GATE_Z);

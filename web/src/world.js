@@ -309,12 +309,12 @@ function skylightParts(mats) {
   const d = (r1 - r0) * UNIT;
   const cx = ((q0 + q1) / 2) * UNIT;
   const cz = ((r0 + r1) / 2) * UNIT;
-  const sky = new THREE.Mesh(new THREE.PlaneGeometry(w, d), new THREE.MeshBasicMaterial({ map: mats.textures.sky }));
+  const sky = new THREE.Mesh(new THREE.PlaneGeometry(w, d), new THREE.MeshBasicMaterial({ map: mats.textures.sky, fog: false }));
   sky.rotation.x = Math.PI / 2;
   sky.position.set(cx, height, cz);
   const clouds = new THREE.Mesh(
     new THREE.PlaneGeometry(w, d),
-    new THREE.MeshBasicMaterial({ map: mats.textures.clouds, transparent: true, depthWrite: false }),
+    new THREE.MeshBasicMaterial({ map: mats.textures.clouds, transparent: true, depthWrite: false, fog: false }),
   );
   clouds.rotation.x = Math.PI / 2;
   clouds.position.set(cx, height - 0.02, cz);
@@ -323,7 +323,7 @@ function skylightParts(mats) {
 
   const shaftMat = new THREE.MeshBasicMaterial({
     map: mats.textures.shaft, transparent: true, depthWrite: false, blending: THREE.AdditiveBlending,
-    side: THREE.DoubleSide, opacity: 0.5,
+    side: THREE.DoubleSide, opacity: 0.5, fog: false,
   });
   const shafts = [];
   for (const turn of [0.5, -0.5]) {
