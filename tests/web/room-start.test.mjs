@@ -17,6 +17,38 @@ after(async () => { await env.close(); });
 const shows = (spots) => spots.map((n) => ({ spot: n, url: 'spots/ap' + n + '.png', title: 'Piece ' + n }));
 
 describe('start-up', () => {
+  test('"hello" goes out while room.js is still on its way; what the host answers meanwhile is applied once the room runs', async () => {
+    let release;
+    const held = new Promise((r) => { release = r; });
+    const room = await openRoom(env, {
+      wait: 'commit',
+      before: async (page) => {
+        await page.route('**/room.js*', async (route) => { await held; await route.continue(); });
+        await page.addInitScript(() => {
+          const post = window.chrome.webview.postMessage;
+          window.chrome.webview.postMessage = (msg) => {
+            post(msg);
+            if (msg.op === 'hello') window.__deliver({ op: 'look', scale: 1.7, fps: 30 });
+          };
+        });
+      },
+    });
+    try {
+      await room.page.waitForFunction(() => window.__posted.some((p) => p.msg.op === 'hello'));
+      assert.equal(await room.page.evaluate(() => window.__room === undefined), true, 'the room has not started yet');
+      await room.page.evaluate((m) => window.__deliver(m), { op: 'walls', shows: shows([6]), status: 'Walls read.' });
+      release();
+      await room.page.waitForFunction(() => { const s = window.__room && window.__room.state(); return s && s.framesReady && s.frames[6].url !== ''; });
+      const s = await room.state();
+      assert.deepEqual([s.lookScale, s.frameRate], [1.7, 30]);
+      assert.equal(s.frames[6].plaque, 'Piece 6');
+      assert.deepEqual(await room.postedOps(), ['hello'], 'hello only once');
+      assert.deepEqual(room.errors, []);
+    } finally {
+      await room.close();
+    }
+  });
+
   test('"hello" goes out before the frames hang; what the host answers at once is applied once they do, each frame once', async () => {
     let release;
     const held = new Promise((r) => { release = r; });

@@ -2,8 +2,11 @@
 // the browser's context menu shut and puts script errors on the HUD, also when room.js or
 // three.js cannot load at all and nothing else would say a word. Once the room runs it takes
 // the errors over through window.__quenvaleBoot.attach.
+// It also says "hello": the browser takes seconds to compile three.js and the room, and the
+// host reads the walls meanwhile; the bridge holds its replies until the room takes them.
 
 import { hostText, LIMITS } from './words.js';
+import { greetHost } from './bridge.js';
 
 function fileName(url) {
   const path = String(url || '').split(/[?#]/)[0];
@@ -50,6 +53,7 @@ export function installBoot(win) {
   });
   const boot = {
     report,
+    bridge: greetHost(win),
     /** From now on errors go to fn (the running room's HUD). */
     attach(fn) {
       sink = fn;

@@ -33,3 +33,10 @@ export function createBridge(win) {
   }
   return { tell, listen };
 }
+
+/** A bridge that has said "hello": the host starts reading the walls from here. */
+export function greetHost(win) {
+  const bridge = createBridge(win);
+  bridge.tell({ op: 'hello' });
+  return bridge;
+}

@@ -20,7 +20,7 @@ import { createGateSign } from './gateSign.js';
 import { createAlcoves } from './alcoves.js';
 import { createHud, createWorking, createBanner, showUnpaid } from './hud.js';
 import { createPanel } from './panel.js';
-import { createBridge } from './bridge.js';
+import { greetHost } from './bridge.js';
 import { hostText, spotOf, lookScaleOf, pictureAddress, LIMITS } from './words.js';
 import { installTestHook } from './testhook.js';
 
@@ -51,11 +51,11 @@ export function startRoom(win) {
   const params = new URLSearchParams(win.location.search);
   const testMode = params.has('test');
   const live = !testMode || params.has('live');
-  // "hello" goes out first, so the host reads the walls while the room is built; the bridge
-  // holds the replies until the room takes them at the end of this function.
-  const bridge = createBridge(win);
+  // The boot script has said "hello" already; the bridge holds the host's replies until the
+  // room takes them at the end of this function. Without it (a page that loads the room
+  // alone) the room says hello itself.
+  const bridge = win.__quenvaleBoot ? win.__quenvaleBoot.bridge : greetHost(win);
   const tell = bridge.tell;
-  tell({ op: 'hello' });
   const hud = createHud(doc);
   // index.html's boot script reported errors until now; from here on the HUD shows them.
   if (win.__quenvaleBoot) win.__quenvaleBoot.attach((text) => hud.showError(text));

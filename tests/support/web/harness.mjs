@@ -72,7 +72,8 @@ function fakeWebView() {
 /**
  * Opens the room in a fresh browser context. options: viewport, query (default "test"),
  * bridge (false leaves window.chrome.webview out), wait ('hello' waits for hello and for the
- * frames to hang; anything else returns once the document is parsed), before (page set-up).
+ * frames to hang; 'commit' returns as soon as the page starts loading; anything else once the
+ * document is parsed), before (page set-up).
  */
 export async function openRoom(env, { viewport = { width: 480, height: 300 }, query = 'test', bridge = true, wait = 'hello', before } = {}) {
   const context = await env.browser.newContext({ viewport, deviceScaleFactor: 1 });
@@ -85,7 +86,8 @@ export async function openRoom(env, { viewport = { width: 480, height: 300 }, qu
   if (before) await before(page);
   // The room's scripts have run once the document is parsed; a busy machine can hold the load
   // event back for seconds while the first frames draw.
-  await page.goto(env.server.url + 'index.html?v=40' + (query ? '&' + query : ''), { waitUntil: 'domcontentloaded', timeout: 30000 });
+  await page.goto(env.server.url + 'index.html?v=40' + (query ? '&' + query : ''),
+    { waitUntil: wait === 'commit' ? 'commit' : 'domcontentloaded', timeout: 30000 });
   const room = {
     page,
     context,
