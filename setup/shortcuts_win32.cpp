@@ -87,10 +87,10 @@ void remove_self_later(const std::string& setup_copy, const std::string& given) 
     for (const std::string* s : {&copy, &folder}) {
         if (s->find_first_of("%\"") != std::string::npos) return;
     }
-    wchar_t system[MAX_PATH] = {};
-    const UINT n = ::GetSystemDirectoryW(system, MAX_PATH);
+    wchar_t sysdir[MAX_PATH] = {};
+    const UINT n = ::GetSystemDirectoryW(sysdir, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) return;
-    const std::wstring cmd = std::wstring(system) + L"\\cmd.exe";
+    const std::wstring cmd = std::wstring(sysdir) + L"\\cmd.exe";
     // The ping gives this program about two seconds to end before its file is deleted.
     std::wstring line = L"\"" + cmd + L"\" /C ping 127.0.0.1 -n 3 >nul & del /f /q \"" +
                         platform::win32::widen(copy) + L"\" & rmdir \"" + platform::win32::widen(folder) + L"\"";
