@@ -1,20 +1,15 @@
 #include "setup/engine.h"
 
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <vector>
 
 #include "core/files.h"
-#include "core/json.h"
-#include "platform/folders.h"
+#include "platform/install_files.h"
 #include "platform/process.h"
-#include "setup/desktop_entry.h"
+#include "platform/replace.h"
 #include "setup/payload.h"
 #include "setup/places.h"
 #include "setup/progress.h"
+#include "setup/shortcuts.h"
 #include "setup/table.h"
 #include "setup/tree.h"
 
@@ -22,17 +17,29 @@ namespace setup {
 
 namespace {
 
-constexpr std::uintmax_t MAX_RECORD_BYTES = 64 * 1024;
-constexpr std::uintmax_t MAX_TEMPLATE_BYTES = 64 * 1024;
-constexpr std::uintmax_t MAX_ICON_BYTES = 8 * 1024 * 1024;
-constexpr const char* SELF_IMAGE = "/proc/self/exe";
+std::string image_of(const Driver& driver) { return driver.image.empty() ? platform::running_image() : driver.image; }
 
-struct Fd {
-    int fd = -1;
-    ~Fd() {
-        if (fd >= 0) ::close(fd);
+// Copies the whole image (the running setup, payload included) to target.
+void copy_setup(const std::string& image, const std::string& target) {
+    if (platform::same_file(image, target)) return;
+    int code = 0;
+    const platform::File in = platform::open_for_reading(image, code);
+    std::uint64_t size = 0;
+    if (!in.open() || !platform::file_size(in, size)) return;
+    // A temporary renamed over the old copy: that copy may be running.
+    const std::string tmp = target + ".tmp";
+    core::remove_file(tmp);
+    platform::File out = platform::create_for_writing(tmp, true, true, code);
+    if (!out.open()) return;
+    const bool copied = copy_range(in, 0, size, out, code);
+    const bool closed = platform::finish_file(out, true, code);
+    if (!copied || !closed || !platform::move_into_place(tmp, target, true)) {
+        out = platform::File();
+        core::remove_file(tmp);
     }
-};
+}
+
+}  // namespace
 
 void set_status(const Driver& driver, const std::string& text, int percent) {
     Progress& p = progress();
@@ -41,147 +48,48 @@ void set_status(const Driver& driver, const std::string& text, int percent) {
     if (driver.refresh) driver.refresh();
 }
 
-std::string image_of(const Driver& driver) { return driver.image.empty() ? SELF_IMAGE : driver.image; }
-
-bool same_file(const std::string& a, const std::string& b) {
-    struct stat sa {}, sb {};
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
-}
-
-// Writes text to path through a temporary beside it, then gives it mode.
-bool write_with_mode(const std::string& path, const std::string& text, mode_t mode) {
-    if (!core::write_file_atomic(path, text)) return false;
-    return ::chmod(path.c_str(), mode) == 0;
-}
-
-// Copies the whole image (the running setup, payload included) to target.
-void copy_setup(const std::string& image, const std::string& target) {
-    if (same_file(image, target)) return;
-    Fd in{::open(image.c_str(), O_RDONLY | O_CLOEXEC)};
-    struct stat st {};
-    if (in.fd < 0 || ::fstat(in.fd, &st) != 0) return;
-    // A temporary renamed over the old copy: that copy may be running.
-    const std::string tmp = target + ".tmp";
-    ::unlink(tmp.c_str());
-    Fd out{::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0755)};
-    if (out.fd < 0) return;
-    int code = 0;
-    const bool copied = copy_range(in.fd, 0, static_cast<std::uint64_t>(st.st_size), out.fd, code) &&
-                        ::fchmod(out.fd, 0755) == 0;
-    const bool closed = ::close(out.fd) == 0;
-    out.fd = -1;
-    if (!copied || !closed || ::rename(tmp.c_str(), target.c_str()) != 0) ::unlink(tmp.c_str());
-}
-
-void write_shortcuts(const std::string& folder, const Driver& driver) {
-    const Places p = places();
-    const std::string program = folder + "/" + PROGRAM_FILE;
-    const std::string icon = folder + "/" + ICON_FILE;
-    std::string templ;
-    if (!core::read_file(folder + "/" + ENTRY_TEMPLATE_FILE, templ, MAX_TEMPLATE_BYTES)) return;
-    const std::string entry = program_entry(templ, program, icon, folder);
-    if (entry.empty()) return;
-    if (options().desktop_shortcut && !p.desktop.empty()) {
-        set_status(driver, "Desktop shortcut…", 90);
-        // Only into a desktop folder that exists: the setup does not invent one.
-        if (core::is_directory(p.desktop)) write_with_mode(p.desktop + "/" + MENU_ENTRY_FILE, entry, 0755);
-    }
-    if (options().start_menu && !p.applications.empty()) {
-        set_status(driver, "Start menu…", 90);
-        if (core::make_dirs(p.applications)) {
-            write_with_mode(p.applications + "/" + MENU_ENTRY_FILE, entry, 0644);
-            const std::string remove = uninstall_entry(folder + "/" + SETUP_COPY_FILE, icon);
-            if (!remove.empty()) write_with_mode(p.applications + "/" + UNINSTALL_ENTRY_FILE, remove, 0644);
-        }
-        std::string png;
-        if (core::make_dirs(p.icons) && core::read_file(icon, png, MAX_ICON_BYTES)) {
-            write_with_mode(p.icons + "/" + "quenvale.png", png, 0644);
-        }
-    }
-}
-
-void remove_shortcuts() {
-    const Places p = places();
-    if (!p.desktop.empty()) core::remove_file(p.desktop + "/" + MENU_ENTRY_FILE);
-    if (!p.applications.empty()) {
-        core::remove_file(p.applications + "/" + MENU_ENTRY_FILE);
-        core::remove_file(p.applications + "/" + UNINSTALL_ENTRY_FILE);
-    }
-    if (!p.icons.empty()) {
-        core::remove_file(p.icons + "/quenvale.png");
-        // The icon folders the install may have made, only when nothing else is in them.
-        std::string dir = p.icons;
-        for (int i = 0; i < 3; ++i) {
-            if (::rmdir(dir.c_str()) != 0) break;
-            dir = core::parent_path(dir);
-        }
-    }
-}
-
-}  // namespace
-
 std::string write_error_text(const std::string& target, const std::string& name, int code,
                              bool incomplete) {
     if (incomplete) return TEXT_INCOMPLETE;
-    switch (code) {
-        case EACCES:
-        case EPERM: {
-            struct stat st {};
-            if (::lstat(target.c_str(), &st) == 0 && (st.st_mode & 0222) == 0) return name + " is read-only.";
+    switch (platform::classify_write_error(code)) {
+        case platform::WriteFailure::access_denied:
+            if (platform::is_read_only(target)) return name + " is read-only.";
             return TEXT_NOT_WRITABLE;
-        }
-        case EROFS:
+        case platform::WriteFailure::not_writable:
             return TEXT_NOT_WRITABLE;
-        case ETXTBSY:
+        case platform::WriteFailure::in_use:
             return TEXT_IN_USE;
-        case ENOSPC:
-        case EDQUOT:
+        case platform::WriteFailure::disk_full:
             return TEXT_DISK_FULL;
-        default:
-            return "Failed to write " + name + ".";
+        case platform::WriteFailure::other:
+            break;
     }
+    return "Failed to write " + name + ".";
 }
 
 std::string write_resource_file(const std::string& image, std::uint32_t id, const std::string& name,
                                 const std::string& target, bool executable) {
-    Fd in{::open(image.c_str(), O_RDONLY | O_CLOEXEC)};
+    int code = 0;
+    const platform::File in = platform::open_for_reading(image, code);
     PayloadIndex index;
-    if (in.fd < 0 || !read_payload_index(in.fd, index)) return write_error_text(target, name, 0, true);
+    if (!in.open() || !read_payload_index(in, index)) return write_error_text(target, name, 0, true);
     const PayloadEntry* entry = find_entry(index, id);
     if (!entry || entry->size == 0 || entry->name != name) return write_error_text(target, name, 0, true);
 
-    struct stat st {};
-    if (::lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0) {
-        return write_error_text(target, name, EACCES, false);
-    }
-    const mode_t mode = executable ? 0755 : 0644;
-    // O_NOFOLLOW: a link planted at a table name is not written through.
-    Fd out{::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, mode)};
-    if (out.fd < 0) return write_error_text(target, name, errno, false);
-    int code = 0;
-    if (!copy_range(in.fd, entry->offset, entry->size, out.fd, code)) {
-        return write_error_text(target, name, code, false);
-    }
-    if (::fchmod(out.fd, mode) != 0) return write_error_text(target, name, errno, false);
-    const int closed = ::close(out.fd);
-    out.fd = -1;
-    if (closed != 0) return write_error_text(target, name, errno != 0 ? errno : EIO, false);
+    // A file marked read-only stays as it is, whoever runs the setup (root included).
+    if (platform::is_read_only(target)) return name + " is read-only.";
+    platform::File out = platform::create_for_writing(target, executable, false, code);
+    if (!out.open()) return write_error_text(target, name, code, false);
+    if (!copy_range(in, entry->offset, entry->size, out, code)) return write_error_text(target, name, code, false);
+    if (!platform::finish_file(out, executable, code)) return write_error_text(target, name, code, false);
     return "";
 }
 
 std::string clean_folder(const std::string& folder) {
     std::string f = folder;
-    while (!f.empty() && f.back() == '/') f.pop_back();
+    while (!f.empty() && platform::is_path_separator(f.back())) f.pop_back();
     if (f.empty()) return "";
-    if (f[0] != '/') {
-        char cwd[4096];
-        if (!::getcwd(cwd, sizeof cwd)) return "";
-        std::string base = cwd;
-        if (base != "/") base += "/";
-        f = base + f;
-    }
-    return f;
+    return platform::absolute_folder(f);
 }
 
 bool install_to(const std::string& given, const Driver& driver) {
@@ -205,7 +113,7 @@ bool install_to(const std::string& given, const Driver& driver) {
         const std::string target = folder + "/" + f.name;
         const std::string parent = core::parent_path(target);
         if (std::string(f.name).find('/') != std::string::npos && !core::make_dirs(parent)) {
-            set_status(driver, write_error_text(parent, f.name, errno, false), p.percent);
+            set_status(driver, write_error_text(parent, f.name, platform::last_error(), false), p.percent);
             return false;
         }
         const std::string error =
@@ -253,9 +161,9 @@ bool uninstall_from(const std::string& given, const Driver& driver) {
     for (auto it = folders.rbegin(); it != folders.rend(); ++it) remove_empty_folder_below(folder, *it);
 
     const std::string copy = folder + "/" + SETUP_COPY_FILE;
-    const bool running_copy = same_file(SELF_IMAGE, copy);
+    const bool running_copy = platform::same_file(platform::running_image(), copy);
     if (!running_copy) remove_below(folder, SETUP_COPY_FILE);
-    ::rmdir(folder.c_str());
+    platform::remove_empty_folder(folder);
     delete_uninstall_entry();
 
     Progress& p = progress();
@@ -265,59 +173,19 @@ bool uninstall_from(const std::string& given, const Driver& driver) {
     return true;
 }
 
-void remove_self_later(const std::string& setup_copy, const std::string& folder) {
-    ::unlink(setup_copy.c_str());
-    ::rmdir(folder.c_str());
+std::uint64_t installed_bytes(const std::string& folder) {
+    std::uint64_t total = 0;
+    auto add = [&](const std::string& path) {
+        int code = 0;
+        const platform::File f = platform::open_for_reading(path, code);
+        std::uint64_t size = 0;
+        if (f.open() && platform::file_size(f, size)) total += size;
+    };
+    for (const InstallFile& f : install_files()) add(folder + "/" + f.name);
+    add(folder + "/" + SETUP_COPY_FILE);
+    return total;
 }
 
 std::uint64_t estimated_size_kib(std::uint64_t total_bytes) { return (total_bytes + 1023) / 1024; }
-
-bool write_uninstall_entry(const std::string& folder) {
-    const Places p = places();
-    if (p.record.empty()) return false;
-    std::uint64_t total = 0;
-    auto add = [&](const std::string& path) {
-        struct stat st {};
-        if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) total += static_cast<std::uint64_t>(st.st_size);
-    };
-    for (const InstallFile& f : install_files()) add(folder + "/" + f.name);
-    const std::string copy = folder + "/" + SETUP_COPY_FILE;
-    add(copy);
-    core::Json record = {
-        {"DisplayName", PRODUCT},
-        {"UninstallString", "\"" + copy + "\" /uninstall"},
-        {"InstallLocation", folder},
-        {"DisplayIcon", folder + "/" + PROGRAM_FILE},
-        {"Publisher", PUBLISHER},
-        {"DisplayVersion", VERSION},
-        {"URLInfoAbout", PROGRAM_PAGE},
-        {"HelpLink", PROGRAM_PAGE},
-        {"NoModify", 1},
-        {"NoRepair", 1},
-        {"EstimatedSize", estimated_size_kib(total)},
-    };
-    // The record is the setup's alone; a damaged one is replaced so the next removal
-    // finds the folder again.
-    if (!core::make_dirs(core::parent_path(p.record))) return false;
-    return write_with_mode(p.record, core::dump_pretty(record) + "\n", 0644);
-}
-
-std::string read_install_location() {
-    const Places p = places();
-    std::string text;
-    core::Json record;
-    if (p.record.empty() || !core::read_file(p.record, text, MAX_RECORD_BYTES) ||
-        !core::parse_json(text, record)) {
-        return "";
-    }
-    std::string folder = core::json_string(record, "InstallLocation");
-    if (folder.empty() || folder[0] != '/') return "";
-    return clean_folder(folder);
-}
-
-void delete_uninstall_entry() {
-    const Places p = places();
-    if (!p.record.empty()) core::remove_file(p.record);
-}
 
 }  // namespace setup

@@ -28,12 +28,17 @@ struct Driver {
     std::string image;
 };
 
-// The message for a failed write of a table file. code is an errno value.
+// Sets the status text and percent, then lets the driver refresh.
+void set_status(const Driver& driver, const std::string& text, int percent);
+
+// The message for a failed write of a table file. code is the system's error (errno on
+// POSIX, GetLastError() on Windows).
 std::string write_error_text(const std::string& target, const std::string& name, int code,
                              bool incomplete);
 
 // Writes payload entry id (named name in the table) of image to target, replacing it in
-// place (a running program's file cannot be replaced: ETXTBSY). "" on success, else the
+// place (a running program's file cannot be replaced: ETXTBSY, or a sharing violation on
+// Windows). "" on success, else the
 // error text. A target whose mode denies all writing is left alone as read-only, for
 // every user alike.
 std::string write_resource_file(const std::string& image, std::uint32_t id, const std::string& name,
@@ -46,16 +51,17 @@ bool install_to(const std::string& folder, const Driver& driver);
 // folder "" reads the record's install location.
 bool uninstall_from(const std::string& folder, const Driver& driver);
 
-// The uninstall record, one JSON object in places().record.
+// The uninstall record: one JSON object in places().record on Linux, the per-user
+// uninstall key on Windows.
 bool write_uninstall_entry(const std::string& folder);
 std::string read_install_location();
 void delete_uninstall_entry();
 // KiB for an installation of total bytes: (total + 1023) / 1024.
 std::uint64_t estimated_size_kib(std::uint64_t total_bytes);
 
-// The setup copy removes itself while it runs: an executable that is running can be
-// unlinked here, so no helper process has to wait for it to end. Then removes the folder
-// when it is empty.
+// The setup copy removes itself while it runs. On Linux a running executable can be
+// unlinked, so no helper process has to wait for it to end; on Windows a hidden command
+// shell waits about two seconds, then deletes it. Then the folder goes when it is empty.
 void remove_self_later(const std::string& setup_copy, const std::string& folder);
 
 }  // namespace setup

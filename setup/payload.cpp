@@ -1,13 +1,13 @@
 #include "setup/payload.h"
 
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <array>
 #include <set>
+#include <system_error>
+
+#include "core/files.h"
+#include "platform/replace.h"
 
 namespace setup {
 
@@ -28,51 +28,26 @@ void put_le(std::string& out, std::uint64_t v, int bytes) {
     for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xff));
 }
 
-bool read_exact(int fd, std::uint64_t offset, void* buf, std::size_t n) {
+bool read_exact(const platform::File& f, std::uint64_t offset, void* buf, std::size_t n) {
     auto* p = static_cast<unsigned char*>(buf);
     std::size_t done = 0;
     while (done < n) {
-        ssize_t got = ::pread(fd, p + done, n - done, static_cast<off_t>(offset + done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
-        done += static_cast<std::size_t>(got);
+        std::size_t got = 0;
+        int code = 0;
+        if (!platform::read_at(f, offset + done, p + done, n - done, got, code) || got == 0) return false;
+        done += got;
     }
     return true;
 }
 
-bool write_all(int fd, const void* buf, std::size_t n, int& error_code) {
-    const auto* p = static_cast<const unsigned char*>(buf);
-    std::size_t done = 0;
-    while (done < n) {
-        ssize_t put = ::write(fd, p + done, n - done);
-        if (put < 0 && errno == EINTR) continue;
-        if (put < 0) {
-            error_code = errno;
-            return false;
-        }
-        if (put == 0) {
-            error_code = EIO;
-            return false;
-        }
-        done += static_cast<std::size_t>(put);
-    }
-    return true;
-}
-
-struct Fd {
-    int fd = -1;
-    ~Fd() {
-        if (fd >= 0) ::close(fd);
-    }
-};
+std::string system_text(int code) { return std::system_category().message(code); }
 
 }  // namespace
 
-bool read_payload_index(int fd, PayloadIndex& out) {
+bool read_payload_index(const platform::File& fd, PayloadIndex& out) {
     out = PayloadIndex{};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    const auto file_size = static_cast<std::uint64_t>(st.st_size);
+    std::uint64_t file_size = 0;
+    if (!platform::file_size(fd, file_size)) return false;
     if (file_size < TRAILER_SIZE) return false;
     std::array<unsigned char, TRAILER_SIZE> trailer{};
     if (!read_exact(fd, file_size - TRAILER_SIZE, trailer.data(), trailer.size())) return false;
@@ -119,12 +94,13 @@ bool read_payload_index(int fd, PayloadIndex& out) {
 }
 
 bool read_payload_index(const std::string& image, PayloadIndex& out) {
-    Fd f{::open(image.c_str(), O_RDONLY | O_CLOEXEC)};
-    if (f.fd < 0) {
+    int code = 0;
+    const platform::File f = platform::open_for_reading(image, code);
+    if (!f.open()) {
         out = PayloadIndex{};
         return false;
     }
-    return read_payload_index(f.fd, out);
+    return read_payload_index(f, out);
 }
 
 const PayloadEntry* find_entry(const PayloadIndex& index, std::uint32_t id) {
@@ -134,23 +110,20 @@ const PayloadEntry* find_entry(const PayloadIndex& index, std::uint32_t id) {
     return nullptr;
 }
 
-bool copy_range(int in_fd, std::uint64_t offset, std::uint64_t size, int out_fd, int& error_code) {
+bool copy_range(const platform::File& in, std::uint64_t offset, std::uint64_t size, const platform::File& out,
+                int& error_code) {
     std::array<unsigned char, 1 << 16> buf{};
     std::uint64_t done = 0;
     while (done < size) {
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buf.size(), size - done));
-        ssize_t got = ::pread(in_fd, buf.data(), want, static_cast<off_t>(offset + done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
-            error_code = errno;
-            return false;
-        }
+        std::size_t got = 0;
+        if (!platform::read_at(in, offset + done, buf.data(), want, got, error_code)) return false;
         if (got == 0) {
-            error_code = EIO;
+            error_code = platform::write_fault_code();
             return false;
         }
-        if (!write_all(out_fd, buf.data(), static_cast<std::size_t>(got), error_code)) return false;
-        done += static_cast<std::uint64_t>(got);
+        if (!platform::write_all(out, buf.data(), got, error_code)) return false;
+        done += got;
     }
     return true;
 }
@@ -162,27 +135,28 @@ bool write_setup_image(const std::string& base, std::span<const PackSource> sour
         return false;
     }
     const std::string tmp = out + ".tmp";
-    Fd o{::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0755)};
-    if (o.fd < 0) {
-        error = "cannot create " + tmp + ": " + std::strerror(errno);
+    int open_code = 0;
+    platform::File o = platform::create_for_writing(tmp, true, false, open_code);
+    if (!o.open()) {
+        error = "cannot create " + tmp + ": " + system_text(open_code);
         return false;
     }
     auto fail = [&](const std::string& what, int code) {
-        error = what + ": " + std::strerror(code);
-        ::unlink(tmp.c_str());
+        error = what + ": " + system_text(code);
+        o = platform::File();
+        core::remove_file(tmp);
         return false;
     };
     auto append_file = [&](const std::string& path, std::uint64_t& size) {
-        Fd in{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
-        struct stat st {};
-        if (in.fd < 0 || ::fstat(in.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        int code = 0;
+        const platform::File in = platform::open_for_reading(path, code);
+        if (!in.open() || !platform::file_size(in, size)) {
             error = "cannot read " + path;
-            ::unlink(tmp.c_str());
+            o = platform::File();
+            core::remove_file(tmp);
             return false;
         }
-        size = static_cast<std::uint64_t>(st.st_size);
-        int code = 0;
-        if (!copy_range(in.fd, 0, size, o.fd, code)) return fail("cannot copy " + path, code);
+        if (!copy_range(in, 0, size, o, code)) return fail("cannot copy " + path, code);
         return true;
     };
 
@@ -194,7 +168,8 @@ bool write_setup_image(const std::string& base, std::span<const PackSource> sour
     for (const auto& s : sources) {
         if (s.name.size() > MAX_ENTRY_NAME || !seen.insert(s.id).second) {
             error = "bad entry " + s.name;
-            ::unlink(tmp.c_str());
+            o = platform::File();
+            core::remove_file(tmp);
             return false;
         }
         std::uint64_t size = 0;
@@ -213,16 +188,12 @@ bool write_setup_image(const std::string& base, std::span<const PackSource> sour
     put_le(trailer, FORMAT_VERSION, 4);
     trailer.append(MAGIC, sizeof MAGIC);
     int code = 0;
-    if (!write_all(o.fd, index.data(), index.size(), code) ||
-        !write_all(o.fd, trailer.data(), trailer.size(), code)) {
+    if (!platform::write_all(o, index.data(), index.size(), code) ||
+        !platform::write_all(o, trailer.data(), trailer.size(), code)) {
         return fail("cannot write " + tmp, code);
     }
-    if (::fchmod(o.fd, 0755) != 0 || ::close(o.fd) != 0) {
-        o.fd = -1;
-        return fail("cannot finish " + tmp, errno);
-    }
-    o.fd = -1;
-    if (::rename(tmp.c_str(), out.c_str()) != 0) return fail("cannot rename to " + out, errno);
+    if (!platform::finish_file(o, true, code)) return fail("cannot finish " + tmp, code);
+    if (!platform::move_into_place(tmp, out, true)) return fail("cannot rename to " + out, platform::last_error());
     return true;
 }
 

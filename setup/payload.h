@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/install_files.h"
+
 namespace setup {
 
 inline constexpr std::size_t TRAILER_SIZE = 32;
@@ -31,14 +33,15 @@ struct PayloadIndex {
 
 // Reads the index of the open image. False when it has no payload or when any count,
 // offset, size or name falls outside the file or repeats an id.
-bool read_payload_index(int fd, PayloadIndex& out);
+bool read_payload_index(const platform::File& image, PayloadIndex& out);
 bool read_payload_index(const std::string& image, PayloadIndex& out);
 // The entry with this id, or nullptr.
 const PayloadEntry* find_entry(const PayloadIndex& index, std::uint32_t id);
 
-// Copies size bytes at offset of in_fd to the current position of out_fd. On failure
-// error_code is the errno of the failing call (EIO for a short read).
-bool copy_range(int in_fd, std::uint64_t offset, std::uint64_t size, int out_fd, int& error_code);
+// Copies size bytes at offset of in to the current position of out. On failure
+// error_code is the system's error of the failing call (a write fault for a short read).
+bool copy_range(const platform::File& in, std::uint64_t offset, std::uint64_t size, const platform::File& out,
+                int& error_code);
 
 struct PackSource {
     std::uint32_t id = 0;
@@ -47,7 +50,7 @@ struct PackSource {
 };
 
 // Writes base's bytes followed by the sources, the index and the trailer to out, through
-// a temporary beside it renamed over out, with mode 0755.
+// a temporary beside it renamed over out, with mode 0755 (POSIX).
 bool write_setup_image(const std::string& base, std::span<const PackSource> sources,
                        const std::string& out, std::string& error);
 

@@ -1,7 +1,9 @@
 #include "setup/places.h"
 
+#ifndef _WIN32
 #include <pwd.h>
 #include <unistd.h>
+#endif
 
 #include <sstream>
 #include <vector>
@@ -10,6 +12,8 @@
 #include "platform/folders.h"
 
 namespace setup {
+
+#ifndef _WIN32  // Windows: places_win32.cpp
 
 namespace {
 
@@ -36,6 +40,8 @@ std::string xdg_folder(const char* variable, const std::string& fallback) {
 }
 
 }  // namespace
+
+#endif  // _WIN32
 
 std::string desktop_from_user_dirs(const std::string& text, const std::string& home) {
     std::istringstream in(text);
@@ -64,6 +70,8 @@ std::string desktop_from_user_dirs(const std::string& text, const std::string& h
     return found;
 }
 
+#ifndef _WIN32
+
 Places places() {
     Places p;
     const std::string home = home_folder();
@@ -81,5 +89,7 @@ Places places() {
     if (p.desktop.empty()) p.desktop = home + "/Desktop";
     return p;
 }
+
+#endif  // _WIN32
 
 }  // namespace setup

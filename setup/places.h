@@ -1,20 +1,21 @@
 #pragma once
-// Where an installation puts things for the current user, read afresh from the
-// environment (HOME, XDG_DATA_HOME, XDG_CONFIG_HOME) on every call, so tests point them
-// at temporary folders.
+// Where an installation puts things for the current user, read afresh on every call: on
+// Linux from the environment (HOME, XDG_DATA_HOME, XDG_CONFIG_HOME), so tests point them
+// at temporary folders; on Windows from LOCALAPPDATA and the shell's known folders.
 #include <string>
 
 namespace setup {
 
 struct Places {
-    std::string install_folder;  // default: data home + "/Quenvale"
+    std::string install_folder;  // default: data home + "/Quenvale" (Windows: local app data + "\\Quenvale")
     std::string desktop;         // the user's desktop folder
-    std::string applications;    // data home + "/applications"
-    std::string icons;           // data home + "/icons/hicolor/128x128/apps"
-    std::string record;          // the uninstall record
+    std::string applications;    // Linux: data home + "/applications"
+    std::string icons;           // Linux: data home + "/icons/hicolor/128x128/apps"
+    std::string record;          // Linux: the uninstall record
+    std::string start_menu;      // Windows: the Programs folder + "\\Quenvale"
 };
 
-// Empty members when no home folder can be found.
+// Empty members when no home folder can be found (Linux).
 Places places();
 
 // Names of the files the setup writes outside the install folder.

@@ -1,3 +1,6 @@
+// POSIX; the Windows counterpart is tree_win32.cpp.
+#ifndef _WIN32
+
 #include "setup/tree.h"
 
 #include <dirent.h>
@@ -124,3 +127,5 @@ bool remove_empty_folder_below(const std::string& folder, const std::string& rel
 }
 
 }  // namespace setup
+
+#endif  // _WIN32

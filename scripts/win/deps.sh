@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Cross-builds zlib, OpenSSL 3 and libcurl for 64-bit Windows (mingw-w64, posix threads)
-# from Debian's source packages into a cache outside the clone, keyed by this recipe and
-# the compiler version. Prints the prefix on its last line. A warm cache costs nothing.
+# Cross-builds zlib, OpenSSL 3 (libcrypto only) and libcurl for 64-bit Windows (mingw-w64,
+# posix threads) from Debian's source packages into a cache outside the clone, keyed by
+# this recipe, the toolchain file and the compiler version. Prints the prefix on its last
+# line. A warm cache costs nothing; a cold one is a few minutes (only what the core uses
+# is built, libcurl with CMake and Ninja instead of its configure script).
 #
 # Shipped DLL names: z.dll, libcrypto-3-x64.dll, libcurl.dll. libcurl uses Windows' own TLS
 # (Schannel, the system's certificate store), so it imports only z.dll and system DLLs.
@@ -12,7 +14,8 @@ HOST=x86_64-w64-mingw32
 CC=$HOST-gcc-posix
 command -v "$CC" >/dev/null || { echo "deps: $CC missing (apt-get install gcc-mingw-w64-x86-64-posix)" >&2; exit 1; }
 
-KEY=$( { cat "$HERE/deps.sh"; "$CC" --version | head -1; } | sha256sum | cut -c1-16)
+TOOLCHAIN=$(cd "$HERE/../../cmake" && pwd)/mingw64-posix.cmake
+KEY=$( { cat "$HERE/deps.sh" "$TOOLCHAIN"; "$CC" --version | head -1; } | sha256sum | cut -c1-16)
 CACHE=${XDG_CACHE_HOME:-$HOME/.cache}/quenvale-win
 PREFIX=$CACHE/$KEY
 if [ -f "$PREFIX/.complete" ]; then
@@ -85,34 +88,53 @@ build_zlib() {
   cp "$src/zlib.h" "$src/zconf.h" "$STAGE/include/"
 }
 
-# ---- OpenSSL 3: libcrypto-3-x64.dll, libssl only as a static library ----------------------
+# ---- OpenSSL 3: libcrypto-3-x64.dll only ---------------------------------------------------
+# The core calls SHA-256/512, RIPEMD-160, HMAC, PBKDF2, AES-256-GCM, EC keys (secp256k1)
+# and RAND through the default provider; everything else is configured out. Only the DLL
+# target is made: "build_libs" would also compile every file a second time for the static
+# libcrypto.a, and all of libssl (libcurl does TLS through Windows).
+OPENSSL_OPTIONS="shared no-tests no-legacy no-module no-engine no-dynamic-engine no-afalgeng
+  no-capieng no-loadereng no-padlockeng no-async no-ui-console no-aria no-bf no-blake2
+  no-camellia no-cast no-chacha no-poly1305 no-cmp no-cms no-comp no-ct no-des no-dh no-dsa
+  no-gost no-idea no-md4 no-mdc2 no-ocb no-ocsp no-rc2 no-rc4 no-rfc3779 no-scrypt no-seed
+  no-siphash no-siv no-sm2 no-sm3 no-sm4 no-srp no-srtp no-ts no-whirlpool no-dtls no-psk
+  no-nextprotoneg"
 build_openssl() {
-  local b=$WORK/build/openssl
+  local b=$WORK/build/openssl src=$WORK/src/openssl
   rm -rf "$b"; mkdir -p "$b"; cd "$b"
-  perl "$WORK/src/openssl/Configure" mingw64 --cross-compile-prefix=$HOST- CC=gcc-posix CXX=g++-posix \
-    shared no-tests --prefix="$STAGE" --libdir=lib --openssldir="$STAGE/ssl"
-  make -j2 build_libs
-  make install_dev install_runtime_libs
-  # Only libcrypto is used (libcurl does TLS through Windows): no libssl to link by mistake.
-  rm -f "$STAGE"/bin/libssl-3-x64.dll "$STAGE"/lib/libssl.dll.a "$STAGE"/lib/libssl.a
+  # shellcheck disable=SC2086  # the option list is words on purpose
+  perl "$src/Configure" mingw64 --cross-compile-prefix=$HOST- CC=gcc-posix CXX=g++-posix \
+    $OPENSSL_OPTIONS --prefix="$STAGE" --libdir=lib --openssldir="$STAGE/ssl"
+  make -j2 build_generated
+  make -j2 libcrypto-3-x64.dll
+  # What "install_dev install_runtime_libs" would put in place for libcrypto: the DLL, its
+  # import library, the public headers (the source's, then the generated ones over them).
+  mkdir -p "$STAGE"/{bin,lib,include/openssl}
+  cp libcrypto-3-x64.dll "$STAGE/bin/"; cp libcrypto.dll.a "$STAGE/lib/"
+  cp "$src"/include/openssl/*.h "$STAGE/include/openssl/"
+  cp include/openssl/*.h "$STAGE/include/openssl/"
 }
 
-# ---- libcurl as libcurl.dll (libtool would name it libcurl-4.dll) --------------------------
+# ---- libcurl as libcurl.dll, with its CMake build (its configure script alone took minutes)
+# HTTP and HTTPS only (Schannel: Windows' TLS and certificate store) with zlib; proxies
+# from the environment keep working. The project's toolchain file is the cross setup.
 build_curl() {
   local b=$WORK/build/curl z=$1
   rm -rf "$b"; mkdir -p "$b"; cd "$b"
-  "$WORK/src/curl/configure" --host=$HOST --build=x86_64-pc-linux-gnu \
-    CC=$CC CPPFLAGS="-I$z/include" LDFLAGS="-L$z/lib" \
-    --prefix="$STAGE" --enable-shared --disable-static --disable-dependency-tracking \
-    --with-schannel --without-openssl --with-zlib="$z" \
-    --disable-manual --disable-ldap --disable-ldaps --disable-rtsp --disable-dict --disable-telnet \
-    --disable-tftp --disable-pop3 --disable-imap --disable-smtp --disable-gopher --disable-mqtt \
-    --without-libpsl --without-brotli --without-zstd --without-libidn2 --without-nghttp2 \
-    --without-libssh2 --without-librtmp --without-ca-bundle --without-ca-path --disable-pthreads
-  # -avoid-version: libcurl.dll rather than libtool's libcurl-4.dll
-  make -j2 -C lib VERSIONINFO=-avoid-version
-  make -C lib install VERSIONINFO=-avoid-version
-  make -C include install
+  cmake -S "$WORK/src/curl" -B . -G Ninja -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \
+    -DQUENVALE_WIN_DEPS="$z" -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG" \
+    -DCMAKE_INSTALL_PREFIX="$STAGE" -DBUILD_SHARED_LIBS=ON -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF \
+    -DENABLE_MANUAL=OFF -DPICKY_COMPILER=OFF \
+    -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF -DCURL_WINDOWS_SSPI=ON \
+    -DCURL_ZLIB=ON -DZLIB_INCLUDE_DIR="$z/include" -DZLIB_LIBRARY="$z/lib/libz.dll.a" \
+    -DHTTP_ONLY=ON -DCURL_DISABLE_LDAP=ON -DCURL_DISABLE_LDAPS=ON -DCURL_DISABLE_COOKIES=ON \
+    -DCURL_DISABLE_MIME=ON -DCURL_DISABLE_NETRC=ON -DCURL_DISABLE_DOH=ON \
+    -DCURL_DISABLE_ALTSVC=ON -DCURL_DISABLE_HSTS=ON -DENABLE_WEBSOCKETS=OFF \
+    -DUSE_LIBIDN2=OFF -DUSE_WIN32_IDN=OFF -DCURL_USE_LIBPSL=OFF -DCURL_USE_LIBSSH2=OFF \
+    -DCURL_USE_LIBSSH=OFF -DUSE_NGHTTP2=OFF -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF \
+    -DENABLE_UNIX_SOCKETS=OFF -DCURL_CA_BUNDLE=none -DCURL_CA_PATH=none
+  ninja -j2
+  ninja install
 }
 
 # ---- cpp-httplib for the tests' in-process servers: upstream's header-only form (Debian
@@ -139,7 +161,7 @@ check_names() {
 stage() {
   local name=$1 fn=$2; shift 2
   local key
-  key=$( { declare -f "$fn"; "$CC" --version | head -1; printf '%s\n' "$@"; grep "^${name}_" "$WORK/src/sources.txt"; } | sha256sum | cut -c1-16)
+  key=$( { declare -f "$fn"; [ "$fn" = build_openssl ] && echo "$OPENSSL_OPTIONS"; [ "$fn" = build_curl ] && cat "$TOOLCHAIN"; "$CC" --version | head -1; printf '%s\n' "$@"; grep "^${name}_" "$WORK/src/sources.txt"; } | sha256sum | cut -c1-16)
   STAGE=$CACHE/stage/$name-$key
   if [ -f "$STAGE/.complete" ]; then say "$name cached"; return 0; fi
   rm -rf "$STAGE"; mkdir -p "$STAGE"
@@ -150,6 +172,15 @@ stage() {
 t0=$SECONDS
 step sources fetch_sources
 stage zlib build_zlib; ZLIB=$STAGE
+# OpenSSL and libcurl do not depend on each other: built side by side, libcurl's serial
+# configure checks fill the core OpenSSL's make leaves idle. Each stage sets STAGE in its
+# own subshell, so the parent asks for the directories afterwards (both then cached).
+stage openssl build_openssl & openssl_job=$!
+stage curl build_curl "$ZLIB" & curl_job=$!
+openssl_rc=0; curl_rc=0
+wait $openssl_job || openssl_rc=$?
+wait $curl_job || curl_rc=$?
+[ $openssl_rc -eq 0 ] && [ $curl_rc -eq 0 ] || exit 1
 stage openssl build_openssl; OPENSSL=$STAGE
 stage curl build_curl "$ZLIB"; CURL=$STAGE
 stage cpp-httplib build_httplib; HTTPLIB=$STAGE

@@ -1,7 +1,8 @@
 #pragma once
 // Test support for the setup engine: a temporary home (HOME pointed at it, the XDG
 // variables cleared) with a desktop folder, and setup images whose payload carries small
-// stand-in files for every entry of the install table.
+// stand-in files for every entry of the install table. On Windows the temporary folder
+// is LOCALAPPDATA instead (the default install folder lies below it).
 #include <cstdint>
 #include <set>
 #include <string>
@@ -20,6 +21,9 @@
 #include "setup/payload.h"
 #include "setup/progress.h"
 #include "setup/table.h"
+#ifdef _WIN32
+#include "tests/support/temp_platform.h"
+#endif
 
 namespace setup_test {
 
@@ -48,12 +52,26 @@ public:
     std::vector<std::string> statuses;
 
 private:
+#ifdef _WIN32
+    testing_support::TempPlatform platform_;
+#endif
     std::string root_;
     std::vector<std::pair<std::string, std::string>> saved_;
 };
 
 
 
+#ifdef _WIN32
+inline SetupHome::SetupHome() : root_(platform_.root()) {
+    setup::reset_progress();
+    setup::reset_options();
+}
+
+inline SetupHome::~SetupHome() {
+    std::error_code ec;
+    fs::remove_all(fs::path(std::u8string(root_.begin(), root_.end())), ec);
+}
+#else
 inline SetupHome::SetupHome() {
     std::string templ = (fs::temp_directory_path() / "setup-test-XXXXXX").string();
     if (!::mkdtemp(templ.data())) throw std::runtime_error("mkdtemp");
@@ -85,14 +103,17 @@ inline SetupHome::~SetupHome() {
     }
     fs::remove_all(root_, ec);
 }
+#endif
 
 inline std::string SetupHome::content(std::uint32_t id) {
     const auto files = setup::install_files();
     const std::string name = files[id].name;
+#ifndef _WIN32
     if (name == setup::ENTRY_TEMPLATE_FILE) {
         return "[Desktop Entry]\nType=Application\nVersion=1.0\nName=Quenvale\nExec=quenvale\n"
                "TryExec=quenvale\nIcon=quenvale\nTerminal=false\nCategories=Graphics;Viewer;\n";
     }
+#endif
     return "stand-in for " + name + " #" + std::to_string(id) + "\n";
 }
 
