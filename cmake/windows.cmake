@@ -3,9 +3,9 @@
 #
 # Not part of this build, each for its reason:
 # - GTK/WebKit programs and the GTK chrome (quenvale, wendrel, the setup window): their
-#   Windows counterparts are shell/win32 and setup/win32, not written yet.
+#   Windows counterparts are shell/win32 and the setup window, not written yet.
 # - quenvale-cli and setup_pack (the pack step runs on the build machine); the setup
-#   engine itself is built (its system parts are platform/win32 and setup/*_win32.cpp).
+#   engine itself is built (its system parts are platform/win32 and setup/win32).
 # - shell/web_resource.cpp: it resolves page files with realpath(3) for WebKit's URI
 #   scheme; the WebView2 host maps a virtual host to the folder instead.
 # - integration tests and benchmarks: they start the Node devnet and POSIX processes.
@@ -48,7 +48,7 @@ target_link_libraries(quenvale_core PUBLIC OpenSSL::Crypto CURL::libcurl quenval
 
 # The setup engine: shell links need ole32 and the interface ids of uuid (a static
 # library), the uninstall key advapi32.
-file(GLOB WIN_SETUP_SOURCES CONFIGURE_DEPENDS setup/*.cpp)
+file(GLOB WIN_SETUP_SOURCES CONFIGURE_DEPENDS setup/*.cpp setup/win32/*.cpp)
 add_library(quenvale_setup_engine STATIC ${WIN_SETUP_SOURCES})
 target_link_libraries(quenvale_setup_engine PUBLIC quenvale_core ole32 uuid advapi32 shell32)
 

@@ -13,7 +13,7 @@
 
 namespace setup {
 
-#ifndef _WIN32  // Windows: places_win32.cpp
+#ifndef _WIN32  // Windows: win32/places.cpp
 
 namespace {
 

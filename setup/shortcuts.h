@@ -2,7 +2,7 @@
 // What an installation leaves outside its folder, which differs by system: on Linux the
 // desktop entries, the menu icon and a JSON uninstall record (shortcuts_xdg.cpp); on
 // Windows shell links and the per-user uninstall key in the registry
-// (shortcuts_win32.cpp). The record functions are declared in engine.h.
+// (win32/shortcuts.cpp). The record functions are declared in engine.h.
 #include <string>
 
 #include "setup/engine.h"

@@ -1,4 +1,4 @@
-// POSIX; the Windows counterpart is tree_win32.cpp.
+// POSIX; the Windows counterpart is win32/tree.cpp.
 #ifndef _WIN32
 
 #include "setup/tree.h"

@@ -1,5 +1,4 @@
 // Windows: the local application data folder and the shell's known folders.
-#ifdef _WIN32
 
 #include <windows.h>
 #include <knownfolders.h>
@@ -38,4 +37,3 @@ Places places() {
 
 }  // namespace setup
 
-#endif  // _WIN32

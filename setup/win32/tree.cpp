@@ -1,7 +1,6 @@
 // Windows: the same rules as tree.cpp with reparse points (symbolic links, junctions) as
 // the links: removed as themselves, never entered. Windows has no openat, so each name is
 // checked just before it is used.
-#ifdef _WIN32
 
 #include <windows.h>
 
@@ -116,4 +115,3 @@ bool remove_empty_folder_below(const std::string& folder, const std::string& rel
 
 }  // namespace setup
 
-#endif  // _WIN32

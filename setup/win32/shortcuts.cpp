@@ -1,6 +1,5 @@
 // Windows: shell links on the desktop and in the start menu, and the per-user uninstall
 // key that the system's "Apps" list reads.
-#ifdef _WIN32
 
 #include <windows.h>
 
@@ -151,4 +150,3 @@ void delete_uninstall_entry() { ::RegDeleteKeyW(HKEY_CURRENT_USER, UNINSTALL_KEY
 
 }  // namespace setup
 
-#endif  // _WIN32
