@@ -5,6 +5,7 @@
 // and that a file that reads, once rewritten, reads the same.
 #include <cstddef>
 #include <cstdint>
+#include <algorithm>
 #include <filesystem>
 
 #include "chain/reservations.h"
