@@ -38,8 +38,11 @@ if [ ! -f "$BUILD/build.ninja" ]; then
     -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >/dev/null ||
     { echo "fuzz: configuring $BUILD failed" >&2; exit 1; }
 fi
-# The build machine is shared: every build goes through the one lock.
-flock /tmp/quenvale-build.lock ninja -C "$BUILD" --quiet || { echo "fuzz: build failed" >&2; exit 1; }
+# The build machine is shared: every build goes through the one lock, taken only when
+# there is something to build.
+if ! ninja -C "$BUILD" -n 2>/dev/null | grep -q "no work to do"; then
+  flock /tmp/quenvale-build.lock ninja -C "$BUILD" --quiet || { echo "fuzz: build failed" >&2; exit 1; }
+fi
 
 if [ ${#targets[@]} -eq 0 ]; then
   for src in tests/fuzz/*_fuzz.cpp; do
