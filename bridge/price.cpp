@@ -10,7 +10,6 @@ namespace bridge {
 
 namespace {
 
-constexpr std::int64_t SATS_PER_BSV = 100000000;
 constexpr int SATS_PER_BSV_DIGITS = 8;
 // Longer texts are no price anyone types; the bound keeps the digit loops short.
 constexpr std::size_t MAX_PRICE_TEXT = 64;

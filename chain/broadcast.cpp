@@ -96,8 +96,13 @@ bool arc_broadcast(const std::string& hex, const std::string& expected, std::str
         error = r.error;
         return false;
     }
+    return read_arc_reply(r.body, expected, error);
+}
+
+bool read_arc_reply(const std::string& body, const std::string& expected, std::string& error) {
+    error.clear();
     core::Json j;
-    core::parse_json(r.body, j);
+    core::parse_json(body, j);
     std::string status = core::json_string(j, "txStatus");
     std::string extra = core::json_string(j, "extraInfo");
     if (status == "REJECTED" || status == "DOUBLE_SPEND_ATTEMPTED" || status == "SEEN_IN_ORPHAN_MEMPOOL") {
@@ -138,10 +143,7 @@ BroadcastResult broadcast_tx(const std::vector<TxInput>& inputs, const std::vect
 
     HttpResult sub = submit_post_json(svc_submit_url(), body);
     if (sub.ok) {
-        core::Json j;
-        bool accepted = true;
-        if (core::parse_json(sub.body, j) && core::has_bool(j, "ok")) accepted = j["ok"].get<bool>();
-        if (accepted && core::is_txid(txid)) {
+        if (read_submit_reply(sub.body) && core::is_txid(txid)) {
             std::string done = finish_success(txid, txid, inputs, outputs);
             if (!done.empty()) return result(BroadcastStatus::Sent, done, txid);
         }
@@ -149,12 +151,7 @@ BroadcastResult broadcast_tx(const std::vector<TxInput>& inputs, const std::vect
 
     HttpResult woc = wallet_post_json(woc_tx_raw_post_url(), body, 60, 2);
     if (woc.ok) {
-        std::string id = core::trim_right(core::trim_left(woc.body, "\" \n"), "\" \n\r");
-        if (id.size() != 64) {
-            core::Json j;
-            id.clear();
-            if (core::parse_json(woc.body, j)) id = j.is_string() ? j.get<std::string>() : core::json_string(j, "txid");
-        }
+        std::string id = read_woc_post_reply(woc.body);
         if (core::is_txid(id)) return confirm(id, inputs, outputs, txid);
         return result(BroadcastStatus::NotTaken, NOT_TAKEN, txid);
     }
@@ -181,6 +178,22 @@ BroadcastResult broadcast_tx(const std::vector<TxInput>& inputs, const std::vect
     std::string detail = arc_error.empty() ? woc.error : arc_error;
     return result(mentions_missing_inputs(detail) ? BroadcastStatus::MissingInputs : BroadcastStatus::Failed,
                   "error: broadcast failed: " + detail, txid);
+}
+
+std::string read_woc_post_reply(const std::string& body) {
+    std::string id = core::trim_right(core::trim_left(body, "\" \n"), "\" \n\r");
+    if (id.size() != 64) {
+        core::Json j;
+        id.clear();
+        if (core::parse_json(body, j)) id = j.is_string() ? j.get<std::string>() : core::json_string(j, "txid");
+    }
+    return core::is_txid(id) ? id : "";
+}
+
+bool read_submit_reply(const std::string& body) {
+    core::Json j;
+    if (core::parse_json(body, j) && core::has_bool(j, "ok")) return j["ok"].get<bool>();
+    return true;
 }
 
 void submit_to_platform_async(const std::string& hex) {

@@ -30,6 +30,15 @@ struct BroadcastResult {
 BroadcastResult broadcast_tx(const std::vector<TxInput>& inputs, const std::vector<TxOutput>& outputs,
                              const core::Bytes& change_hash);
 bool arc_broadcast(const std::string& raw_hex, const std::string& expected_txid, std::string& error);
+// The readers of the three services' broadcast replies, apart from the requests.
+// ARC's reply body: true when it took the transaction (its txid, else expected_txid,
+// being 64 hex); false with the status and extra information as the error.
+bool read_arc_reply(const std::string& body, const std::string& expected_txid, std::string& error);
+// The txid WhatsOnChain answered a raw-transaction post with (bare, quoted or JSON); ""
+// when the reply names none.
+std::string read_woc_post_reply(const std::string& body);
+// The platform's submit reply: taken unless it is JSON with "ok" false.
+bool read_submit_reply(const std::string& body);
 bool arc_conflict(const std::string& txid);
 Presence tx_presence(const std::string& txid);
 bool tx_known(const std::string& txid);

@@ -23,7 +23,6 @@ namespace {
 
 constexpr std::int64_t HOLD_FRESH_MS = 20000;
 constexpr std::int64_t CHANGE_FRESH_MS = 20000;
-constexpr int MAX_CANDIDATE_SCAN = 100000;
 
 // held: the caller's coin ids plus every id a reservation file keeps out.
 bool offered_ok(const Coin& c, const std::string& address, const std::set<std::string>& held,

@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 APT_PACKAGES=(
-  cmake ninja-build g++ pkg-config ccache
+  cmake ninja-build g++ clang pkg-config ccache
   libssl-dev libcurl4-openssl-dev nlohmann-json3-dev libcpp-httplib-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libgtk-3-dev libwebkit2gtk-4.1-dev libx11-dev

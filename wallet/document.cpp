@@ -208,12 +208,15 @@ bool load_wallet() {
     std::string address = core::json_string(doc, "address");
     wipe_member(doc, "priv");
     read_common(doc, s);
-    bool ok = priv.size() == 64;
-    if (ok && pub.empty()) ok = pub_from_priv(priv, pub);
-    if (ok && address.empty()) {
-        address = address_from_pub(pub);
-        ok = !address.empty();
-    }
+    // The key decides: a stored public key or address that is not the key's own would
+    // show, and receive to, an address this wallet cannot spend from.
+    std::string key_pub;
+    bool ok = priv.size() == 64 && pub_from_priv(priv, key_pub);
+    const std::string key_address = ok ? address_from_pub(key_pub) : std::string();
+    ok = ok && !key_address.empty() && (pub.empty() || core::lower_ascii(pub) == key_pub) &&
+         (address.empty() || address == key_address);
+    pub = key_pub;
+    address = key_address;
     if (!ok) {
         core::cleanse(priv);
         clear_wallet_state();

@@ -1,5 +1,6 @@
 // The wallet document: loading HD and legacy forms, sealed marks, saving back our
 // members only, merging the wallet application's changes, and the derived keys.
+#include <cctype>
 #include <gtest/gtest.h>
 
 #include "core/files.h"
@@ -94,6 +95,37 @@ TEST_F(WalletDoc, UnloadableDocumentsGiveFalse) {
     write_doc({{"priv", "abcd"}});
     EXPECT_FALSE(wallet::load_wallet());
     EXPECT_FALSE(wallet::wallet_in_memory());
+}
+
+// A legacy document is its key: a stored public key or address that is not the key's own
+// (or a key that is no key) does not load, so the wallet never shows or receives to an
+// address it cannot spend from.
+TEST_F(WalletDoc, LegacyDocumentWhoseKeyDisagreesDoesNotLoad) {
+    std::string priv(63, '0');
+    priv += "1";
+    std::string pub;
+    ASSERT_TRUE(wallet::pub_from_priv(priv, pub));
+    const std::string address = wallet::address_from_pub(pub);
+    std::string other_pub;
+    ASSERT_TRUE(wallet::pub_from_priv(std::string(63, '0') + "2", other_pub));
+
+    write_doc({{"priv", priv}, {"pub", pub}, {"address", "1J7mdg5rbQyUHENYdx39WVWK7fsLp6a2b0e9e52EoXZy"}});
+    EXPECT_FALSE(wallet::load_wallet());
+    write_doc({{"priv", priv}, {"pub", pub}, {"address", wallet::address_from_pub(other_pub)}});
+    EXPECT_FALSE(wallet::load_wallet());
+    write_doc({{"priv", priv}, {"pub", other_pub}});
+    EXPECT_FALSE(wallet::load_wallet());
+    write_doc({{"priv", std::string(64, 'z')}, {"pub", pub}, {"address", address}});
+    EXPECT_FALSE(wallet::load_wallet());
+    EXPECT_FALSE(wallet::wallet_in_memory());
+
+    // The same key with its own members, the public key in capitals, loads.
+    std::string upper_pub = pub;
+    for (char& c : upper_pub) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    write_doc({{"priv", priv}, {"pub", upper_pub}, {"address", address}});
+    ASSERT_TRUE(wallet::load_wallet());
+    EXPECT_EQ(wallet::wallet_address(), address);
+    EXPECT_EQ(wallet::wallet_identity_key(), pub);
 }
 
 TEST_F(WalletDoc, SealedMarks) {
