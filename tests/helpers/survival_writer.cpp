@@ -6,9 +6,9 @@
 //   survival_writer KIND START     rounds START+1, START+2, ... of one file kind; one
 //                                  byte to standard output after each finished round
 //   survival_writer together TAG COUNT
-//                                  COUNT registry rows and COUNT reserve entries of its
-//                                  own (named TAG-n), each added under the store lock;
-//                                  exits 0 when all are written
+//                                  COUNT updates of its own counter in the registry and
+//                                  COUNT of its own reserve entry's counter, each under
+//                                  the store lock; exits 0 when all are written
 //
 // Kinds: wallet, registry, spent, change, reserve, locks, content, window. The platform
 // folder comes from LOCALAPPDATA and must hold the wallet w1.
@@ -88,9 +88,11 @@ bool write_round(const std::string& kind, unsigned long n, std::string& error) {
     return false;
 }
 
-// Both shared files, COUNT times each, entries of our own; each read-modify-write runs
-// under the store lock so the other process's entries written meanwhile are kept.
+// Both shared files, COUNT times each: the registry member and the reserve entry named
+// after TAG count up by one per update. Each read-modify-write runs under the store lock,
+// so an update of the other process is never written over.
 int together(const std::string& tag, unsigned long count) {
+    const std::string member = "count_" + tag;
     for (unsigned long n = 1; n <= count; ++n) {
         {
             wallet::StoreLockGuard store;
@@ -98,13 +100,20 @@ int together(const std::string& tag, unsigned long count) {
             core::Json reg;
             std::string error;
             if (!wallet::load_registry(reg, error)) return fail(error);
-            reg["wallets"].push_back({{"id", tag + "-" + std::to_string(n)}, {"name", tag}});
+            reg[member] = core::json_int(reg, member, 0) + 1;
             if (!wallet::save_registry(reg)) return fail("the registry was not written");
         }
         std::string error;
         bool ok = chain::update_reserve_entries(
             [&](std::vector<chain::ReserveEntry>& entries) {
-                entries.push_back(reserve_entry_of(tag, n));
+                for (auto& e : entries) {
+                    if (e.pic != tag) continue;
+                    ++e.spot;
+                    return true;
+                }
+                chain::ReserveEntry e = reserve_entry_of(tag, 1);
+                e.pic = tag;
+                entries.push_back(e);
                 return true;
             },
             error);

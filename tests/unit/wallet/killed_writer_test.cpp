@@ -263,6 +263,7 @@ TEST_P(KilledWriter, EveryKillLeavesTheOldOrTheNewContent) {
             << "holds round " << on_disk << " after rounds " << start + 1 << ".." << start + done << " finished";
     }
     EXPECT_GE(rounds, MIN_ROUNDS);
+    RecordProperty("rounds", rounds);
 }
 
 INSTANTIATE_TEST_SUITE_P(FileKinds, KilledWriter,
