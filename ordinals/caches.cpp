@@ -44,10 +44,12 @@ void content_cache_store(const std::string& origin, const std::string& type, con
     wallet::WalletLock lock(wallet::wallet_mutex());
     std::string bin = content_bin_path(origin);
     if (bin.empty()) return;
-    if (!core::write_file_atomic(bin, bytes)) return;
+    // The bytes file is what makes an entry: it is written last, so a process that dies
+    // between the two files leaves no content that reads without its type.
     std::string line = first_line(type);
     if (line.size() > MAX_TYPE_BYTES) line.resize(MAX_TYPE_BYTES);
-    if (!line.empty()) core::write_file_atomic(content_type_path(origin), line);
+    if (!line.empty() && !core::write_file_atomic(content_type_path(origin), line)) return;
+    core::write_file_atomic(bin, bytes);
 }
 
 bool content_cache_read(const std::string& origin, Content& out) {

@@ -36,8 +36,10 @@ struct Loop {
     std::optional<std::chrono::steady_clock::time_point> quit_at;
 };
 
+// Never destroyed: the detached reader may still queue or notify while the program's
+// exit runs the static destructors.
 Loop& loop() {
-    static Loop l;
+    static Loop& l = *new Loop;
     return l;
 }
 

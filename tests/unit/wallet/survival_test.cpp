@@ -1,18 +1,12 @@
 // Data survival: what the wallet application keeps in the platform folder outlives every
 // failure on our side — a wallet list that cannot be read, a migration whose registry
-// save fails, a save racing the wallet application, hostile counters, and a writer
-// killed in the middle of a write.
+// save fails, a save racing the wallet application and hostile counters. A writer killed
+// in the middle of a write is killed_writer_test.cpp's.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <filesystem>
-#include <poll.h>
-#include <random>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
 
 #include "core/clock.h"
 #include "core/files.h"
@@ -355,74 +349,4 @@ TEST_F(Survival, HostileCountersOnDiskAreNeitherMergedNorWrittenOver) {
     std::string error;
     EXPECT_FALSE(wallet::save_wallet(error));
     EXPECT_EQ(doc_text(), before);
-}
-
-// --- a writer killed mid-write ---------------------------------------------------------------
-
-// A helper process saves the wallet document and renames the wallet in a tight loop; it
-// is killed at random moments. Each time both files parse and hold the old or the new
-// content, and after our next write no temporary (with its plaintext mnemonic) is left.
-TEST_F(Survival, AWriterKilledMidWriteLeavesWholeFilesAndNoSecretTemporary) {
-    core::Json doc = hd_wallet_document();
-    doc["contacts"] = {{{"dest", "bob"}}};
-    write_doc(doc);
-    tp.write("wallets.json", R"({"wallets":[{"id":"w1","name":"One"}],"theme":"dark"})");
-    const std::string helper = testing_support::bin_path("survival_writer");
-    ASSERT_TRUE(core::file_exists(helper));
-    std::mt19937 random(20240607);
-    std::uniform_int_distribution<int> delay_us(0, 4000);
-    auto started = std::chrono::steady_clock::now();
-    int rounds = 0;
-    for (; rounds < 100 && std::chrono::steady_clock::now() - started < std::chrono::seconds(30); ++rounds) {
-        SCOPED_TRACE("round " + std::to_string(rounds));
-        int out[2];
-        ASSERT_EQ(::pipe(out), 0);
-        pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            ::dup2(out[1], 1);
-            ::close(out[0]);
-            ::close(out[1]);
-            ::execl(helper.c_str(), helper.c_str(), "w1", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        pollfd ready{out[0], POLLIN, 0};
-        bool running = ::poll(&ready, 1, 10000) == 1 && (ready.revents & POLLIN);
-        char c = 0;
-        running = running && ::read(out[0], &c, 1) == 1;
-        if (running) std::this_thread::sleep_for(std::chrono::microseconds(delay_us(random)));
-        ::kill(pid, SIGKILL);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        ::close(out[0]);
-        ASSERT_TRUE(running) << "the writer did not get going";
-
-        core::Json saved, reg;
-        ASSERT_TRUE(core::parse_json(doc_text(), saved)) << doc_text();
-        EXPECT_EQ(saved["mnemonic"], ABANDON);
-        EXPECT_EQ(saved["contacts"], doc["contacts"]);
-        EXPECT_EQ(core::json_string(saved, "ord_avatar").rfind("av_", 0), 0u);
-        ASSERT_TRUE(core::parse_json(tp.read("wallets.json"), reg)) << tp.read("wallets.json");
-        ASSERT_EQ(reg["wallets"].size(), 1u);
-        EXPECT_EQ(reg["wallets"][0]["id"], "w1");
-        EXPECT_EQ(reg["theme"], "dark");
-    }
-    // Each round checks the files after a kill; a loaded or sanitized build gets through
-    // fewer of them in the time allowed, and that still tells.
-    EXPECT_GE(rounds, 20);
-
-    // Our next writes of both files leave no temporary behind.
-    load_w1(doc);
-    std::string error;
-    ASSERT_TRUE(wallet::save_wallet(error)) << error;
-    ASSERT_EQ(wallet::rename_wallet("w1", "final"), "success");
-    EXPECT_EQ(core::list_files(tp.path("wallets/w1")), std::vector<std::string>{"wallet.json"});
-    for (const auto& entry : fs::recursive_directory_iterator(tp.dir())) {
-        if (!entry.is_regular_file() || entry.path() == fs::path(tp.path("wallets/w1/wallet.json"))) continue;
-        std::string text;
-        ASSERT_TRUE(core::read_file(entry.path().string(), text));
-        EXPECT_EQ(text.find("abandon"), std::string::npos) << entry.path() << " holds the mnemonic";
-    }
-    EXPECT_FALSE(core::entry_exists(tp.path("wallets.json.tmp")));
 }
