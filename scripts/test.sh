@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs every test suite: C++ unit tests (plain and under ASan+UBSan), short fuzz runs, the Debian package's
+# Runs every test suite: C++ unit tests (plain and under ASan+UBSan), short fuzz runs, the threaded tests under TSan, the Debian package's
 # tests, the devnet's tests, the room page's browser tests, the setup program's tests and
 # the GUI tests of the desktop program and the wallet window. Exits non-zero when any of
 # them fails.
@@ -31,6 +31,8 @@ run "unit tests (ASan+UBSan)" sanitized_unit_tests
 # Every reader of outside input under libFuzzer (clang, ASan+UBSan): a fixed number of runs
 # over the checked-in corpus; scripts/fuzz.sh SECONDS runs them longer.
 run "fuzz targets (short)" bash scripts/fuzz.sh --short
+# The tests that start threads, under ThreadSanitizer.
+run "threaded tests (TSan)" bash scripts/tsan.sh
 run "package tests" bash tests/package/package_test.sh
 if [ -d tests/devnet ]; then
   run "devnet tests" node --test tests/devnet/
