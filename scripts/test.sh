@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs every test suite: C++ unit tests (plain and under ASan+UBSan), short fuzz runs, the threaded tests under TSan, the Debian package's
-# tests, the devnet's tests, the room page's browser tests, the setup program's tests and
+# Runs every test suite: C++ unit tests (plain and under ASan+UBSan), short fuzz runs, the
+# threaded tests under TSan, the Debian package's tests, the devnet's tests, the room page's
+# browser tests, the setup program's tests and
 # the GUI tests of the desktop program and the wallet window. Exits non-zero when any of
 # them fails.
 set -uo pipefail
