@@ -138,9 +138,10 @@ BroadcastResult broadcast_tx(const std::vector<TxInput>& inputs, const std::vect
 
     HttpResult sub = submit_post_json(svc_submit_url(), body);
     if (sub.ok) {
+        // Only the service's own {"ok":true} counts: an empty or broken 2xx body does not
+        // show that the transaction arrived, and marking its coins spent would lose them.
         core::Json j;
-        bool accepted = true;
-        if (core::parse_json(sub.body, j) && core::has_bool(j, "ok")) accepted = j["ok"].get<bool>();
+        const bool accepted = core::parse_json(sub.body, j) && core::has_bool(j, "ok") && j["ok"].get<bool>();
         if (accepted && core::is_txid(txid)) {
             std::string done = finish_success(txid, txid, inputs, outputs);
             if (!done.empty()) return result(BroadcastStatus::Sent, done, txid);
