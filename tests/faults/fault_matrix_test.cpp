@@ -473,24 +473,34 @@ protected:
         return "";
     }
 
-    // Coins the instance's spent journal marks that the devnet does not spend.
-    std::string wrongly_spent(const std::string& instance) {
+    // The outpoints the instance's spent journal marks.
+    std::set<std::string> spent_marks(const std::string& instance) {
+        std::set<std::string> keys;
         wallet::init_app_binding("Quenvale", instance);
-        if (!wallet::load_wallet()) return "wallet did not load";
-        std::vector<std::string> keys;
+        if (!wallet::load_wallet()) return keys;
         {
             wallet::WalletLock lock(wallet::wallet_mutex());
             chain::sync_coin_state();
             chain::load_journals();
-            for (const auto& [key, at] : chain::coin_state().spent) keys.push_back(key);
+            for (const auto& [key, at] : chain::coin_state().spent) keys.insert(key);
         }
         wallet::forget_wallet();
-        for (const std::string& key : keys) {
+        return keys;
+    }
+
+    // A mark the run added for a coin the devnet does not spend.
+    std::string wrongly_spent(const std::set<std::string>& before, const std::set<std::string>& after) {
+        for (const std::string& key : after) {
+            if (before.count(key)) continue;
             const auto colon = key.find(':');
             if (colon == std::string::npos) continue;
-            const core::Json spent =
-                dn.get("/woc/v1/bsv/main/tx/" + key.substr(0, colon) + "/" + key.substr(colon + 1) + "/spent");
-            if (!spent.is_object()) return "coin marked spent, unspent on chain";
+            // The journal keeps each mark under the txid in both byte orders.
+            const std::string txid = key.substr(0, colon), vout = key.substr(colon + 1);
+            const auto spent_on_chain = [&](const std::string& id) {
+                return dn.get("/woc/v1/bsv/main/tx/" + id + "/" + vout + "/spent").is_object();
+            };
+            if (!spent_on_chain(txid) && !spent_on_chain(chain::reversed_txid(txid)))
+                return "coin marked spent, unspent on chain";
         }
         return "";
     }
@@ -530,6 +540,10 @@ protected:
         if (col.slow && row.limit_s > SLOW_CELL_LIMIT_S)
             return "- (limit " + std::to_string(row.limit_s) + " s)";
         const std::string before = holds();
+        const std::string payer = row.op == Op::place || row.op == Op::complete || row.op == Op::ordinals_list
+                                      ? seller
+                                      : buyer;
+        const std::set<std::string> marks_before = spent_marks(payer);
         dn.clear_faults();
         core::Json rule = col.rule(row.regex, row.limit_s);
         rule["method"] = row.method;
@@ -543,10 +557,7 @@ protected:
         std::string problem = o.problem;
         if (problem.empty() && o.ok) problem = check_success(row.op, o, r);
         if (problem.empty() && !unfired.empty() && !o.ok) problem = "failed, fault not called";
-        if (problem.empty()) problem = wrongly_spent(row.op == Op::pay || row.op == Op::admission ||
-                                                             row.op == Op::connect_status || row.op == Op::walls
-                                                         ? buyer
-                                                         : seller);
+        if (problem.empty()) problem = wrongly_spent(marks_before, spent_marks(payer));
         if (problem.empty() && !o.ok && holds() != before) problem = "lock or reserve left";
         dn.mine();
         if (o.ok && one_shot(row.op)) state_used = true;
