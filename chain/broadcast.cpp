@@ -191,9 +191,10 @@ std::string read_woc_post_reply(const std::string& body) {
 }
 
 bool read_submit_reply(const std::string& body) {
+    // Only the service's own {"ok":true} counts: an empty or broken 2xx body does not show
+    // that the transaction arrived, and marking its coins spent would lose them.
     core::Json j;
-    if (core::parse_json(body, j) && core::has_bool(j, "ok")) return j["ok"].get<bool>();
-    return true;
+    return core::parse_json(body, j) && core::has_bool(j, "ok") && j["ok"].get<bool>();
 }
 
 void submit_to_platform_async(const std::string& hex) {

@@ -37,7 +37,7 @@ bool read_arc_reply(const std::string& body, const std::string& expected_txid, s
 // The txid WhatsOnChain answered a raw-transaction post with (bare, quoted or JSON); ""
 // when the reply names none.
 std::string read_woc_post_reply(const std::string& body);
-// The platform's submit reply: taken unless it is JSON with "ok" false.
+// The platform's submit reply: taken only when it is JSON with "ok" true.
 bool read_submit_reply(const std::string& body);
 bool arc_conflict(const std::string& txid);
 Presence tx_presence(const std::string& txid);

@@ -74,6 +74,56 @@ describe('faults', () => {
     assert.ok(Date.now() - t1 < 290)
   })
 
+  test('truncate announces the whole body, sends half of it and closes the connection', async () => {
+    await net.post('/devnet/faults', { pathRegex: 'chain/info', status: 200, body: '{"blocks":123456789}', contentType: 'application/json', truncate: true })
+    const seen = await new Promise((resolve) => {
+      const req = http.request({ host: '127.0.0.1', port: net.devnet.port, path: `${WOC}/chain/info`, agent: false }, (res) => {
+        const parts = []
+        res.on('data', (c) => parts.push(c))
+        res.on('aborted', () => {})
+        res.on('error', () => {})
+        res.on('close', () => resolve({ status: res.statusCode, length: Number(res.headers['content-length']), text: Buffer.concat(parts).toString('utf8'), complete: res.complete }))
+      })
+      req.on('error', (err) => resolve({ error: err.code }))
+      req.end()
+    })
+    assert.equal(seen.status, 200, JSON.stringify(seen))
+    assert.equal(seen.length, 20)
+    assert.equal(seen.text, '{"blocks":')
+    assert.equal(seen.complete, false)
+    assert.equal((await net.get(`${WOC}/chain/info`)).status, 200)
+  })
+
+  test('bodyBytes streams exactly that many bytes of the repeated body', async () => {
+    const size = 20 * 1024 * 1024 + 3
+    await net.post('/devnet/faults', { pathRegex: 'chain/info', status: 200, body: 'ab', bodyBytes: size })
+    await net.post('/devnet/faults', { pathRegex: 'chain/info', status: 500, bodyBytes: 5 })
+    const big = await new Promise((resolve) => {
+      http.get({ host: '127.0.0.1', port: net.devnet.port, path: `${WOC}/chain/info`, agent: false }, (res) => {
+        let n = 0
+        let head = ''
+        let tail = ''
+        res.on('data', (c) => { if (head.length < 4) head += c.toString('latin1', 0, 4); n += c.length; tail = c.toString('latin1', c.length - 3) })
+        res.on('end', () => resolve({ status: res.statusCode, length: Number(res.headers['content-length']), n, head, tail }))
+      })
+    })
+    assert.deepEqual(big, { status: 200, length: size, n: size, head: 'abab', tail: 'aba' })
+    const small = await rawGet(net.devnet.port, `${WOC}/chain/info`)
+    assert.deepEqual(small, { status: 500, text: 'xxxxx' })
+  })
+
+  test('a client that leaves in the middle of a large body ends the stream', async () => {
+    await net.post('/devnet/faults', { pathRegex: 'chain/info', status: 200, bodyBytes: 32 * 1024 * 1024 })
+    await new Promise((resolve) => {
+      const req = http.get({ host: '127.0.0.1', port: net.devnet.port, path: `${WOC}/chain/info`, agent: false }, (res) => {
+        res.once('data', () => { req.destroy(); resolve() })
+      })
+      req.on('error', () => {})
+    })
+    // The devnet still answers (its write loop did not wedge on the closed socket).
+    assert.equal((await net.get(`${WOC}/chain/info`)).status, 200)
+  })
+
   test('admin paths are never faulted, so a test can always clean up', async () => {
     await net.post('/devnet/faults', { pathRegex: '.*', status: 500, count: 100 })
     assert.equal((await net.get('/devnet/state')).status, 200)
@@ -83,7 +133,7 @@ describe('faults', () => {
   })
 
   test('malformed fault requests are refused', async () => {
-    for (const bad of [{}, { pathRegex: '(' }, { pathRegex: 'x' }, { pathRegex: 'x', status: 99 }, { pathRegex: 'x', status: 500, count: 0 }, { pathRegex: 'x', drop: 'yes' }, { pathRegex: 'x', status: 500, method: 'GET POST' }]) {
+    for (const bad of [{}, { pathRegex: '(' }, { pathRegex: 'x' }, { pathRegex: 'x', status: 99 }, { pathRegex: 'x', status: 500, count: 0 }, { pathRegex: 'x', drop: 'yes' }, { pathRegex: 'x', status: 500, method: 'GET POST' }, { pathRegex: 'x', truncate: true }, { pathRegex: 'x', status: 200, truncate: 'yes' }, { pathRegex: 'x', status: 200, body: 'a', truncate: true }, { pathRegex: 'x', bodyBytes: 10 }, { pathRegex: 'x', status: 200, bodyBytes: 32 * 1024 * 1024 + 1 }, { pathRegex: 'x', status: 200, bodyBytes: -1 }]) {
       assert.equal((await net.post('/devnet/faults', bad)).status, 400, JSON.stringify(bad))
     }
     assert.deepEqual((await net.get('/devnet/faults')).json.faults, [])

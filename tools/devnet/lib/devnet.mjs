@@ -6,7 +6,7 @@ import path from 'node:path'
 import { devnetKeys, DEVNET_MNEMONIC, ROLE_INDEX, HOUSE_ROWS } from './keys.mjs'
 import { Chain } from './chain.mjs'
 import { Platform } from './platform.mjs'
-import { Faults } from './faults.mjs'
+import { Faults, sendFaultReply } from './faults.mjs'
 import { Faucet } from './faucet.mjs'
 import { HttpError } from './http.mjs'
 import * as woc from './services/woc.mjs'
@@ -140,9 +140,7 @@ export async function startDevnet (opts = {}) {
         if (fault.delayMs > 0) await sleep(fault.delayMs)
         if (fault.drop) { req.socket.destroy(); return }
         if (fault.status !== null) {
-          const body = Buffer.from(fault.body, 'utf8')
-          res.writeHead(fault.status, { 'Content-Type': fault.contentType, 'Content-Length': body.length })
-          res.end(body)
+          await sendFaultReply(res, fault)
           return
         }
       }
