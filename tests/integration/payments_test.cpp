@@ -230,7 +230,9 @@ TEST_F(Payments, BroadcastLadderUnderFaults) {
             EXPECT_FALSE(chain::is_spent(inputs[0].txid, inputs[0].vout)) << "a failed broadcast left a spent mark";
         }
         if (std::string(c.name) == "platform answers text") {
-            EXPECT_FALSE(on_chain(txid));  // nobody else was asked
+            // A 2xx without the service's {"ok":true} does not show the transaction arrived:
+            // the next broadcaster is asked, and it is on the chain.
+            EXPECT_TRUE(on_chain(txid));
         }
         if (std::string(c.name) == "platform says ok false") {
             EXPECT_TRUE(on_chain(txid));
