@@ -33,7 +33,7 @@ done
 BUILD=build-fuzz
 export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1
 if [ ! -f "$BUILD/build.ninja" ]; then
-  cmake -S . -B "$BUILD" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  cmake -S . -B "$BUILD" -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
     -DQUENVALE_FUZZ=ON -DQUENVALE_BENCH=OFF -DQUENVALE_WERROR=ON \
     -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >/dev/null ||
     { echo "fuzz: configuring $BUILD failed" >&2; exit 1; }
