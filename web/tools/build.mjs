@@ -80,30 +80,21 @@ export async function buildWeb(out = outDir()) {
   }
   fs.mkdirSync(out, { recursive: true });
   prune(out);
+  const bundle = (name, options) => build({
+    entryPoints: [path.join(WEB, 'src', name)],
+    outfile: path.join(out, name),
+    bundle: true,
+    target: 'es2020',
+    legalComments: 'none',
+    logLevel: 'warning',
+    // Path comments in the bundle name files from the web folder whatever the caller's
+    // folder, so every caller writes the same bytes.
+    absWorkingDir: WEB,
+    ...options,
+  });
   // The boot script is a plain script, so it still runs when the module graph cannot load.
-  await build({
-    entryPoints: [path.join(WEB, 'src', 'boot.js')],
-    outfile: path.join(out, 'boot.js'),
-    bundle: true,
-    format: 'iife',
-    target: 'es2020',
-    legalComments: 'none',
-    logLevel: 'warning',
-    // Path comments in the bundle name files from the web folder whatever the caller's folder, so every caller writes the same bytes.
-    absWorkingDir: WEB,
-  });
-  await build({
-    entryPoints: [path.join(WEB, 'src', 'room.js')],
-    outfile: path.join(out, 'room.js'),
-    bundle: true,
-    format: 'esm',
-    target: 'es2020',
-    plugins: [addonsBesideRoom],
-    legalComments: 'none',
-    logLevel: 'warning',
-    // Path comments in the bundle name files from the web folder whatever the caller's folder, so every caller writes the same bytes.
-    absWorkingDir: WEB,
-  });
+  await bundle('boot.js', { format: 'iife' });
+  await bundle('room.js', { format: 'esm', plugins: [addonsBesideRoom] });
   for (const [from, to] of COPIED) {
     fs.mkdirSync(path.dirname(path.join(out, to)), { recursive: true });
     fs.copyFileSync(path.join(THREE_DIR, from), path.join(out, to));
