@@ -28,6 +28,7 @@
 #include "ledger/records.h"
 #include "ledger/walls.h"
 #include "tests/support/devnet.h"
+#include "tests/support/party.h"
 #include "tests/support/temp_platform.h"
 #include "wallet/document.h"
 #include "wallet/registry.h"
@@ -35,6 +36,7 @@
 
 using testing_support::Devnet;
 using testing_support::json_of;
+using testing_support::connect_instance;
 using testing_support::run_program;
 
 namespace {
@@ -178,27 +180,6 @@ CliRun run_cli(const std::string& dir, const std::vector<std::string>& args, dou
 
 std::string first_line(const std::string& s) { return core::trim(s.substr(0, s.find('\n'))); }
 
-// quenvale-cli connect in a child process while the test answers as the wallet app.
-bool connect_instance(const std::string& instance, const std::string& wallet_id, const std::string& dir) {
-    const std::string cli = testing_support::bin_path("quenvale-cli");
-    const std::string out = dir + "/connect.out";
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        std::freopen(out.c_str(), "w", stdout);
-        std::freopen((out + ".err").c_str(), "w", stderr);
-        ::execl(cli.c_str(), cli.c_str(), "--instance", instance.c_str(), "connect", "--json",
-                static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    bool answered = false;
-    for (int i = 0; i < 100 && !answered; ++i) {
-        answered = run_program("wendrel", {"approve", "--wallet", wallet_id}).exit_code == 0;
-        if (!answered) ::usleep(100 * 1000);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return answered && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
 
 // --- the rows ------------------------------------------------------------------------
 
@@ -395,8 +376,8 @@ protected:
         dn.mine();
         seller = tp.root() + "/gallery-alice";
         buyer = tp.root() + "/gallery-bob";
-        ASSERT_TRUE(connect_instance(seller, alice, tp.root()));
-        ASSERT_TRUE(connect_instance(buyer, bob, tp.root()));
+        ASSERT_EQ(connect_instance(seller, alice, tp.root()), 0);
+        ASSERT_EQ(connect_instance(buyer, bob, tp.root()), 0);
         place_pic = mint("Place")["pic"];
         new_sale_piece();
         ASSERT_NO_FATAL_FAILURE(show_sale_piece());

@@ -25,6 +25,7 @@
 #include "ledger/walls.h"
 #include "ordinals/rows.h"
 #include "tests/support/devnet.h"
+#include "tests/support/party.h"
 #include "tests/support/temp_platform.h"
 #include "wallet/document.h"
 #include "wallet/keys.h"
@@ -32,33 +33,13 @@
 
 using testing_support::Devnet;
 using testing_support::json_of;
+using testing_support::connect_instance;
 using testing_support::run_program;
 
 namespace {
 
 std::string line(const std::string& s) { return core::trim(s.substr(0, s.find('\n'))); }
 
-// quenvale-cli connect in a child process while the test answers as the wallet app.
-int connect_instance(const std::string& instance, const std::string& wallet_id, const std::string& dir) {
-    const std::string cli = testing_support::bin_path("quenvale-cli");
-    const std::string out = dir + "/connect.out";
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        std::freopen(out.c_str(), "w", stdout);
-        std::freopen((out + ".err").c_str(), "w", stderr);
-        ::execl(cli.c_str(), cli.c_str(), "--instance", instance.c_str(), "connect", "--json",
-                static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    bool answered = false;
-    for (int i = 0; i < 100 && !answered; ++i) {
-        answered = run_program("wendrel", {"approve", "--wallet", wallet_id}).exit_code == 0;
-        if (!answered) ::usleep(100 * 1000);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return answered && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 // The output of a devnet transaction paying address, or null.
 const core::Json* output_to(const core::Json& tx, const std::string& address, std::size_t from = 0) {

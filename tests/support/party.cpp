@@ -107,4 +107,25 @@ std::string txid_in(const std::string& result) {
     return id.find_first_not_of("0123456789abcdef") == std::string::npos ? id : "";
 }
 
+int connect_instance(const std::string& instance, const std::string& wallet_id, const std::string& dir) {
+    const std::string cli = testing_support::bin_path("quenvale-cli");
+    const std::string out = dir + "/connect.out";
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        std::freopen(out.c_str(), "w", stdout);
+        std::freopen((out + ".err").c_str(), "w", stderr);
+        ::execl(cli.c_str(), cli.c_str(), "--instance", instance.c_str(), "connect", "--json",
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    bool answered = false;
+    for (int i = 0; i < 100 && !answered; ++i) {
+        answered = run_program("wendrel", {"approve", "--wallet", wallet_id}).exit_code == 0;
+        if (!answered) ::usleep(100 * 1000);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return answered && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 }  // namespace testing_support

@@ -55,4 +55,9 @@ protected:
     }
 };
 
+// quenvale-cli --instance instance connect in a child process (its output in dir/connect.out)
+// while wendrel approves for wallet_id as the wallet app would; the exit code, or -1 when
+// the request was never answered.
+int connect_instance(const std::string& instance, const std::string& wallet_id, const std::string& dir);
+
 }  // namespace testing_support
