@@ -130,3 +130,8 @@ add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/imports.ok
   COMMENT "Checking the DLLs the programs import"
   VERBATIM)
 add_custom_target(win_imports ALL DEPENDS ${CMAKE_BINARY_DIR}/imports.ok)
+
+# The programs and their tests, each in its own file.
+include(${CMAKE_SOURCE_DIR}/cmake/windows_webview.cmake OPTIONAL)
+include(${CMAKE_SOURCE_DIR}/cmake/windows_shell.cmake OPTIONAL)
+include(${CMAKE_SOURCE_DIR}/cmake/windows_setup.cmake OPTIONAL)
