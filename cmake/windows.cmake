@@ -113,25 +113,30 @@ foreach(dll ${QUENVALE_WIN_DLLS})
 endforeach()
 add_custom_target(win_dlls ALL DEPENDS ${QUENVALE_WIN_DLL_FILES})
 
+# The programs and their tests, each in its own file; each appends the executables and
+# DLLs it builds to QUENVALE_WIN_CHECKED_TARGETS for the import check below.
+set(QUENVALE_WIN_CHECKED_TARGETS unit_tests)
+if(TARGET win_child)
+  list(APPEND QUENVALE_WIN_CHECKED_TARGETS win_child)
+endif()
+include(${CMAKE_SOURCE_DIR}/cmake/windows_webview.cmake OPTIONAL)
+include(${CMAKE_SOURCE_DIR}/cmake/windows_shell.cmake OPTIONAL)
+include(${CMAKE_SOURCE_DIR}/cmake/windows_setup.cmake OPTIONAL)
+
 # Every executable and shipped DLL may import only system DLLs and the shipped ones:
 # under Wine a missing DLL shows only as exit code 53, on Windows as a dialog.
 set(QUENVALE_WIN_SYSTEM_DLLS kernel32.dll user32.dll gdi32.dll advapi32.dll msvcrt.dll ws2_32.dll
   bcrypt.dll crypt32.dll ole32.dll oleaut32.dll shell32.dll shlwapi.dll gdiplus.dll dwmapi.dll
   comctl32.dll comdlg32.dll winhttp.dll version.dll uxtheme.dll shcore.dll)
-set(QUENVALE_WIN_CHECKED $<TARGET_FILE:unit_tests>)
-if(TARGET win_child)
-  list(APPEND QUENVALE_WIN_CHECKED $<TARGET_FILE:win_child>)
-endif()
+set(QUENVALE_WIN_CHECKED)
+foreach(t ${QUENVALE_WIN_CHECKED_TARGETS})
+  list(APPEND QUENVALE_WIN_CHECKED $<TARGET_FILE:${t}>)
+endforeach()
 add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/imports.ok
   COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} "-DFILES=${QUENVALE_WIN_CHECKED};${QUENVALE_WIN_DLL_FILES}"
     "-DALLOWED=${QUENVALE_WIN_SYSTEM_DLLS};${QUENVALE_WIN_DLLS}" -DSTAMP=${CMAKE_BINARY_DIR}/imports.ok
     -P ${CMAKE_SOURCE_DIR}/cmake/check_imports.cmake
-  DEPENDS unit_tests win_dlls ${QUENVALE_WIN_DLL_FILES} ${CMAKE_SOURCE_DIR}/cmake/check_imports.cmake
+  DEPENDS ${QUENVALE_WIN_CHECKED_TARGETS} win_dlls ${QUENVALE_WIN_DLL_FILES} ${CMAKE_SOURCE_DIR}/cmake/check_imports.cmake
   COMMENT "Checking the DLLs the programs import"
   VERBATIM)
 add_custom_target(win_imports ALL DEPENDS ${CMAKE_BINARY_DIR}/imports.ok)
-
-# The programs and their tests, each in its own file.
-include(${CMAKE_SOURCE_DIR}/cmake/windows_webview.cmake OPTIONAL)
-include(${CMAKE_SOURCE_DIR}/cmake/windows_shell.cmake OPTIONAL)
-include(${CMAKE_SOURCE_DIR}/cmake/windows_setup.cmake OPTIONAL)
