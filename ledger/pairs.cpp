@@ -11,6 +11,7 @@
 #include "ledger/flight_cache.h"
 #include "ledger/identity_checks.h"
 #include "ledger/request_gate.h"
+#include "ordinals/caches.h"
 #include "ordinals/content.h"
 #include "wallet/document.h"
 #include "wallet/state.h"
@@ -196,11 +197,18 @@ bool read_certificate(const std::string& cert, Certificate& out, std::string& er
             }
             c->readable = true;
             core::Json parsed;
-            if (core::parse_json(got.bytes, parsed) && parsed.is_object())
+            if (core::parse_json(got.bytes, parsed) && parsed.is_object()) {
                 c->value = std::make_shared<const core::Json>(std::move(parsed));
+            } else {
+                // What a service sent instead of the certificate (an error page with a 200)
+                // must not stay in the shared cache for good: it is asked for again later.
+                ordinals::content_cache_forget(origin);
+            }
             return true;
         },
-        [](const std::shared_ptr<const CertContent>& c) { return c && c->readable ? FOREVER_MS : HISTORY_FRESH_MS; },
+        [](const std::shared_ptr<const CertContent>& c) {
+            return c && c->readable && c->value ? FOREVER_MS : HISTORY_FRESH_MS;
+        },
         content);
     if (!ok || !content || !content->readable) {
         error = "could not read that inscription";

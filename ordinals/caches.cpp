@@ -66,6 +66,13 @@ bool content_cache_read(const std::string& origin, Content& out) {
     return true;
 }
 
+void content_cache_forget(const std::string& origin) {
+    wallet::WalletLock lock(wallet::wallet_mutex());
+    const std::string bin = content_bin_path(origin);
+    // The bytes file makes the entry; the type beside it is rewritten by the next store.
+    if (!bin.empty()) core::remove_file(bin);
+}
+
 void name_cache_store(const std::string& origin, const std::string& name) {
     std::string cleaned = clean_name(name);
     if (cleaned.empty()) return;

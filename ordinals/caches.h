@@ -25,6 +25,9 @@ struct Content {
 // Content cache ("/ord_cache/<origin>.bin" and ".typ"). Takes the wallet-state lock.
 void content_cache_store(const std::string& origin, const std::string& type, const std::string& bytes);
 bool content_cache_read(const std::string& origin, Content& out);
+// Drops the entry of origin: for content a caller found to be something else than it
+// must be (a service's error page served as the inscription), so it is read anew.
+void content_cache_forget(const std::string& origin);
 
 // Name cache ("/ord_cache/<origin>.nam"): names are stored cleaned (see clean_name).
 void name_cache_store(const std::string& origin, const std::string& name);

@@ -10,6 +10,7 @@
 #include "core/profile.h"
 #include "core/text.h"
 #include "ledger/identity_checks.h"
+#include "ordinals/caches.h"
 #include "tests/support/hd_wallet.h"
 #include "tests/support/temp_platform.h"
 #include "tests/unit/ledger/fake_chain.h"
@@ -169,6 +170,25 @@ TEST_F(Pairs, CertificateContentIsKeptAndAMissOnlyForAWhile) {
     EXPECT_TRUE(ledger::read_certificate(missing, got, error)) << error;
     EXPECT_TRUE(ledger::read_certificate(cert, got, error));
     EXPECT_EQ(chain.hits("content"), asked + 1);
+}
+
+TEST_F(Pairs, ContentThatIsNoCertificateIsNotKept) {
+    // A host that once answers with something else than the inscription (an error page
+    // sent with a 200) must not spoil the certificate for good.
+    const std::string cert = id64('c', 7);
+    chain.put_content(cert + "_0", "<html>gateway busy</html>");
+    ledger::Certificate got;
+    std::string error;
+    EXPECT_FALSE(ledger::read_certificate(cert, got, error));
+    EXPECT_EQ(error, "that inscription is not a certificate");
+    ordinals::Content cached;
+    EXPECT_FALSE(ordinals::content_cache_read(cert + "_0", cached)) << "kept: " << cached.bytes;
+
+    chain.put_content(cert + "_0", cert_json(id64('a', 7), std::string(64, '5')));
+    clock.advance(ledger::HISTORY_FRESH_MS);
+    ledger::reset_identity_caches();
+    EXPECT_TRUE(ledger::read_certificate(cert, got, error)) << error;
+    EXPECT_TRUE(ordinals::content_cache_read(cert + "_0", cached));
 }
 
 // --- check_pair ---------------------------------------------------------------------
