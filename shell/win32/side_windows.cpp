@@ -28,7 +28,7 @@ constexpr shell::Rgb SIDE_CAPTION_TEXT{236, 228, 204};
 // any window's.
 constexpr int ID_STATUS_LINE = 301;
 constexpr const wchar_t* UPDATE_NOTICE = L"Update available";
-constexpr const wchar_t* MAKER_NOTICE = L"Quenvale holds no keys. Wendrel keeps your wallet.";
+constexpr const wchar_t* MAKER_NOTICE = L"Quenvale holds no keys of its own.";
 
 int s(int n) { return shell::scaled(n, ui().dpi); }
 
