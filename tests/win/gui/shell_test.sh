@@ -86,6 +86,8 @@ if start_quenvale; then
     expect_eq "class" "$(field class "$MAIN")" "Quenvale"
     expect_eq "title" "$(field title "$MAIN")" "Quenvale"
     expect_eq "maximised" "$(field maximised "$MAIN")" "0"
+    # Icon 1, wrapped from the 128 x 128 logo.png at build time, loads as an icon.
+    expect_eq "program icon" "$(probe icon "$EXE" 1)" "icon=128x128"
     # No window.json: 61 % x 64 % of the 1280 x 1024 work area, centred, and written so.
     expect_eq "window rectangle" "$(field rect "$MAIN")" "250,184,1030,839"
     expect_file "$DATA/window.json" '{"left":250,"top":184,"right":1030,"bottom":839,"max":false}'

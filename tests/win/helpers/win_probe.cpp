@@ -11,6 +11,8 @@
 //   win_probe text CLASS ID                    the text of CLASS's child ID (0: the window's own)
 //   win_probe command CLASS ID                 posts WM_COMMAND ID to the window
 //   win_probe close CLASS                      posts WM_CLOSE
+//   win_probe icon EXE ID                      loads icon ID from EXE's resources as the
+//                                              system does; prints its size (0x0: none)
 //   win_probe close-wait CLASS TIMEOUT_MS       posts WM_CLOSE and waits for the window's
 //                                              process to end; prints and exits with its code
 //   win_probe shot CLASS FILE.bmp              writes the window's screen pixels as a BMP
@@ -109,7 +111,8 @@ std::vector<unsigned> capture(HWND window, int& w, int& h) {
     HGDIOBJ old = SelectObject(memory, dib);
     BitBlt(memory, 0, 0, w, h, screen, rc.left, rc.top, SRCCOPY);
     GdiFlush();
-    std::vector<unsigned> out(static_cast<const unsigned*>(bits), static_cast<const unsigned*>(bits) + static_cast<std::size_t>(w) * h);
+    const auto* first = static_cast<const unsigned*>(bits);
+    std::vector<unsigned> out(first, first + static_cast<std::size_t>(w) * h);
     SelectObject(memory, old);
     DeleteObject(dib);
     DeleteDC(memory);
@@ -210,6 +213,20 @@ int wmain(int argc, wchar_t** argv) {
         if (waited != WAIT_OBJECT_0) return fail("still-running");
         std::printf("exit=%lu\n", code);
         return static_cast<int>(code);
+    }
+    if (verb == L"icon" && argc >= 4) {
+        HMODULE exe = LoadLibraryExW(argv[2], nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        if (!exe) return fail("load");
+        HANDLE icon = LoadImageW(exe, MAKEINTRESOURCEW(_wtoi(argv[3])), IMAGE_ICON, 0, 0, LR_DEFAULTCOLOR);
+        ICONINFO info{};
+        BITMAP bitmap{};
+        if (icon && GetIconInfo(static_cast<HICON>(icon), &info)) {
+            GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof(bitmap), &bitmap);
+            if (info.hbmColor) DeleteObject(info.hbmColor);
+            if (info.hbmMask) DeleteObject(info.hbmMask);
+        }
+        std::printf("icon=%ldx%ld\n", bitmap.bmWidth, bitmap.bmHeight);
+        return 0;
     }
     const std::wstring cls = argv[2];
     if (verb == L"count") {
