@@ -115,7 +115,11 @@ LRESULT CALLBACK task_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 HWND task_window() {
-    if (g_task_window && ::IsWindow(g_task_window)) return g_task_window;
+    // A window of this thread: each test runs its room on a thread of its own.
+    if (g_task_window && ::IsWindow(g_task_window) &&
+        ::GetWindowThreadProcessId(g_task_window, nullptr) == ::GetCurrentThreadId())
+        return g_task_window;
+    g_timers.clear();
     WNDCLASSW wc{};
     wc.lpfnWndProc = task_proc;
     wc.hInstance = ::GetModuleHandleW(nullptr);
