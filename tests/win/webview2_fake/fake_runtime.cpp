@@ -1,7 +1,8 @@
 // A stand-in for the installed WebView2 runtime, for tests only. It exports the runtime
-// DLL's entry point and implements environment, controller, web view, settings and
-// message arguments on the interfaces of shell/win32/webview2.h. It shows no page; it
-// records what the program asks of it and plays a script of page messages.
+// DLL's entry point (and the loader DLL's, for a copy named WebView2Loader.dll) and
+// implements environment, controller, web view, settings and message arguments on the
+// interfaces of shell/win32/webview2.h. It shows no page; it records what the program
+// asks of it and plays a script of page messages.
 //
 // Environment variables, read at each environment creation:
 //   QUENVALE_FAKE_WEBVIEW_LOG     file that gets one UTF-8 line per call (appended)
@@ -586,16 +587,8 @@ private:
     Config config_;
 };
 
-}  // namespace
-
-extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE CreateWebViewEnvironmentWithOptionsInternal(
-    bool always_true, int runtime_type, PCWSTR user_data_folder, IUnknown* options,
-    ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
-    Config config{env_text(L"QUENVALE_FAKE_WEBVIEW_LOG"), env_text(L"QUENVALE_FAKE_WEBVIEW_SCRIPT"),
-                  env_text(L"QUENVALE_FAKE_WEBVIEW_FAIL")};
-    log_line(config, std::string("environment ") + (always_true ? "1" : "0") + " " + std::to_string(runtime_type) +
-                         " " + (options ? "options" : "no-options") + " " +
-                         (user_data_folder ? utf8(user_data_folder) : std::string("<null>")));
+HRESULT create_environment(const Config& config,
+                           ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
     if (!handler) return E_POINTER;
     if (config.fault(L"call")) return E_FAIL;
     handler->AddRef();
@@ -612,4 +605,31 @@ extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE CreateWebViewEnvironment
         handler->Release();
     });
     return S_OK;
+}
+
+}  // namespace
+
+// The installed runtime's entry point.
+extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE CreateWebViewEnvironmentWithOptionsInternal(
+    bool always_true, int runtime_type, PCWSTR user_data_folder, IUnknown* options,
+    ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
+    Config config{env_text(L"QUENVALE_FAKE_WEBVIEW_LOG"), env_text(L"QUENVALE_FAKE_WEBVIEW_SCRIPT"),
+                  env_text(L"QUENVALE_FAKE_WEBVIEW_FAIL")};
+    log_line(config, std::string("environment ") + (always_true ? "1" : "0") + " " + std::to_string(runtime_type) +
+                         " " + (options ? "options" : "no-options") + " " +
+                         (user_data_folder ? utf8(user_data_folder) : std::string("<null>")));
+    return create_environment(config, handler);
+}
+
+// The loader DLL's export, so that a copy named WebView2Loader.dll beside a program
+// stands in for the published loader.
+extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE CreateCoreWebView2EnvironmentWithOptions(
+    PCWSTR browser_folder, PCWSTR user_data_folder, ICoreWebView2EnvironmentOptions* options,
+    ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
+    Config config{env_text(L"QUENVALE_FAKE_WEBVIEW_LOG"), env_text(L"QUENVALE_FAKE_WEBVIEW_SCRIPT"),
+                  env_text(L"QUENVALE_FAKE_WEBVIEW_FAIL")};
+    log_line(config, std::string("loader environment ") + (browser_folder ? utf8(browser_folder) : "<null>") + " " +
+                         (options ? "options" : "no-options") + " " +
+                         (user_data_folder ? utf8(user_data_folder) : std::string("<null>")));
+    return create_environment(config, handler);
 }
