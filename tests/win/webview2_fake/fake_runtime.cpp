@@ -13,6 +13,7 @@
 //       !resize W H           resize the parent window (outer size)
 //       !dpi N                send the parent WM_DPICHANGED for N dots per inch, with its
 //                             current window rectangle scaled by N / its present DPI
+//       (both then log the parent's client size and DPI: "script client W H DPI")
 //       # …                   comment; empty lines are skipped
 //   QUENVALE_FAKE_WEBVIEW_FAIL    comma-separated faults: call (the entry point fails at
 //       once), environment, environment-null, controller (reported to the handlers),
@@ -434,6 +435,7 @@ private:
             std::sscanf(line.c_str() + 8, "%ld %ld", &w, &h);
             log_line(config_, "script resize " + std::to_string(w) + " " + std::to_string(h));
             ::SetWindowPos(parent_, nullptr, 0, 0, w, h, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+            log_client();
         } else if (line.rfind("!dpi ", 0) == 0) {
             UINT dpi = static_cast<UINT>(std::strtoul(line.c_str() + 5, nullptr, 10));
             UINT now = ::GetDpiForWindow(parent_);
@@ -444,12 +446,22 @@ private:
             r.bottom = r.top + MulDiv(r.bottom - r.top, static_cast<int>(dpi), static_cast<int>(now));
             log_line(config_, "script dpi " + std::to_string(dpi) + " " + rect_text(r));
             ::SendMessageW(parent_, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&r));
+            log_client();
         } else if (!line.empty() && line[0] == '!') {
             log_line(config_, "script unknown " + line);
         } else {
             deliver(line);
         }
         later([this] { step(); }, delay);
+    }
+
+    // The parent's client size and DPI after a script step changed them: what its layout
+    // works from.
+    void log_client() {
+        RECT c{};
+        ::GetClientRect(parent_, &c);
+        log_line(config_, "script client " + std::to_string(c.right - c.left) + " " + std::to_string(c.bottom - c.top) +
+                              " " + std::to_string(::GetDpiForWindow(parent_)));
     }
 
     void deliver(const std::string& json) {
