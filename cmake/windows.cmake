@@ -71,8 +71,9 @@ set(QUENVALE_WIN_EXCLUDED_TESTS
   tests/unit/wallet/registry_test.cpp
   # kill -9 of a writer process (survival_writer) mid-write
   tests/unit/wallet/survival_test.cpp
+  # SIGKILL of a writer process at random moments (poll, waitpid)
   tests/unit/wallet/killed_writer_test.cpp
-  # posix_spawn of a second writer process racing on the same files
+  # two writer processes started with posix_spawn
   tests/unit/wallet/two_processes_test.cpp
   # fork() writers, flock(2) and file modes; tests/win covers the Windows file seams
   tests/unit/core/files_test.cpp
