@@ -111,6 +111,27 @@ if start_quenvale; then
 fi
 end
 
+# --- the bell opens and closes the notes popup under it ----------------------------
+begin notes_popup
+if start_quenvale; then
+    expect_eq "client" "$(field client "$MAIN")" "772x628"
+    origin=$(field origin "$MAIN")
+    ox=${origin%,*}
+    oy=${origin#*,}
+    # A 772 x 628 client at 96 DPI puts the bell at 658,6 - 704,52 of the header bar.
+    probe click Quenvale QuenvaleBar 681 29 >/dev/null
+    popup=$(probe wait QuenvaleNotes 10000)
+    # 320 wide, 40 + 12 + one empty row of 34 high, right edges lined up, 6 below the bell.
+    expect_eq "popup rectangle" "$(field rect "$popup")" \
+        "$((ox + 704 - 320)),$((oy + 52 + 6)),$((ox + 704)),$((oy + 52 + 6 + 86))"
+    # Outside the bell nothing happens; on it again the popup hides.
+    probe click Quenvale QuenvaleBar 600 29 >/dev/null
+    expect_count QuenvaleNotes 1
+    probe click Quenvale QuenvaleBar 681 29 >/dev/null
+    expect_count QuenvaleNotes 0
+fi
+end
+
 # --- Settings: the status line without a WebView2 runtime --------------------------
 begin settings_status
 if start_quenvale; then

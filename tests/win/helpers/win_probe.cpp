@@ -4,13 +4,16 @@
 //   win_probe start LOCALAPPDATA EXE          starts EXE (not waited for); prints pid
 //   win_probe run LOCALAPPDATA EXE TIMEOUT_MS  starts EXE, waits; prints and exits with its code
 //   win_probe wait CLASS TIMEOUT_MS            waits for a visible window; prints class, title,
-//                                              client size, window rectangle, maximised
+//                                              client size, window rectangle, maximised and
+//                                              the client area's screen origin
 //   win_probe count CLASS                      the number of visible top-level windows of
 //                                              CLASS (Wine lists a destroyed window for a
 //                                              moment longer, hidden)
 //   win_probe text CLASS ID                    the text of CLASS's child ID (0: the window's own)
 //   win_probe command CLASS ID                 posts WM_COMMAND ID to the window
 //   win_probe close CLASS                      posts WM_CLOSE
+//   win_probe click CLASS CHILD X Y            posts a left button press and release at X, Y
+//                                              of a descendant (class name or #ID)
 //   win_probe icon EXE ID                      loads icon ID from EXE's resources as the
 //                                              system does; prints its size (0x0: none)
 //   win_probe close-wait CLASS TIMEOUT_MS       posts WM_CLOSE and waits for the window's
@@ -244,9 +247,11 @@ int wmain(int argc, wchar_t** argv) {
         RECT rc, wr;
         GetClientRect(w, &rc);
         GetWindowRect(w, &wr);
-        std::printf("class=%s title=%s client=%ldx%ld rect=%ld,%ld,%ld,%ld maximised=%d\n", narrow(name).c_str(),
-                    narrow(text_of(w)).c_str(), rc.right, rc.bottom, wr.left, wr.top, wr.right, wr.bottom,
-                    IsZoomed(w) ? 1 : 0);
+        POINT origin{0, 0};
+        ClientToScreen(w, &origin);
+        std::printf("class=%s title=%s client=%ldx%ld rect=%ld,%ld,%ld,%ld maximised=%d origin=%ld,%ld\n",
+                    narrow(name).c_str(), narrow(text_of(w)).c_str(), rc.right, rc.bottom, wr.left, wr.top, wr.right,
+                    wr.bottom, IsZoomed(w) ? 1 : 0, origin.x, origin.y);
         return 0;
     }
     HWND w = first_visible(cls);
@@ -275,6 +280,14 @@ int wmain(int argc, wchar_t** argv) {
         if (waited != WAIT_OBJECT_0) return fail("still-running");
         std::printf("exit=%lu\n", code);
         return static_cast<int>(code);
+    }
+    if (verb == L"click" && argc >= 6) {
+        HWND target = descendant(w, argv[3]);
+        if (!target) return fail("no-child");
+        const LPARAM at = MAKELPARAM(_wtoi(argv[4]), _wtoi(argv[5]));
+        PostMessageW(target, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        PostMessageW(target, WM_LBUTTONUP, 0, at);
+        return 0;
     }
     if (verb == L"close") {
         PostMessageW(w, WM_CLOSE, 0, 0);
