@@ -351,6 +351,9 @@ void register_main_classes() {
 
 HWND create_main_window() {
     Ui& u = ui();
+    // Made first: creating the window already sizes it, and the layout then keeps a font
+    // that exists for the DPI it was made for.
+    u.font = make_font(16);
     u.main = CreateWindowExW(WS_EX_COMPOSITED, MAIN_CLASS, L"Quenvale", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
                              CW_USEDEFAULT, CW_USEDEFAULT, 1280, 800, nullptr, nullptr, u.instance, nullptr);
     if (!u.main) return nullptr;
@@ -366,7 +369,6 @@ HWND create_main_window() {
         SendMessageW(u.main, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
         SendMessageW(u.main, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
     }
-    u.font = make_font(16);
     u.settings_button = make_button(u.bar, L"Settings", shell::ID_SETTINGS);
     u.close_button = make_button(u.bar, L"Close", shell::ID_CLOSE);
     u.connect_button = make_button(u.bar, L"Connect", shell::ID_CONNECT);
