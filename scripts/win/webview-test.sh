@@ -15,7 +15,7 @@ if [ ! -f "$WINEPREFIX/.quenvale-ready" ]; then
   bash scripts/win/wine-prefix.sh >"$B/wineprefix.log" 2>&1 || { tail -20 "$B/wineprefix.log"; exit 1; }
 fi
 # A screen larger than the resized window, so that nothing clips it.
-B=$B timeout 300 xvfb-run -a -s '-screen 0 1600x1600x24' bash -c '
+BIN=$PWD/$B/bin timeout 300 xvfb-run -a -s '-screen 0 1600x1600x24' bash -c '
   wineserver -k 2>/dev/null || true
   bash tests/win/gui/webview_room.sh; e=$?
   wineserver -k 2>/dev/null || true
