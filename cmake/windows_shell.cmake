@@ -2,6 +2,11 @@
 # cmake/windows_webview.cmake. Included from cmake/windows.cmake.
 include(${CMAKE_SOURCE_DIR}/cmake/png_to_ico.cmake)
 
+# The update check's WinHTTP GET is also tested on its own in unit_tests
+# (tests/win/winhttp_get_test.cpp).
+target_sources(unit_tests PRIVATE shell/win32/winhttp_get.cpp)
+target_link_libraries(unit_tests PRIVATE winhttp)
+
 if(NOT TARGET quenvale_webview_host)
   message(STATUS "No quenvale_webview_host target: Quenvale.exe is not built")
   return()

@@ -10,7 +10,6 @@
 #include <string>
 
 #include "bridge/pictures.h"
-#include "bridge/workers.h"
 #include "platform/folders.h"
 #include "platform/window.h"
 #include "platform/win32/wide.h"
@@ -98,8 +97,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         DispatchMessageW(&message);
     }
 
-    // Its destructor waits for a run in progress.
+    // Its destructor waits for a run in progress; its last list may still be queued.
     u.notes_worker.reset();
+    free_pending_payloads();
     // An operation still running past the close wait may post through the port while the
     // process ends: the port stays for the process's life.
     static_cast<void>(u.port.release());

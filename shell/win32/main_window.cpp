@@ -218,7 +218,8 @@ LRESULT CALLBACK main_proc(HWND window, UINT message, WPARAM wparam, LPARAM lpar
         return 0;
     }
     case WM_NOTES_READY:
-        on_notes(std::unique_ptr<std::vector<bridge::NoteItem>>(reinterpret_cast<std::vector<bridge::NoteItem>*>(lparam)));
+        on_notes(std::unique_ptr<std::vector<bridge::NoteItem>>(
+            reinterpret_cast<std::vector<bridge::NoteItem>*>(lparam)));
         return 0;
     case WM_ENTRY_RESULT: {
         const std::unique_ptr<std::string> text(reinterpret_cast<std::string*>(lparam));
@@ -342,7 +343,8 @@ RECT to_rect(const shell::Rect& r) { return RECT{r.left, r.top, r.right, r.botto
 std::wstring widen(const std::string& utf8) { return platform::win32::widen(utf8); }
 
 void register_main_classes() {
-    register_class(MAIN_CLASS, main_proc, CreateSolidBrush(RGB(MAIN_BACKGROUND.r, MAIN_BACKGROUND.g, MAIN_BACKGROUND.b)));
+    register_class(MAIN_CLASS, main_proc,
+                   CreateSolidBrush(RGB(MAIN_BACKGROUND.r, MAIN_BACKGROUND.g, MAIN_BACKGROUND.b)));
     register_class(BAR_CLASS, bar_proc, nullptr);
     register_class(NOTES_CLASS, notes_popup_proc, nullptr);
 }
@@ -443,6 +445,26 @@ void write_placement() {
     shell::WindowPlacement saved{true, r.left, r.top, r.right, r.bottom, placement.showCmd == SW_MAXIMIZE};
     std::string error;
     shell::write_window(u.data_folder, saved, error);  // too small: refused, the old file stays
+}
+
+void free_pending_payloads() {
+    MSG m;
+    while (PeekMessageW(&m, nullptr, WM_UPDATE_FOUND, WM_ENTRY_RESULT, PM_REMOVE)) {
+        switch (m.message) {
+        case WM_UPDATE_FOUND:
+            delete reinterpret_cast<shell::UpdateCheck*>(m.lParam);
+            break;
+        case WM_PAGE_REPLY:
+        case WM_ENTRY_RESULT:
+            delete reinterpret_cast<std::string*>(m.lParam);
+            break;
+        case WM_NOTES_READY:
+            delete reinterpret_cast<std::vector<bridge::NoteItem>*>(m.lParam);
+            break;
+        default:
+            break;
+        }
+    }
 }
 
 void begin_close() {

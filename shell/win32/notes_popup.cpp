@@ -65,7 +65,8 @@ void position_notes_popup() {
     POINT origin{0, 0};
     ClientToScreen(u.bar, &origin);
     const shell::Rect& bell = u.layout.bell_rect;
-    const shell::Rect on_screen = shell::rect_at(origin.x + bell.left, origin.y + bell.top, bell.width(), bell.height());
+    const shell::Rect on_screen =
+        shell::rect_at(origin.x + bell.left, origin.y + bell.top, bell.width(), bell.height());
     const shell::Rect r = shell::position_notes_popup(on_screen, u.notes.size(), u.dpi);
     SetWindowPos(u.notes_popup, HWND_TOP, r.left, r.top, r.width(), r.height(), SWP_NOACTIVATE);
 }

@@ -28,7 +28,7 @@ constexpr shell::Rgb SIDE_CAPTION_TEXT{236, 228, 204};
 // any window's.
 constexpr int ID_STATUS_LINE = 301;
 constexpr const wchar_t* UPDATE_NOTICE = L"Update available";
-constexpr const wchar_t* MAKER_NOTICE = L"Quenvale holds no keys. Wendrel keeps your wallet.";
+constexpr const wchar_t* MAKER_NOTICE = L"Quenvale holds no keys of its own.";
 
 int s(int n) { return shell::scaled(n, ui().dpi); }
 
@@ -105,7 +105,8 @@ LRESULT CALLBACK camera_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
         put_text(dc, heading, HEADING, L"Look", {s(28), s(22), w - s(20), s(58)});
         put_text(dc, ui().font, TEXT, L"Drag speed in the room.", {s(28), s(62), w - s(24), s(96)});
         put_text(dc, heading, HEADING, L"Frame rate", {s(28), s(162), w - s(20), s(198)});
-        put_text(dc, ui().font, TEXT, L"Frames each second. A steady rate is kinder.", {s(28), s(196), w - s(24), s(224)});
+        put_text(dc, ui().font, TEXT, L"Frames each second. A steady rate is kinder.",
+                 {s(28), s(196), w - s(24), s(224)});
         DeleteObject(heading);
         EndPaint(window, &ps);
         return 0;

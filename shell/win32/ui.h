@@ -109,6 +109,8 @@ void layout_main();
 int header_height();
 void write_placement();
 void begin_close();
+// After the loop: frees the payloads of messages posted before the window went.
+void free_pending_payloads();
 
 // The header bar's painting (header_paint.cpp).
 void paint_header(HDC dc, int width, int height);
