@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds Quenvale.exe and win_probe.exe in build-win/ and runs tests/win/gui/shell_test.sh
-# under Wine inside Xvfb. The dependencies, the configured tree and the Wine prefix are
+# Builds Quenvale.exe, win_probe.exe and the stand-in WebView2 runtime in build-win/ and
+# runs tests/win/gui/shell_test.sh and webview_room.sh under Wine inside Xvfb. The dependencies, the configured tree and the Wine prefix are
 # those of scripts/win/test.sh (run it once first, or let this script make them the same
 # way). Heavy steps take the shared build lock.
 set -euo pipefail
@@ -17,7 +17,7 @@ if [ ! -f "$B/build.ninja" ] || [ "$(cat "$B/deps-prefix" 2>/dev/null)" != "$dep
     -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >/dev/null
   echo "$deps" > "$B/deps-prefix"
 fi
-CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1 flock "$LOCK" ninja -C "$B" --quiet quenvale_win win_probe
+CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1 flock "$LOCK" ninja -C "$B" --quiet quenvale_win win_probe webview2_fake win_dlls
 
 export WINEPREFIX=$PWD/$B/wineprefix WINEARCH=win64 WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe="
@@ -30,5 +30,6 @@ export BIN=$PWD/$B/bin
 timeout 900 xvfb-run -a -s '-screen 0 1280x1024x24' bash -c '
   wineserver -k 2>/dev/null || true
   bash tests/win/gui/shell_test.sh; e=$?
+  bash tests/win/gui/webview_room.sh || e=1
   wineserver -k 2>/dev/null || true
   exit $e'

@@ -34,7 +34,8 @@ void start_room(HWND main_window, const std::wstring& web_folder,
 bool set_room_bounds(const RECT& bounds);
 // Hands one reply (UTF-8 JSON) to the page; dropped before the web view exists.
 void post_to_page(const std::string& json);
-// Releases the web view, then the controller (the main window's WM_DESTROY).
+// Releases the web view, then the controller (the main window's WM_DESTROY). Callbacks
+// of the released start are ignored from then on; a later start_room begins afresh.
 void release_room();
 
 }  // namespace win32_shell

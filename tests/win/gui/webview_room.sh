@@ -6,12 +6,12 @@
 # change must move the controller's bounds to the area below the header. A second run puts
 # the stand-in beside a copy of the program as WebView2Loader.dll, with no registration.
 #
-# Runs inside a display with a wineserver up; needs WINEPREFIX and B (the build tree, with
-# Quenvale.exe, win_probe.exe and the stand-in built). Prints one "ok"/"FAIL" line per
-# check; exits non-zero when any check failed.
+# Runs inside a display with a wineserver up; needs WINEPREFIX and BIN (the build's bin
+# folder, with Quenvale.exe, win_probe.exe and the stand-in built; or B, the build tree).
+# Prints one "ok"/"FAIL" line per check; exits non-zero when any check failed.
 set -uo pipefail
-: "${B:?build tree}" "${WINEPREFIX:?wine prefix}"
-BIN=$(cd "$B/bin" && pwd)
+: "${WINEPREFIX:?wine prefix}"
+BIN=$(cd "${BIN:-${B:?build tree}/bin}" && pwd)
 KEY='HKCU\Software\Microsoft\EdgeUpdate\ClientState\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}'
 PAGE='https://room.quenvale.local/index.html?v=40'
 failures=0
