@@ -8,6 +8,7 @@
 //   setup_probe status TEXT         waits until the status line reads TEXT
 //   setup_probe shot                counts the window's pixels by colour
 //   setup_probe close               posts WM_CLOSE and waits for the window to go
+//   setup_probe gone                waits until no setup window is left
 // Waits are bounded (60 s); a timeout exits 3.
 #include <windows.h>
 
@@ -27,15 +28,22 @@ std::string narrow(const std::wstring& w) {
     return s;
 }
 
+// WM_GETTEXT, not GetWindowTextW: across processes that returns only a window's caption,
+// never an edit control's text.
 std::wstring text_of(HWND h) {
     wchar_t buf[1024] = {};
-    ::GetWindowTextW(h, buf, 1024);
+    DWORD_PTR got = 0;
+    if (!h || !::SendMessageTimeoutW(h, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 5000, &got)) {
+        return L"";
+    }
     return buf;
 }
 
 HWND find_window() {
     for (DWORD waited = 0; waited < WAIT_MS; waited += 100) {
-        if (HWND h = ::FindWindowW(L"OVQuenvaleSetupWnd", nullptr)) return h;
+        // Shown, so its controls exist.
+        HWND h = ::FindWindowW(L"OVQuenvaleSetupWnd", nullptr);
+        if (h && ::IsWindowVisible(h) && ::GetDlgItem(h, 303)) return h;
         ::Sleep(100);
     }
     return nullptr;
@@ -109,6 +117,14 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring cmd = argv[1];
     if (cmd == L"run" && argc == 3) return run(argv[2], true);
     if (cmd == L"start" && argc == 3) return run(argv[2], false);
+    if (cmd == L"gone") {
+        for (DWORD waited = 0; waited < WAIT_MS; waited += 100) {
+            if (!::FindWindowW(L"OVQuenvaleSetupWnd", nullptr)) return 0;
+            ::Sleep(100);
+        }
+        std::printf("still open\n");
+        return 3;
+    }
     HWND w = find_window();
     if (!w) {
         std::printf("no window\n");
