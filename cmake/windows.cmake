@@ -71,9 +71,8 @@ set(QUENVALE_WIN_EXCLUDED_TESTS
   tests/unit/wallet/registry_test.cpp
   # kill -9 of a writer process (survival_writer) mid-write
   tests/unit/wallet/survival_test.cpp
-  # SIGKILL of a writer process mid-write, read through poll(2)
   tests/unit/wallet/killed_writer_test.cpp
-  # two writer processes started with posix_spawn
+  # posix_spawn of a second writer process racing on the same files
   tests/unit/wallet/two_processes_test.cpp
   # fork() writers, flock(2) and file modes; tests/win covers the Windows file seams
   tests/unit/core/files_test.cpp
