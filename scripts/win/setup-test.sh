@@ -10,7 +10,8 @@
 #     copy and the folder through the delayed command shell (bounded wait);
 #   - the window: class, title, default folder, buttons, its pixels; an option row
 #     clicked off; INSTALL pressed twice runs one install (CLOSE, window still open);
-#     CLOSE ends the program; the removal window reads the key's folder and removes it.
+#     CLOSE ends the program; the removal window reads the key's folder and removes it;
+#     closing the window during an install lets the install finish and ends the program.
 # Builds what it needs in build-win/ like scripts/win/test.sh, in its own Wine prefix.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -167,6 +168,17 @@ expect status "$(probe status 'Quenvale was removed.' | field status)" "Quenvale
 if key_exists; then bad "uninstall key still there"; else ok "uninstall key removed"; fi
 if [ -e "$USERDIR/AppData/Local/Quenvale" ]; then bad "install folder left: $(ls -A "$USERDIR/AppData/Local/Quenvale")"; else ok "install folder removed"; fi
 probe close >/dev/null || true
+probe gone >/dev/null
+
+echo "closing the window while it installs"
+clean_state
+wine "$PROBE" start 'C:\dl\QuenvaleSetup.exe' >/dev/null 2>&1 </dev/null
+probe window >/dev/null
+probe point 50 497 >/dev/null
+probe click 303 1 close >/dev/null
+for _ in $(seq 1 60); do pgrep -f 'dl.QuenvaleSetup.exe' >/dev/null || break; sleep 0.5; done
+if pgrep -f 'dl.QuenvaleSetup.exe' >/dev/null; then bad "the setup still runs 30 s after its window was closed"; else ok "the setup ended after the window was closed"; fi
+if key_exists; then ok "the install ran to its end"; else bad "no uninstall key after closing during the install"; fi
 
 wineserver -k 2>/dev/null || true
 if [ "$failures" -gt 0 ]; then echo "setup-test: $failures failed"; exit 1; fi

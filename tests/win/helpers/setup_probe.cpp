@@ -3,7 +3,9 @@
 //   setup_probe run LINE            CreateProcessW(LINE) as given; exits with its code
 //   setup_probe start LINE          the same without waiting
 //   setup_probe window              waits for the window; prints title, folder, buttons
-//   setup_probe click ID [COUNT]    posts COUNT (1) BN_CLICKED of button ID at once
+//   setup_probe click ID [COUNT] [close]
+//                                   posts COUNT (1) BN_CLICKED of button ID at once, and
+//                                   WM_CLOSE right behind them (handled during the work)
 //   setup_probe point X Y           a left click at client point X, Y (96 DPI units)
 //   setup_probe status TEXT         waits until the status line reads TEXT
 //   setup_probe shot                counts the window's pixels by colour
@@ -146,6 +148,7 @@ int wmain(int argc, wchar_t** argv) {
         for (int i = 0; i < count; ++i) {
             ::PostMessageW(w, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(w, id)));
         }
+        if (argc > 4 && std::wstring(argv[4]) == L"close") ::PostMessageW(w, WM_CLOSE, 0, 0);
         return 0;
     }
     if (cmd == L"point" && argc == 4) {
