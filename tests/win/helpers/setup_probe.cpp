@@ -8,7 +8,8 @@
 //                                   WM_CLOSE right behind them (handled during the work)
 //   setup_probe point X Y           a left click at client point X, Y (96 DPI units)
 //   setup_probe status TEXT         waits until the status line reads TEXT
-//   setup_probe shot                counts the window's pixels by colour
+//   setup_probe shot [FILE]         counts the window's pixels by colour; FILE gets them
+//                                   as raw RGB rows (width, height on the "size" line)
 //   setup_probe close               posts WM_CLOSE and waits for the window to go
 //   setup_probe gone                waits until no setup window is left
 // Waits are bounded (60 s); a timeout exits 3.
@@ -75,7 +76,7 @@ int run(const std::wstring& line, bool wait) {
 }
 
 // The counts of a few of the window's colours, from its client area as drawn on screen.
-int shot(HWND w) {
+int shot(HWND w, const wchar_t* file) {
     RECT rc{};
     ::GetClientRect(w, &rc);
     const int width = rc.right, height = rc.bottom;
@@ -100,6 +101,15 @@ int shot(HWND w) {
         const COLORREF c = RGB(px[i * 4 + 2], px[i * 4 + 1], px[i * 4]);
         for (const auto& [name, want] : named) {
             if (c == want) ++counts[name];
+        }
+    }
+    if (file) {
+        if (FILE* f = ::_wfopen(file, L"wb")) {
+            for (long i = 0; i < static_cast<long>(width) * height; ++i) {
+                const unsigned char rgb[3] = {px[i * 4 + 2], px[i * 4 + 1], px[i * 4]};
+                std::fwrite(rgb, 1, 3, f);
+            }
+            std::fclose(f);
         }
     }
     std::printf("size: %d %d\n", width, height);
@@ -170,7 +180,7 @@ int wmain(int argc, wchar_t** argv) {
         std::printf("status stayed: %s\n", narrow(last).c_str());
         return 3;
     }
-    if (cmd == L"shot") return shot(w);
+    if (cmd == L"shot") return shot(w, argc > 2 ? argv[2] : nullptr);
     if (cmd == L"close") {
         ::PostMessageW(w, WM_CLOSE, 0, 0);
         for (DWORD waited = 0; waited < WAIT_MS; waited += 100) {
