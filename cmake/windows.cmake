@@ -85,6 +85,8 @@ set(QUENVALE_WIN_EXCLUDED_TESTS
   # tests/win/setup_win32_test.cpp covers the Windows side (links, registry, sharing)
   tests/unit/setup/install_test.cpp
   tests/unit/setup/uninstall_test.cpp
+  # the payload appended to the Linux setup; QuenvaleSetup.exe carries RCDATA resources
+  tests/unit/setup/payload_test.cpp
   # POSIX file modes of written pictures
   tests/unit/bridge/pictures_test.cpp
   # run the build's Linux programs (wendrel, quenvale-cli)

@@ -1,5 +1,7 @@
 #include "setup/command_line.h"
 
+#include "platform/install_files.h"
+
 namespace setup {
 
 CommandLine parse_command_line(const std::vector<std::string>& args) {
@@ -25,12 +27,32 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
                 const std::size_t end = value.find('"');
                 if (end != std::string::npos) value.resize(end);
             }
-            while (!value.empty() && value.back() == '/') value.pop_back();
+            while (!value.empty() && platform::is_path_separator(value.back())) value.pop_back();
             c.has_folder = true;
             c.folder = value;
         }
     }
     return c;
+}
+
+std::vector<std::string> split_command_line(const std::string& line) {
+    std::vector<std::string> args;
+    std::string current;
+    bool quoted = false, have = false;
+    for (char c : line) {
+        if (!quoted && (c == ' ' || c == '\t')) {
+            if (have) args.push_back(current);
+            current.clear();
+            have = false;
+            continue;
+        }
+        if (c == '"') quoted = !quoted;
+        current += c;
+        have = true;
+    }
+    if (have) args.push_back(current);
+    if (!args.empty()) args.erase(args.begin());
+    return args;
 }
 
 }  // namespace setup

@@ -6,6 +6,7 @@
 #include "platform/install_files.h"
 #include "platform/process.h"
 #include "platform/replace.h"
+#include "setup/carried.h"
 #include "setup/payload.h"
 #include "setup/places.h"
 #include "setup/progress.h"
@@ -70,17 +71,14 @@ std::string write_error_text(const std::string& target, const std::string& name,
 std::string write_resource_file(const std::string& image, std::uint32_t id, const std::string& name,
                                 const std::string& target, bool executable) {
     int code = 0;
-    const platform::File in = platform::open_for_reading(image, code);
-    PayloadIndex index;
-    if (!in.open() || !read_payload_index(in, index)) return write_error_text(target, name, 0, true);
-    const PayloadEntry* entry = find_entry(index, id);
-    if (!entry || entry->size == 0 || entry->name != name) return write_error_text(target, name, 0, true);
+    Carried carried;
+    if (!open_carried(image, id, carried)) return write_error_text(target, name, 0, true);
 
     // A file marked read-only stays as it is, whoever runs the setup (root included).
     if (platform::is_read_only(target)) return name + " is read-only.";
     platform::File out = platform::create_for_writing(target, executable, false, code);
     if (!out.open()) return write_error_text(target, name, code, false);
-    if (!copy_range(in, entry->offset, entry->size, out, code)) return write_error_text(target, name, code, false);
+    if (!copy_carried(carried, out, code)) return write_error_text(target, name, code, false);
     if (!platform::finish_file(out, executable, code)) return write_error_text(target, name, code, false);
     return "";
 }

@@ -36,7 +36,8 @@ void set_status(const Driver& driver, const std::string& text, int percent);
 std::string write_error_text(const std::string& target, const std::string& name, int code,
                              bool incomplete);
 
-// Writes payload entry id (named name in the table) of image to target, replacing it in
+// Writes table entry id (named name) as image carries it (the appended payload, or an
+// RCDATA resource on Windows: carried.h) to target, replacing it in
 // place (a running program's file cannot be replaced: ETXTBSY, or a sharing violation on
 // Windows). "" on success, else the
 // error text. A target whose mode denies all writing is left alone as read-only, for

@@ -31,6 +31,8 @@ struct InstallFile {
     const char* name;    // relative to the install folder, "/" separated; shown while copying
     const char* source;  // relative to the build folder, where the pack step takes it
     bool executable;     // written with mode 0755, else 0644 (no modes on Windows)
+    // Windows: the RCDATA resource of QuenvaleSetup.exe that carries the file.
+    unsigned resource = 0;
 };
 
 std::span<const InstallFile> install_files();

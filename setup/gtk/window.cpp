@@ -7,6 +7,7 @@
 
 #include "platform/folders.h"
 #include "setup/engine.h"
+#include "setup/look.h"
 #include "setup/places.h"
 #include "setup/progress.h"
 #include "setup/table.h"
@@ -19,15 +20,15 @@ namespace {
 
 using shell::Rgb;
 
-constexpr Rgb BACKGROUND{6, 8, 14};
-constexpr Rgb PANEL{10, 14, 22};
-constexpr Rgb TICKED{22, 28, 40};
-constexpr Rgb LINE{36, 52, 72};
-constexpr Rgb GOLD{212, 175, 55};
-constexpr Rgb BRIGHT_GOLD{232, 200, 96};
-constexpr Rgb TEXT{236, 228, 204};
-constexpr Rgb MUTED{120, 136, 152};
-constexpr Rgb DARK_TEXT{8, 10, 16};
+using setup::BACKGROUND;
+using setup::BRIGHT_GOLD;
+using setup::DARK_TEXT;
+using setup::GOLD;
+using setup::LINE;
+using setup::MUTED;
+using setup::PANEL;
+using setup::TEXT;
+using setup::TICKED;
 
 // DejaVu and Liberation stand in where Segoe UI and Consolas are missing.
 constexpr const char* BODY_FAMILY = "Segoe UI, DejaVu Sans, Liberation Sans, sans-serif";
@@ -71,30 +72,7 @@ gtk_shell::TextStyle title(Rgb colour) { return {BODY_FAMILY, font_px(42), true,
 gtk_shell::TextStyle label(Rgb colour) { return {LABEL_FAMILY, font_px(18), true, colour}; }
 gtk_shell::TextStyle small(Rgb colour) { return {BODY_FAMILY, font_px(16), false, colour}; }
 
-struct Layout {
-    int w = 0, h = 0, margin = 0;
-    GdkRectangle picture{}, folder{}, browse{}, action{}, progress{}, status{};
-    int text_x = 0, notice_y = 0, options_y = 0, row_h = 0, footer_y = 0;
-};
-
-Layout layout() {
-    Layout l;
-    l.w = S(800);
-    l.h = S(780);
-    l.margin = S(40);
-    l.picture = {l.margin, S(28), S(128), S(128)};
-    l.text_x = S(40 + 128 + 22);
-    l.folder = {l.margin, S(300), l.w - l.margin - S(140) - l.margin - S(14), S(44)};
-    l.browse = {l.w - l.margin - S(140), S(300), S(140), S(44)};
-    l.notice_y = S(300 + 44 + 22);
-    l.options_y = l.notice_y + S(36);
-    l.row_h = S(38);
-    l.action = {(l.w - S(260)) / 2, l.h - S(20) - S(56), S(260), S(56)};
-    l.progress = {l.margin, l.action.y - S(14), l.w - 2 * l.margin, S(10)};
-    l.status = {l.margin, l.progress.y - S(26), l.w - 2 * l.margin, S(26)};
-    l.footer_y = l.progress.y - S(128);
-    return l;
-}
+setup::Layout layout() { return setup::window_layout(ui().dpi, setup::client_width(ui().dpi), setup::client_height(ui().dpi)); }
 
 void rounded(cairo_t* cr, double x, double y, double w, double h, double r) {
     cairo_new_sub_path(cr);
@@ -122,27 +100,9 @@ GdkRectangle text_at(cairo_t* cr, const gtk_shell::TextStyle& style, const std::
     return {x, y, w, h};
 }
 
-std::string option_label(int row) {
-    if (row == 0) return "Desktop shortcut";
-    if (row == 1) return "Start menu shortcut";
-    return std::string("Open ") + setup::PRODUCT + " when finished";
-}
-
-bool option_value(int row) {
-    const setup::Options& o = setup::options();
-    return row == 0 ? o.desktop_shortcut : row == 1 ? o.start_menu : o.open_when_finished;
-}
-
-void toggle_option(int row) {
-    setup::Options& o = setup::options();
-    if (row == 0) o.desktop_shortcut = !o.desktop_shortcut;
-    if (row == 1) o.start_menu = !o.start_menu;
-    if (row == 2) o.open_when_finished = !o.open_when_finished;
-}
-
 gboolean draw_area(GtkWidget*, cairo_t* cr, gpointer) {
     Ui& u = ui();
-    const Layout l = layout();
+    const setup::Layout l = layout();
     gtk_shell::set_colour(cr, BACKGROUND);
     cairo_paint(cr);
 
@@ -186,11 +146,11 @@ gboolean draw_area(GtkWidget*, cairo_t* cr, gpointer) {
     } else {
         const GdkRectangle lead = text_at(cr, label(GOLD), "Needs Wendrel - ", l.margin, l.notice_y + S(3));
         u.wallet_link = text_at(cr, body(GOLD), setup::WALLET_PAGE, l.margin + lead.width, l.notice_y, true);
-        for (int row = 0; row < 3; ++row) {
+        for (int row = 0; row < setup::OPTION_ROWS; ++row) {
             const int box = S(22);
             const int bx = l.margin;
             const int by = l.options_y + row * l.row_h + (l.row_h - box) / 2;
-            const bool on = option_value(row);
+            const bool on = setup::option_value(row);
             rounded(cr, bx + 0.5, by + 0.5, box - 1, box - 1, S(5));
             gtk_shell::set_colour(cr, on ? TICKED : PANEL);
             cairo_fill_preserve(cr);
@@ -205,7 +165,7 @@ gboolean draw_area(GtkWidget*, cairo_t* cr, gpointer) {
                 cairo_stroke(cr);
                 cairo_set_line_width(cr, 1);
             }
-            text_at(cr, body(TEXT), option_label(row), bx + S(32), by + box / 2 - S(11));
+            text_at(cr, body(TEXT), setup::option_label(row), bx + S(32), by + box / 2 - S(11));
         }
     }
 
@@ -358,14 +318,12 @@ gboolean on_area_press(GtkWidget*, GdkEventButton* event, gpointer) {
         open_page(setup::PROGRAM_PAGE);
         return TRUE;
     }
-    const Layout l = layout();
-    if (!u.removal && event->x >= l.margin && event->x < l.margin + S(520) && event->y >= l.options_y) {
-        const int row = static_cast<int>((event->y - l.options_y) / l.row_h);
-        if (row >= 0 && row < 3) {
-            toggle_option(row);
-            gtk_widget_queue_draw(u.area);
-            return TRUE;
-        }
+    const setup::Layout l = layout();
+    const int row = u.removal ? -1 : setup::option_row_at(l, u.dpi, static_cast<int>(event->x), static_cast<int>(event->y));
+    if (row >= 0) {
+        setup::toggle_option(row);
+        gtk_widget_queue_draw(u.area);
+        return TRUE;
     }
     return FALSE;
 }
@@ -407,7 +365,7 @@ gboolean poll_shot(gpointer) {
     return G_SOURCE_CONTINUE;
 }
 
-void place(GtkWidget* child, const GdkRectangle& r) {
+void place(GtkWidget* child, const setup::Box& r) {
     gtk_widget_set_size_request(child, r.width, r.height);
     gtk_fixed_put(GTK_FIXED(ui().fixed), child, r.x, r.y);
 }
@@ -448,7 +406,7 @@ int run_window(const setup::CommandLine& command_line, int& argc, char**& argv) 
     u.command_line = command_line;
     u.removal = command_line.uninstall;
     u.dpi = gtk_shell::widget_dpi(nullptr);
-    const Layout l = layout();
+    const setup::Layout l = layout();
 
     u.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_window_set_title(GTK_WINDOW(u.window), u.removal ? "Quenvale — Remove" : "Quenvale Setup");

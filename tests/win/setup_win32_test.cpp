@@ -2,15 +2,20 @@
 // suite): the table's files, shell links that resolve to the installed program and the
 // setup copy, the per-user uninstall key with the values the engine computes, removal
 // of all of it from the key alone, and a file held open or marked read-only stopping the
-// install with its message.
+// install with its message, an image without one resource stopping at that file, and
+// removal of a tree holding symbolic links and a junction without entering them.
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <winioctl.h>
 
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <string>
+#include <cstdio>
+#include <vector>
+#include <cstring>
 
 #include "platform/install_files.h"
 #include "platform/win32/shell_link.h"
@@ -20,6 +25,8 @@
 #include "setup/progress.h"
 #include "setup/shortcuts.h"
 #include "setup/table.h"
+#include "setup/tree.h"
+#include "tests/support/temp_platform.h"
 #include "tests/unit/setup/setup_home.h"
 
 namespace {
@@ -225,6 +232,89 @@ TEST_F(Win32Setup, SameFileSeesThroughSpellingsAndTellsFilesApart) {
     EXPECT_TRUE(platform::same_file(a, upper));
     EXPECT_FALSE(platform::same_file(a, b));
     EXPECT_FALSE(platform::same_file(a, h.root() + "/missing"));
+}
+
+TEST_F(Win32Setup, ImageWithoutOneResourceStopsAtThatFileAfterWritingThoseBefore) {
+    const setup::Places p = setup::places();
+    const auto files = setup::install_files();
+    std::uint32_t missing = 0;
+    while (missing < files.size() && files[missing].resource != 236) ++missing;
+    ASSERT_LT(missing, files.size());
+    ASSERT_FALSE(setup::install_to(p.install_folder, h.driver(h.make_image({missing}))));
+    EXPECT_EQ(setup::progress().status, "This setup is incomplete. Download it again.");
+    EXPECT_FALSE(setup::progress().finished);
+    for (std::uint32_t i = 0; i < files.size(); ++i) {
+        const std::string path = p.install_folder + "/" + files[i].name;
+        if (i < missing) {
+            EXPECT_EQ(read_text(path), SetupHome::content(i)) << files[i].name;
+        } else {
+            EXPECT_FALSE(exists(path)) << files[i].name;
+        }
+    }
+    EXPECT_FALSE(key_exists());
+}
+
+// A junction (mount point) at link naming the absolute folder target, as mklink /J makes
+// it: a folder carrying the reparse data.
+bool make_junction(const std::wstring& link, const std::wstring& target) {
+    if (!::CreateDirectoryW(link.c_str(), nullptr)) return false;
+    HANDLE h = ::CreateFileW(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const std::wstring substitute = L"\\??\\" + target;
+    const auto sub_bytes = static_cast<WORD>(substitute.size() * sizeof(wchar_t));
+    const auto print_bytes = static_cast<WORD>(target.size() * sizeof(wchar_t));
+    // Tag, data length, reserved; then four offsets and lengths, then both names.
+    std::vector<unsigned char> buf(8 + 8 + sub_bytes + 2 + print_bytes + 2, 0);
+    auto put16 = [&](std::size_t at, WORD v) { std::memcpy(buf.data() + at, &v, 2); };
+    const DWORD tag = IO_REPARSE_TAG_MOUNT_POINT;
+    std::memcpy(buf.data(), &tag, 4);
+    put16(4, static_cast<WORD>(buf.size() - 8));
+    put16(8, 0);
+    put16(10, sub_bytes);
+    put16(12, static_cast<WORD>(sub_bytes + 2));
+    put16(14, print_bytes);
+    std::memcpy(buf.data() + 16, substitute.c_str(), sub_bytes);
+    std::memcpy(buf.data() + 16 + sub_bytes + 2, target.c_str(), print_bytes);
+    DWORD got = 0;
+    const BOOL ok = ::DeviceIoControl(h, FSCTL_SET_REPARSE_POINT, buf.data(), static_cast<DWORD>(buf.size()), nullptr,
+                                      0, &got, nullptr);
+    ::CloseHandle(h);
+    if (!ok) ::RemoveDirectoryW(link.c_str());
+    return ok != 0;
+}
+
+TEST(Win32SetupTree, DeleteTreeRemovesLinksAndJunctionsWithoutEnteringThem) {
+    testing_support::TempPlatform temp;
+    const std::string root = backslashed(temp.root());
+    const std::string outside = root + "\\outside", web = root + "\\QuenvaleWeb";
+    write_text(outside + "\\keep.txt", "not ours");
+    write_text(outside + "\\sub\\deep.txt", "not ours either");
+    write_text(web + "\\room.js", "ours");
+    write_text(web + "\\spots\\1.png", "cached");
+    const std::wstring w_outside = platform::win32::widen(outside), w_web = platform::win32::widen(web);
+    const DWORD unprivileged = 0x2;  // SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE
+    ::CreateSymbolicLinkW((w_web + L"\\folder-link").c_str(), w_outside.c_str(),
+                          SYMBOLIC_LINK_FLAG_DIRECTORY | unprivileged);
+    ::CreateSymbolicLinkW((w_web + L"\\file-link").c_str(), (w_outside + L"\\keep.txt").c_str(), unprivileged);
+    make_junction(w_web + L"\\spots\\junction", w_outside);
+    // A link counts as made when the folder listing (what delete_tree reads) shows it as a
+    // reparse point: Wine 8 answers CreateSymbolicLinkW with success and makes nothing.
+    std::vector<std::string> made;
+    for (const char* name : {"folder-link", "file-link", "spots\\junction"}) {
+        WIN32_FIND_DATAW found{};
+        HANDLE h = ::FindFirstFileW(platform::win32::widen(web + "\\" + name).c_str(), &found);
+        if (h == INVALID_HANDLE_VALUE) continue;
+        ::FindClose(h);
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) made.push_back(name);
+    }
+    if (made.empty()) GTEST_SKIP() << "this system made neither a symbolic link nor a junction";
+
+    setup::delete_tree(web + "\\");
+    EXPECT_FALSE(exists(web));
+    EXPECT_EQ(read_text(outside + "\\keep.txt"), "not ours");
+    EXPECT_EQ(read_text(outside + "\\sub\\deep.txt"), "not ours either");
+    std::printf("links removed as links: %zu of 3\n", made.size());
 }
 
 }  // namespace

@@ -35,6 +35,28 @@ TEST(SetupCommandLine, SilentUninstallAndFolderSwitches) {
     EXPECT_TRUE(parse({"--automation"}).automation);
 }
 
+TEST(SetupCommandLine, WholeWindowsLineKeepsQuotedFoldersEndingInABackslash) {
+    using V = std::vector<std::string>;
+    // The program's own quoted path is left out; a quoted folder with spaces stays one
+    // argument, and its closing "\"" is not an escaped quote.
+    EXPECT_EQ(setup::split_command_line("\"C:\\Program Files\\QuenvaleSetup.exe\" /S  /D=\"C:\\a b\\Quenvale\\\""),
+              (V{"/S", "/D=\"C:\\a b\\Quenvale\\\""}));
+    auto c = parse(setup::split_command_line("QuenvaleSetup.exe /S /D=\"C:\\a b\\Quenvale\\\"\t/uninstall"));
+    EXPECT_TRUE(c.silent);
+    EXPECT_TRUE(c.uninstall);
+#ifdef _WIN32
+    EXPECT_EQ(c.folder, "C:\\a b\\Quenvale");
+#else
+    EXPECT_EQ(c.folder, "C:\\a b\\Quenvale\\");
+#endif
+    // Unquoted, the folder ends at the next space.
+    EXPECT_EQ(parse(setup::split_command_line("x /D=C:\\q /S")).folder, "C:\\q");
+    EXPECT_TRUE(setup::split_command_line("").empty());
+    EXPECT_TRUE(setup::split_command_line("\"only the program\"").empty());
+    // An unclosed quote runs to the end of the line.
+    EXPECT_EQ(setup::split_command_line("p /D=\"C:\\x y"), (V{"/D=\"C:\\x y"}));
+}
+
 TEST(SetupDesktopEntry, ControlCharactersCannotBeWrittenAndTemplatesKeepOtherKeys) {
     EXPECT_EQ(setup::exec_argument("/a\nb"), "");
     EXPECT_EQ(setup::string_value("/a\tb"), "");

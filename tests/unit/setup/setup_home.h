@@ -2,7 +2,9 @@
 // Test support for the setup engine: a temporary home (HOME pointed at it, the XDG
 // variables cleared) with a desktop folder, and setup images whose payload carries small
 // stand-in files for every entry of the install table. On Windows the temporary folder
-// is LOCALAPPDATA instead (the default install folder lies below it).
+// is LOCALAPPDATA instead (the default install folder lies below it), and an image is a
+// copy of the small test program win_child.exe with the stand-ins added as RCDATA
+// resources (UpdateResourceW), as the build adds the real files to QuenvaleSetup.exe.
 #include <cstdint>
 #include <set>
 #include <string>
@@ -22,6 +24,10 @@
 #include "setup/progress.h"
 #include "setup/table.h"
 #ifdef _WIN32
+#include <windows.h>
+
+#include "platform/folders.h"
+#include "platform/win32/wide.h"
 #include "tests/support/temp_platform.h"
 #endif
 
@@ -117,6 +123,34 @@ inline std::string SetupHome::content(std::uint32_t id) {
     return "stand-in for " + name + " #" + std::to_string(id) + "\n";
 }
 
+#ifdef _WIN32
+inline std::string SetupHome::make_image(const std::set<std::uint32_t>& left_out) const {
+    static int n = 0;
+    const std::string dir = root_ + "/image-" + std::to_string(++n);
+    fs::create_directories(fs::path(std::u8string(dir.begin(), dir.end())));
+    const std::string image = dir + "/QuenvaleSetup.exe";
+    const std::wstring wimage = platform::win32::widen_path(image);
+    const std::wstring base = platform::win32::widen_path(platform::executable_dir() + "/win_child.exe");
+    EXPECT_TRUE(::CopyFileW(base.c_str(), wimage.c_str(), TRUE)) << "copy win_child.exe: " << ::GetLastError();
+    HANDLE update = ::BeginUpdateResourceW(wimage.c_str(), FALSE);
+    EXPECT_NE(update, nullptr) << ::GetLastError();
+    if (!update) return image;
+    // The texts must outlive EndUpdateResourceW.
+    std::vector<std::string> texts;
+    const auto files = setup::install_files();
+    texts.reserve(files.size());
+    for (std::uint32_t i = 0; i < files.size(); ++i) {
+        if (left_out.count(i)) continue;
+        texts.push_back(content(i));
+        EXPECT_TRUE(::UpdateResourceW(update, MAKEINTRESOURCEW(10), MAKEINTRESOURCEW(files[i].resource),
+                                      MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), texts.back().data(),
+                                      static_cast<DWORD>(texts.back().size())))
+            << ::GetLastError();
+    }
+    EXPECT_TRUE(::EndUpdateResourceW(update, FALSE)) << ::GetLastError();
+    return image;
+}
+#else
 inline std::string SetupHome::make_image(const std::set<std::uint32_t>& left_out) const {
     static int n = 0;
     const std::string dir = root_ + "/image-" + std::to_string(++n);
@@ -135,6 +169,7 @@ inline std::string SetupHome::make_image(const std::set<std::uint32_t>& left_out
     EXPECT_TRUE(setup::write_setup_image(dir + "/base", sources, image, error)) << error;
     return image;
 }
+#endif
 
 inline setup::Driver SetupHome::driver(const std::string& image) {
     setup::Driver d;
