@@ -1,23 +1,12 @@
 #!/usr/bin/env bash
-# Builds Quenvale.exe, win_probe.exe and the stand-in WebView2 runtime in build-win/ and
-# runs tests/win/gui/shell_test.sh and webview_room.sh under Wine inside Xvfb. The dependencies, the configured tree and the Wine prefix are
-# those of scripts/win/test.sh (run it once first, or let this script make them the same
-# way). Heavy steps take the shared build lock.
+# Builds Quenvale.exe, win_probe.exe and the stand-in WebView2 runtime in build-win/
+# (scripts/win/build.sh) and runs tests/win/gui/shell_test.sh and webview_room.sh under
+# Wine inside Xvfb, in the Wine prefix of scripts/win/test.sh (made here when missing).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-LOCK=/tmp/quenvale-build.lock
 B=build-win
 
-deps=$(flock "$LOCK" bash scripts/win/deps.sh | tail -1)
-[ -f "$deps/.complete" ] || { echo "gui: dependency build failed"; exit 1; }
-if [ ! -f "$B/build.ninja" ] || [ "$(cat "$B/deps-prefix" 2>/dev/null)" != "$deps" ]; then
-  rm -f "$B/CMakeCache.txt"
-  cmake -S . -B "$B" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw64-posix.cmake" \
-    -DQUENVALE_WIN_DEPS="$deps" -DQUENVALE_WERROR=ON -DQUENVALE_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >/dev/null
-  echo "$deps" > "$B/deps-prefix"
-fi
-CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1 flock "$LOCK" ninja -C "$B" --quiet quenvale_win win_probe webview2_fake win_dlls
+bash scripts/win/build.sh quenvale_win win_probe webview2_fake win_dlls
 
 export WINEPREFIX=$PWD/$B/wineprefix WINEARCH=win64 WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe="

@@ -19,17 +19,7 @@ ROOT=$PWD
 B=build-win
 
 if [ "${1:-}" != "--inside" ]; then
-  LOCK=/tmp/quenvale-build.lock
-  deps=$(flock "$LOCK" bash scripts/win/deps.sh | tail -1)
-  [ -f "$deps/.complete" ] || { echo "setup-test: dependency build failed"; exit 1; }
-  if [ ! -f "$B/build.ninja" ] || [ "$(cat "$B/deps-prefix" 2>/dev/null)" != "$deps" ]; then
-    rm -f "$B/CMakeCache.txt"
-    cmake -S . -B "$B" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw64-posix.cmake" \
-      -DQUENVALE_WIN_DEPS="$deps" -DQUENVALE_WERROR=ON -DQUENVALE_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >/dev/null
-    echo "$deps" > "$B/deps-prefix"
-  fi
-  CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1 flock "$LOCK" ninja -C "$B" --quiet quenvale_setup_win setup_probe
+  bash scripts/win/build.sh quenvale_setup_win setup_probe
 
   export WINEPREFIX=$PWD/$B/wineprefix-setup WINEARCH=win64 WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe="

@@ -151,6 +151,8 @@ CliRun run_cli(const std::string& dir, const std::vector<std::string>& args, dou
     for (auto& a : all) argv.push_back(a.data());
     argv.push_back(nullptr);
     const auto start = std::chrono::steady_clock::now();
+    // A child must not write out what the parent still holds in its buffers.
+    std::fflush(nullptr);
     pid_t pid = ::fork();
     if (pid == 0) {
         std::freopen(out.c_str(), "w", stdout);
