@@ -11,19 +11,13 @@
 #include "shell/gtk/notes_popup.h"
 #include "shell/gtk/style.h"
 #include "shell/layout.h"
+#include "shell/palette.h"
 
 namespace gtk_shell {
 
 namespace {
 
 constexpr double PI = 3.14159265358979323846;
-
-constexpr shell::Rgb BACKGROUND{198, 193, 187};
-constexpr shell::Rgb NAME_COLOUR{122, 78, 28};
-constexpr shell::Rgb LABEL_COLOUR{48, 40, 32};
-constexpr shell::Rgb BALANCE_COLOUR{110, 90, 64};
-constexpr shell::Rgb BADGE_FILL{176, 48, 36};
-constexpr shell::Rgb BADGE_TEXT{255, 244, 230};
 
 // Colour matrices as GDI+ writes them: rows are the input channels R, G, B, A and the
 // translation row W; columns the output channels R, G, B, A.
@@ -110,10 +104,10 @@ void paint_bell(cairo_t* cr, const shell::Rect& r, std::size_t count, bool lit, 
     const int inset = shell::scaled(1, dpi);
     const double cx = r.right - inset - d / 2.0;
     const double cy = r.top + inset + d / 2.0;
-    set_colour(cr, BADGE_FILL);
+    set_colour(cr, shell::BADGE_FILL);
     cairo_arc(cr, cx, cy, d / 2.0, 0, 2 * PI);
     cairo_fill(cr);
-    draw_text_centred(cr, {UI_FAMILY, shell::scaled(10, dpi), false, BADGE_TEXT}, shell::badge_text(count), cx, cy);
+    draw_text_centred(cr, {UI_FAMILY, shell::scaled(10, dpi), false, shell::BADGE_TEXT}, shell::badge_text(count), cx, cy);
 }
 
 void circle(cairo_t* cr, double cx, double cy, double radius) {
@@ -231,7 +225,7 @@ void paint_compass(cairo_t* cr, const shell::Rect& rc, int facing_deg, int needl
 void paint_header(cairo_t* cr, const Bar& b, int w, int h, int scale) {
     if (w <= 0 || h <= 0) return;
     auto s = [&b](int n) { return shell::scaled(n, b.dpi); };
-    set_colour(cr, BACKGROUND);
+    set_colour(cr, shell::HEADER_BACKGROUND);
     cairo_paint(cr);
 
     // Banner: scaled uniformly to fit its area and the bar height, centred in both.
@@ -249,9 +243,9 @@ void paint_header(cairo_t* cr, const Bar& b, int w, int h, int scale) {
 
     const int text_x = s(18) + s(74) + s(14);
     const int y0 = (h - s(58)) / 2;
-    draw_text(cr, {SERIF_FAMILY, s(26), false, NAME_COLOUR}, "Quenvale", text_x, y0);
-    draw_text(cr, {UI_FAMILY, s(14), false, LABEL_COLOUR}, b.header.label, text_x, y0 + s(26));
-    draw_text(cr, {UI_FAMILY, s(14), false, BALANCE_COLOUR}, b.header.balance, text_x, y0 + s(44));
+    draw_text(cr, {SERIF_FAMILY, s(26), false, shell::HEADER_NAME}, "Quenvale", text_x, y0);
+    draw_text(cr, {UI_FAMILY, s(14), false, shell::HEADER_LABEL}, b.header.label, text_x, y0 + s(26));
+    draw_text(cr, {UI_FAMILY, s(14), false, shell::HEADER_BALANCE}, b.header.balance, text_x, y0 + s(44));
 
     paint_compass(cr, b.layout.compass_rect, b.facing_deg, shell::needle_degrees(b.compass));
     paint_bell(cr, b.layout.bell_rect, b.notes.size(), b.bell.lit, b.dpi, scale);

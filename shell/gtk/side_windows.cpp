@@ -8,18 +8,12 @@
 #include "shell/gtk/style.h"
 #include "shell/gtk/update_check.h"
 #include "shell/layout.h"
+#include "shell/palette.h"
 #include "shell/view_settings.h"
 
 namespace gtk_shell {
 
 namespace {
-
-constexpr shell::Rgb BACKGROUND{8, 12, 20};
-constexpr shell::Rgb HEADING{212, 175, 55};
-constexpr shell::Rgb TEXT{236, 228, 204};
-constexpr shell::Rgb NOTICE{196, 64, 48};
-constexpr shell::Rgb MAKER{168, 148, 96};
-constexpr shell::Rgb CARD{14, 22, 40};
 
 constexpr const char* MAKER_NOTICE = "Quenvale 0.001. Your keys stay with Wendrel.";
 
@@ -79,7 +73,7 @@ void on_click(GtkWidget* button, std::function<void()> run) {
 }
 
 void fill(cairo_t* cr) {
-    set_colour(cr, BACKGROUND);
+    set_colour(cr, shell::SIDE_BACKGROUND);
     cairo_paint(cr);
 }
 
@@ -97,13 +91,13 @@ gboolean settings_draw(GtkWidget* area, cairo_t* cr, gpointer data) {
     auto s = [st](int n) { return shell::scaled(n, st->dpi); };
     const int w = width_of(area);
     fill(cr);
-    draw_text(cr, {SERIF_FAMILY, s(22), false, HEADING}, "Settings", s(28), s(18), w - s(20) - s(28));
+    draw_text(cr, {SERIF_FAMILY, s(22), false, shell::SIDE_HEADING}, "Settings", s(28), s(18), w - s(20) - s(28));
     st->notice = shell::Rect{s(28), s(176), w - s(24), s(204)};
     // The web view's own message is not passed to this window; the line shows the
     // update notice alone.
     if (update_available())
-        draw_text(cr, {UI_FAMILY, s(15), false, NOTICE}, "Update available", s(28), s(176), st->notice.width());
-    draw_text(cr, {UI_FAMILY, s(15), false, MAKER}, MAKER_NOTICE, s(28), s(206), w - s(24) - s(28));
+        draw_text(cr, {UI_FAMILY, s(15), false, shell::SIDE_NOTICE}, "Update available", s(28), s(176), st->notice.width());
+    draw_text(cr, {UI_FAMILY, s(15), false, shell::SIDE_MAKER_TEXT}, MAKER_NOTICE, s(28), s(206), w - s(24) - s(28));
     return TRUE;
 }
 
@@ -164,8 +158,8 @@ gboolean camera_draw(GtkWidget* area, cairo_t* cr, gpointer data) {
     auto s = [dpi](int n) { return shell::scaled(n, dpi); };
     const int w = width_of(area);
     fill(cr);
-    const TextStyle heading{SERIF_FAMILY, s(22), false, HEADING};
-    const TextStyle ui{UI_FAMILY, s(15), false, TEXT};
+    const TextStyle heading{SERIF_FAMILY, s(22), false, shell::SIDE_HEADING};
+    const TextStyle ui{UI_FAMILY, s(15), false, shell::SIDE_TEXT};
     draw_text(cr, heading, "Look", s(28), s(22), w - s(20) - s(28));
     draw_text(cr, ui, "Drag speed in the room.", s(28), s(62), w - s(24) - s(28));
     draw_text(cr, heading, "Frame rate", s(28), s(162), w - s(20) - s(28));
@@ -198,13 +192,13 @@ gboolean terms_draw(GtkWidget* area, cairo_t* cr, gpointer data) {
         const int height = s(card.second ? 86 : 64);
         const int left = s(18);
         const int right = w - s(18);
-        set_colour(cr, CARD);
+        set_colour(cr, shell::SIDE_CARD);
         cairo_rectangle(cr, left, top, right - left, height);
         cairo_fill(cr);
         const int text_left = left + s(14);
         const int text_width = right - s(12) - text_left;
-        draw_text(cr, {SERIF_FAMILY, s(18), false, HEADING}, card.heading, text_left, top + s(8), text_width);
-        const TextStyle ui{UI_FAMILY, s(15), false, TEXT};
+        draw_text(cr, {SERIF_FAMILY, s(18), false, shell::SIDE_HEADING}, card.heading, text_left, top + s(8), text_width);
+        const TextStyle ui{UI_FAMILY, s(15), false, shell::SIDE_TEXT};
         draw_text(cr, ui, card.first, text_left, top + s(34), text_width);
         if (card.second) draw_text(cr, ui, card.second, text_left, top + s(54), text_width);
         top += height + s(10);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <string>
 
+#include "shell/palette.h"
 #include "shell/win32/gdiplus_util.h"
 #include "shell/win32/ui.h"
 
@@ -12,12 +13,6 @@ namespace win32_shell {
 namespace {
 
 constexpr double PI = 3.14159265358979323846;
-constexpr shell::Rgb BACKGROUND{198, 193, 187};
-constexpr shell::Rgb NAME_COLOUR{122, 78, 28};
-constexpr shell::Rgb LABEL_COLOUR{48, 40, 32};
-constexpr shell::Rgb BALANCE_COLOUR{110, 90, 64};
-constexpr shell::Rgb BADGE_FILL{176, 48, 36};
-constexpr shell::Rgb BADGE_TEXT{255, 244, 230};
 
 // Rows are the input channels R, G, B, A, W (translation); the fifth column is GDI+'s
 // unused homogeneous one.
@@ -183,8 +178,8 @@ void paint_bell(Gdiplus::Graphics& g, const shell::Rect& r, std::size_t count, b
     const int inset = shell::scaled(1, dpi);
     const double cx = r.right - inset - d / 2.0;
     const double cy = r.top + inset + d / 2.0;
-    disc(g, Gdiplus::SolidBrush(colour(BADGE_FILL)), cx, cy, d / 2.0);
-    text_centred(g, Face::ui, static_cast<float>(shell::scaled(10, dpi)), Gdiplus::FontStyleRegular, BADGE_TEXT,
+    disc(g, Gdiplus::SolidBrush(colour(shell::BADGE_FILL)), cx, cy, d / 2.0);
+    text_centred(g, Face::ui, static_cast<float>(shell::scaled(10, dpi)), Gdiplus::FontStyleRegular, shell::BADGE_TEXT,
                  widen(shell::badge_text(count)), static_cast<float>(cx), static_cast<float>(cy));
 }
 
@@ -196,7 +191,7 @@ void paint_all(HDC dc, const Painted& p) {
     g.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
     g.SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBicubic);
     g.SetTextRenderingHint(Gdiplus::TextRenderingHintClearTypeGridFit);
-    g.Clear(colour(BACKGROUND));
+    g.Clear(colour(shell::HEADER_BACKGROUND));
 
     const int banner_left = s(430);
     const int banner_width = w - s(280) - banner_left;
@@ -213,13 +208,13 @@ void paint_all(HDC dc, const Painted& p) {
 
     const auto text_x = static_cast<float>(s(18) + s(74) + s(14));
     const int y0 = (h - s(58)) / 2;
-    text(g, Face::serif, static_cast<float>(s(26)), Gdiplus::FontStyleRegular, NAME_COLOUR, L"Quenvale", text_x,
+    text(g, Face::serif, static_cast<float>(s(26)), Gdiplus::FontStyleRegular, shell::HEADER_NAME, L"Quenvale", text_x,
          static_cast<float>(y0));
     // While the close path waits for running operations, the label says why the window stays.
     const std::wstring label = p.closing ? std::wstring(FINISHING_TEXT) : widen(p.label);
-    text(g, Face::ui, static_cast<float>(s(14)), Gdiplus::FontStyleRegular, LABEL_COLOUR, label, text_x,
+    text(g, Face::ui, static_cast<float>(s(14)), Gdiplus::FontStyleRegular, shell::HEADER_LABEL, label, text_x,
          static_cast<float>(y0 + s(26)));
-    text(g, Face::ui, static_cast<float>(s(14)), Gdiplus::FontStyleRegular, BALANCE_COLOUR, widen(p.balance), text_x,
+    text(g, Face::ui, static_cast<float>(s(14)), Gdiplus::FontStyleRegular, shell::HEADER_BALANCE, widen(p.balance), text_x,
          static_cast<float>(y0 + s(44)));
 
     paint_compass(g, u.layout.compass_rect, p.facing_deg, p.needle);

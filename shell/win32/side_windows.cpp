@@ -6,6 +6,7 @@
 
 #include "bridge/handlers.h"
 #include "shell/buttons.h"
+#include "shell/palette.h"
 #include "shell/view_settings.h"
 #include "shell/win32/gdiplus_util.h"
 #include "shell/win32/ui.h"
@@ -15,12 +16,6 @@ namespace win32_shell {
 
 namespace {
 
-constexpr shell::Rgb BACKGROUND{8, 12, 20};
-constexpr shell::Rgb HEADING{212, 175, 55};
-constexpr shell::Rgb TEXT{236, 228, 204};
-constexpr shell::Rgb NOTICE{196, 64, 48};
-constexpr shell::Rgb MAKER_TEXT{168, 148, 96};
-constexpr shell::Rgb CARD{14, 22, 40};
 constexpr shell::Rgb SIDE_CAPTION{10, 18, 36};
 constexpr shell::Rgb SIDE_CAPTION_TEXT{236, 228, 204};
 
@@ -33,7 +28,7 @@ constexpr const wchar_t* MAKER_NOTICE = L"Quenvale holds no keys of its own.";
 int s(int n) { return shell::scaled(n, ui().dpi); }
 
 HBRUSH background_brush() {
-    static HBRUSH brush = CreateSolidBrush(colorref(BACKGROUND));
+    static HBRUSH brush = CreateSolidBrush(colorref(shell::SIDE_BACKGROUND));
     return brush;
 }
 
@@ -102,10 +97,10 @@ LRESULT CALLBACK camera_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
         HDC dc = BeginPaint(window, &ps);
         const int w = client_width(window);
         HFONT heading = heading_font(22);
-        put_text(dc, heading, HEADING, L"Look", {s(28), s(22), w - s(20), s(58)});
-        put_text(dc, ui().font, TEXT, L"Drag speed in the room.", {s(28), s(62), w - s(24), s(96)});
-        put_text(dc, heading, HEADING, L"Frame rate", {s(28), s(162), w - s(20), s(198)});
-        put_text(dc, ui().font, TEXT, L"Frames each second. A steady rate is kinder.",
+        put_text(dc, heading, shell::SIDE_HEADING, L"Look", {s(28), s(22), w - s(20), s(58)});
+        put_text(dc, ui().font, shell::SIDE_TEXT, L"Drag speed in the room.", {s(28), s(62), w - s(24), s(96)});
+        put_text(dc, heading, shell::SIDE_HEADING, L"Frame rate", {s(28), s(162), w - s(20), s(198)});
+        put_text(dc, ui().font, shell::SIDE_TEXT, L"Frames each second. A steady rate is kinder.",
                  {s(28), s(196), w - s(24), s(224)});
         DeleteObject(heading);
         EndPaint(window, &ps);
@@ -167,18 +162,18 @@ LRESULT CALLBACK terms_proc(HWND window, UINT message, WPARAM wparam, LPARAM lpa
         HDC dc = BeginPaint(window, &ps);
         const int w = client_width(window);
         HFONT heading = heading_font(18);
-        HBRUSH card_brush = CreateSolidBrush(colorref(CARD));
+        HBRUSH card_brush = CreateSolidBrush(colorref(shell::SIDE_CARD));
         int top = s(18);
         for (const Card& c : CARDS) {
             const int height = s(c.second ? 86 : 64);
             const RECT card{s(18), top, w - s(18), top + height};
             FillRect(dc, &card, card_brush);
-            put_text(dc, heading, HEADING, c.heading, {card.left + s(14), top + s(8), card.right - s(12), top + s(32)},
+            put_text(dc, heading, shell::SIDE_HEADING, c.heading, {card.left + s(14), top + s(8), card.right - s(12), top + s(32)},
                      DT_END_ELLIPSIS);
-            put_text(dc, ui().font, TEXT, c.first, {card.left + s(14), top + s(34), card.right - s(12), top + s(54)},
+            put_text(dc, ui().font, shell::SIDE_TEXT, c.first, {card.left + s(14), top + s(34), card.right - s(12), top + s(54)},
                      DT_END_ELLIPSIS);
             if (c.second)
-                put_text(dc, ui().font, TEXT, c.second,
+                put_text(dc, ui().font, shell::SIDE_TEXT, c.second,
                          {card.left + s(14), top + s(54), card.right - s(12), top + s(76)}, DT_END_ELLIPSIS);
             top += height + s(10);
         }
@@ -223,8 +218,8 @@ LRESULT CALLBACK settings_proc(HWND window, UINT message, WPARAM wparam, LPARAM 
     }
     case WM_CTLCOLORSTATIC: {
         HDC dc = reinterpret_cast<HDC>(wparam);
-        SetTextColor(dc, colorref(ui().update_available ? NOTICE : TEXT));
-        SetBkColor(dc, colorref(BACKGROUND));
+        SetTextColor(dc, colorref(ui().update_available ? shell::SIDE_NOTICE : shell::SIDE_TEXT));
+        SetBkColor(dc, colorref(shell::SIDE_BACKGROUND));
         return reinterpret_cast<LRESULT>(background_brush());
     }
     case WM_SETCURSOR:
@@ -238,8 +233,8 @@ LRESULT CALLBACK settings_proc(HWND window, UINT message, WPARAM wparam, LPARAM 
         HDC dc = BeginPaint(window, &ps);
         const int w = client_width(window);
         HFONT heading = heading_font(22);
-        put_text(dc, heading, HEADING, L"Settings", {s(28), s(18), w - s(20), s(54)});
-        put_text(dc, ui().font, MAKER_TEXT, MAKER_NOTICE, {s(28), s(206), w - s(24), s(234)}, DT_END_ELLIPSIS);
+        put_text(dc, heading, shell::SIDE_HEADING, L"Settings", {s(28), s(18), w - s(20), s(54)});
+        put_text(dc, ui().font, shell::SIDE_MAKER_TEXT, MAKER_NOTICE, {s(28), s(206), w - s(24), s(234)}, DT_END_ELLIPSIS);
         DeleteObject(heading);
         EndPaint(window, &ps);
         return 0;
