@@ -10,16 +10,12 @@ B=build-win
 
 deps=$(flock "$LOCK" bash scripts/win/deps.sh | tail -1)
 [ -f "$deps/.complete" ] || { echo "win: dependency build failed" >&2; exit 1; }
-# -O2 without debug information: the tests need no debugger, and the information doubles
-# the time the cross-linker takes.
-flags="-O2 -DNDEBUG"
-key="$deps $flags"
+key=$deps
 if [ ! -f "$B/build.ninja" ] || [ "$(cat "$B/configured-for" 2>/dev/null)" != "$key" ]; then
   # A new dependency prefix invalidates every cached find result: configure afresh.
   rm -f "$B/CMakeCache.txt"
   cmake -S . -B "$B" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw64-posix.cmake" \
-    -DQUENVALE_WIN_DEPS="$deps" -DQUENVALE_WERROR=ON -DQUENVALE_BENCH=OFF -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_CXX_FLAGS_RELEASE="$flags" -DCMAKE_C_FLAGS_RELEASE="$flags" \
+    -DQUENVALE_WIN_DEPS="$deps" -DQUENVALE_WERROR=ON -DQUENVALE_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >/dev/null
   echo "$key" > "$B/configured-for"
 fi

@@ -51,6 +51,7 @@ struct Ui {
     int dpi = shell::BASE_DPI;
     bool removal = false;
     bool install_done = false;    // the action button reads CLOSE
+    gint64 done_at_us = 0;        // when it began to (monotonic clock)
     bool close_requested = false;  // closed while the engine worked
     std::string last_status;
     GdkRectangle wallet_link{};
@@ -252,6 +253,11 @@ void on_action(GtkButton*, gpointer) {
     setup::Progress& p = setup::progress();
     if (p.busy) return;
     if (u.install_done) {
+        // The second click of a double click on INSTALL may land on CLOSE when the install
+        // was quicker than the click: it must not end the program unseen.
+        gint double_click_ms = 400;
+        g_object_get(gtk_settings_get_default(), "gtk-double-click-time", &double_click_ms, nullptr);
+        if (g_get_monotonic_time() - u.done_at_us < static_cast<gint64>(double_click_ms) * 1000) return;
         gtk_widget_destroy(u.window);
         return;
     }
@@ -266,6 +272,7 @@ void on_action(GtkButton*, gpointer) {
     if (!u.removal && ok) {
         gtk_button_set_label(GTK_BUTTON(u.action), "CLOSE");
         u.install_done = true;
+        u.done_at_us = g_get_monotonic_time();
     }
     gtk_widget_set_sensitive(u.action, TRUE);
     p.busy = false;
