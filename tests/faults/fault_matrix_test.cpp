@@ -38,6 +38,7 @@
 using testing_support::Devnet;
 using testing_support::json_of;
 using testing_support::connect_instance;
+using testing_support::post_as;
 using testing_support::run_program;
 
 namespace {
@@ -378,18 +379,6 @@ protected:
         EXPECT_EQ(r.exit_code, 0) << r.err;
         dn.mine();
         return json_of(r.out);
-    }
-
-    std::string post_as(const std::string& instance, core::Json record, int frame, const std::string& fee_address,
-                        std::int64_t fee) {
-        wallet::init_app_binding("Quenvale", instance);
-        if (!wallet::load_wallet()) return "error: the wallet of " + instance + " did not load";
-        record["protocol"] = "OV-Art";
-        record["location"] = "art";
-        const std::string result =
-            ledger::post_record(record, ledger::frame_row(frame).watch_address, fee_address, fee);
-        wallet::forget_wallet();
-        return result;
     }
 
     std::vector<std::string> cli_args(const std::string& instance, std::vector<std::string> args, bool json = true) {

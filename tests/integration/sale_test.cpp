@@ -34,6 +34,7 @@
 using testing_support::Devnet;
 using testing_support::json_of;
 using testing_support::connect_instance;
+using testing_support::post_as;
 using testing_support::run_program;
 
 namespace {
@@ -261,18 +262,6 @@ TEST_F(SaleOnDevnet, OfferTooLargeToPostIsRefusedWithoutLocks) {
 }
 
 namespace {
-
-// Signs and posts a record as the wallet connected to the gallery instance.
-std::string post_as(const std::string& instance, core::Json record, int frame, const std::string& fee_address,
-                    std::int64_t fee) {
-    wallet::init_app_binding("Quenvale", instance);
-    if (!wallet::load_wallet()) return "error: the wallet of " + instance + " did not load";
-    record["protocol"] = "OV-Art";
-    record["location"] = "art";
-    const std::string result = ledger::post_record(record, ledger::frame_row(frame).watch_address, fee_address, fee);
-    wallet::forget_wallet();
-    return result;
-}
 
 // A payment of the buyer's larger than its coins outside the offer; the record lands on
 // another frame's address so the sale's frame keeps its history.

@@ -11,6 +11,10 @@
 
 #include "core/files.h"
 #include "core/text.h"
+#include "ledger/records.h"
+#include "ledger/walls.h"
+#include "wallet/document.h"
+#include "wallet/registry.h"
 
 namespace testing_support {
 
@@ -126,6 +130,17 @@ int connect_instance(const std::string& instance, const std::string& wallet_id, 
     int status = 0;
     ::waitpid(pid, &status, 0);
     return answered && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string post_as(const std::string& instance, core::Json record, int frame, const std::string& fee_address,
+                    std::int64_t fee) {
+    wallet::init_app_binding("Quenvale", instance);
+    if (!wallet::load_wallet()) return "error: the wallet of " + instance + " did not load";
+    record["protocol"] = "OV-Art";
+    record["location"] = "art";
+    const std::string result = ledger::post_record(record, ledger::frame_row(frame).watch_address, fee_address, fee);
+    wallet::forget_wallet();
+    return result;
 }
 
 }  // namespace testing_support

@@ -60,4 +60,9 @@ protected:
 // the request was never answered.
 int connect_instance(const std::string& instance, const std::string& wallet_id, const std::string& dir);
 
+// Signs and posts an art record (protocol and location filled in) on frame's watch address
+// as the wallet bound to the gallery instance; the posting's result text.
+std::string post_as(const std::string& instance, core::Json record, int frame, const std::string& fee_address,
+                    std::int64_t fee);
+
 }  // namespace testing_support
