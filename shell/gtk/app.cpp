@@ -18,6 +18,9 @@ namespace {
 
 constexpr const char* APP_ID = "org.quenvale.Quenvale";
 constexpr const char* AUTOMATION_SWITCH = "--automation";
+// How long a later start waits for the first copy to show its window or to end (an ending
+// copy's last requests are bounded by their time-outs).
+constexpr int FIRST_COPY_WAIT_MS = 30000;
 
 gtk_shell::MainWindowOptions g_options;
 
@@ -57,10 +60,9 @@ int main(int argc, char** argv) {
     g_options.automation = automation;
     if (!automation) {
         std::string error;
-        if (!gtk_shell::claim_instance(g_options.data_folder, instance, g_options.instance, error)) {
-            gtk_shell::ask_first_to_show(g_options.instance);
+        if (!gtk_shell::claim_instance(g_options.data_folder, instance, g_options.instance, error) &&
+            !gtk_shell::await_first_copy(g_options.data_folder, instance, g_options.instance, FIRST_COPY_WAIT_MS))
             return 0;
-        }
         if (!error.empty()) std::fprintf(stderr, "quenvale: %s\n", error.c_str());
     }
 

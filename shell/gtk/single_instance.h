@@ -3,7 +3,8 @@
 // data folder decides who is first, with or without a session bus and also when two
 // copies start in the same instant. A later start leaves a show request file beside the
 // lock, raises the first copy's X11 window when it can, and exits; the first copy takes
-// the request on its next tick and presents its window.
+// the request on its next tick and presents its window. A first copy that is ending takes
+// no requests: the later start waits for its lock and runs in its place.
 #include <string>
 
 namespace gtk_shell {
@@ -22,8 +23,11 @@ struct InstanceLock {
 // we cannot write must not keep the program from starting.
 bool claim_instance(const std::string& data_folder, const std::string& instance, InstanceLock& lock,
                     std::string& error);
-// A later copy: asks the first to show its window.
-void ask_first_to_show(const InstanceLock& lock);
+// A later copy, after claim_instance said no: asks the first copy to show, then waits up
+// to wait_ms until it has (a window raised or the request taken) or has ended. True when
+// the first copy ended and this copy now holds the lock and should run.
+bool await_first_copy(const std::string& data_folder, const std::string& instance, InstanceLock& lock,
+                      int wait_ms);
 // The first copy: true once for each request waiting (the request is removed).
 bool take_show_request(const InstanceLock& lock);
 

@@ -1,5 +1,5 @@
 // The program Quenvale on Windows: one copy (a named mutex decides, a later copy raises
-// the first one's window and leaves), per-monitor DPI, COM for the web view, GDI+ for
+// the first one's window and leaves, or starts once an ending first copy has gone), per-monitor DPI, COM for the web view, GDI+ for
 // the painting, then the main window, the bridge, the room and the update check.
 #include <windows.h>
 #include <objidl.h>
@@ -11,8 +11,8 @@
 
 #include "bridge/pictures.h"
 #include "platform/folders.h"
-#include "platform/window.h"
 #include "platform/win32/wide.h"
+#include "platform/win32/window.h"
 #include "shell/notes_worker.h"
 #include "shell/view_settings.h"
 #include "shell/win32/gdiplus_util.h"
@@ -26,17 +26,27 @@
 
 namespace {
 
-// Held for the life of the first copy; a later copy finds it and leaves.
+// Owned by the first copy's main thread for its life. A later copy raises the first
+// copy's window and leaves; when that copy is ending and its window is gone (or hidden,
+// on its way), the later copy waits to own the mutex and starts in its place rather
+// than vanish.
 constexpr const wchar_t* INSTANCE_MUTEX = L"Local\\Quenvale.SingleInstance";
-// A later copy waits this long for the first copy's window, which may not exist yet.
-constexpr DWORD RAISE_WAIT_MS = 10000;
-constexpr DWORD RAISE_POLL_MS = 100;
+// How long a later copy waits for the first copy's window (it may not exist yet) or for
+// the first copy to end (its workers' last requests are bounded by their time-outs).
+constexpr DWORD FIRST_COPY_WAIT_MS = 30000;
+constexpr DWORD FIRST_COPY_POLL_MS = 100;
 
-void raise_first_copy() {
+// True when this process is the one to run; mutex is then owned by this thread.
+bool claim_first_copy(HANDLE& mutex) {
+    mutex = CreateMutexW(nullptr, TRUE, INSTANCE_MUTEX);
+    // Without a mutex there is no judge: running is better than not starting at all.
+    if (!mutex || GetLastError() != ERROR_ALREADY_EXISTS) return true;
     const DWORD started = GetTickCount();
-    while (!platform::raise_window_by_class("Quenvale")) {
-        if (GetTickCount() - started >= RAISE_WAIT_MS) return;
-        Sleep(RAISE_POLL_MS);
+    for (;;) {
+        if (platform::win32::raise_shown_window_by_class("Quenvale")) return false;
+        const DWORD waited = WaitForSingleObject(mutex, FIRST_COPY_POLL_MS);
+        if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) return true;
+        if (GetTickCount() - started >= FIRST_COPY_WAIT_MS) return false;
     }
 }
 
@@ -61,9 +71,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     const std::string folder = platform::executable_dir();
     wallet::init_app_binding("Quenvale", folder);
 
-    HANDLE mutex = CreateMutexW(nullptr, FALSE, INSTANCE_MUTEX);
-    if (mutex && GetLastError() == ERROR_ALREADY_EXISTS) {
-        raise_first_copy();
+    HANDLE mutex = nullptr;
+    if (!claim_first_copy(mutex)) {
         CloseHandle(mutex);
         return 0;
     }
@@ -107,6 +116,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     release_font_families();
     if (gdiplus) Gdiplus::GdiplusShutdown(gdiplus_token);
     if (SUCCEEDED(com)) CoUninitialize();
-    if (mutex) CloseHandle(mutex);
+    if (mutex) {
+        ReleaseMutex(mutex);
+        CloseHandle(mutex);
+    }
     return 0;
 }

@@ -5,9 +5,10 @@
 import { test, describe, before, after } from 'node:test'
 import assert from 'node:assert/strict'
 import { execFileSync } from 'node:child_process'
-import { existsSync, mkdirSync, readdirSync, rmSync, writeFileSync } from 'node:fs'
+import { createHash } from 'node:crypto'
+import { existsSync, mkdirSync, readdirSync, realpathSync, rmSync, writeFileSync } from 'node:fs'
 import path from 'node:path'
-import { World, Driver, PROGRAM, waitFor, sleep } from './support/harness.mjs'
+import { World, Driver, BIN, PROGRAM, waitFor, sleep } from './support/harness.mjs'
 
 const UNIT = 1.3
 // Two metres in front of frame 5 (north wall of the hall), looking at it.
@@ -180,5 +181,27 @@ describe('one running copy per instance', () => {
     await waitFor('the show request taken', () => showRequests().length === 0, 5000)
     assert.equal(quenvaleWindows([a, b, c]), 1)
     assert.equal(first.kept.exitCode, null)
+  })
+
+  test('a start while the first copy is ending (lock held, no window) waits for it and then runs', async () => {
+    for (const child of world.children) {
+      if (child.exitCode === null && child.signalCode === null) process.kill(-child.pid, 'SIGKILL')
+    }
+    await Promise.all(world.children.map((c) => c.exited))
+    // An ending copy holds the instance lock with its window gone: a holder of that lock
+    // stands in for it, for a fixed time.
+    const word = createHash('sha256').update(realpathSync(BIN)).digest('hex').slice(0, 16)
+    const lockFile = path.join(world.dataFolder, 'instance-' + word + '.lock')
+    assert.ok(existsSync(lockFile), 'the lock file the first copies used: ' + readdirSync(world.dataFolder))
+    const holder = world.spawn('flock', ['-x', lockFile, '-c', 'echo held; sleep 3'])
+    await waitFor('the lock held', () => holder.output.includes('held'), 10000)
+    const later = world.spawn(PROGRAM, [])
+    await sleep(1500)
+    assert.equal(later.exitCode, null, 'the later start left while the lock was held: ' + later.output)
+    assert.equal(quenvaleWindows([later]), 0)
+    assert.deepEqual(await holder.exited, { code: 0, signal: null })
+    await waitFor('the later copy\'s window', () => quenvaleWindows([later]) === 1, 20000)
+    assert.deepEqual(showRequests(), [], 'its own request is not left for the next start')
+    assert.equal(later.exitCode, null, later.output)
   })
 })

@@ -18,6 +18,7 @@
 #include "platform/process.h"
 #include "platform/replace.h"
 #include "platform/window.h"
+#include "platform/win32/window.h"
 #include "platform/win32/wide.h"
 #include "tests/support/temp_platform.h"
 
@@ -185,6 +186,35 @@ TEST(Win32Window, RaisesAHiddenOrMinimisedWindowFoundByClass) {
     ::DestroyWindow(hwnd);
     ::UnregisterClassW(L"QuenvaleRaiseTest", wc.hInstance);
     EXPECT_FALSE(platform::raise_window_by_class("QuenvaleRaiseTest"));
+}
+
+TEST(Win32Window, OwnCopyRaisePassesOverAHiddenWindow) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = plain_proc;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"QuenvaleShownTest";
+    ASSERT_NE(::RegisterClassW(&wc), 0);
+    auto make = [&] {
+        return ::CreateWindowExW(0, L"QuenvaleShownTest", L"shown test", WS_OVERLAPPEDWINDOW, 10, 10, 200, 100,
+                                 nullptr, nullptr, wc.hInstance, nullptr);
+    };
+    HWND hidden = make();
+    ASSERT_NE(hidden, nullptr) << "no window station (run under Xvfb)";
+    // A copy on its way out: found by class, but not taken, and left hidden.
+    EXPECT_FALSE(platform::win32::raise_shown_window_by_class("QuenvaleShownTest"));
+    EXPECT_FALSE(::IsWindowVisible(hidden));
+    // A running copy's window, minimised, beside the hidden one: that one is restored.
+    HWND shown = make();
+    ASSERT_NE(shown, nullptr);
+    ::ShowWindow(shown, SW_MINIMIZE);
+    ASSERT_TRUE(::IsIconic(shown));
+    EXPECT_TRUE(platform::win32::raise_shown_window_by_class("QuenvaleShownTest"));
+    EXPECT_FALSE(::IsIconic(shown));
+    EXPECT_FALSE(::IsWindowVisible(hidden));
+    ::DestroyWindow(shown);
+    ::DestroyWindow(hidden);
+    ::UnregisterClassW(L"QuenvaleShownTest", wc.hInstance);
+    EXPECT_FALSE(platform::win32::raise_shown_window_by_class(""));
 }
 
 }  // namespace

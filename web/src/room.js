@@ -281,11 +281,11 @@ export function startRoom(win) {
   }
 
   let drawn = 0;
-  function render(ms) {
+  function render(ms, random = Math.random) {
     camera.position.set(view.x, view.y, view.z);
     camera.rotation.set(view.pitch, view.yaw, 0);
     frames.updateDetail(view.x, view.z);
-    if (gateSign.mesh.visible) gateSign.update(camera, ms, Math.random);
+    if (gateSign.mesh.visible) gateSign.update(camera, ms, random);
     if (view.level === 1) driftClouds(floors[1], sim.time);
     drawer.draw(scene, camera, quality().multisample);
     drawn++;
@@ -329,14 +329,17 @@ export function startRoom(win) {
   updateHud();
   bridge.listen(onHost);
   if (testMode) {
+    // A test's picture must not depend on when it was taken: the sign is drawn at its
+    // full glow (the flicker's peak, never a dropout frame).
+    const steady = () => render(Math.PI / 2 / 0.009, () => 1);
     installTestHook(win, {
       sim, frames, panel, working, banner, hud, renderer, shots, ready, applyFloor, camera,
       step(seconds) {
         const n = Math.max(1, Math.round(seconds / FIXED_STEP));
         for (let i = 0; i < n; i++) simulate(FIXED_STEP);
-        render(win.performance.now());
+        steady();
       },
-      render: () => render(win.performance.now()),
+      render: steady,
       drawn: () => drawn,
       live: runLoop,
       multisample: () => quality().multisample,

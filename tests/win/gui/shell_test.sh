@@ -2,8 +2,9 @@
 # Quenvale.exe under Wine, seen from outside through win_probe.exe: the main window and
 # its header, the Settings window's status without a WebView2 runtime, the Camera
 # window's choices and look.json, window.json on start and close, the placement read
-# back, and a second start. Run by scripts/win/gui-test.sh inside Xvfb (1280x1024) with
-# WINEPREFIX set; each case gets its own LOCALAPPDATA and ends with no Quenvale running.
+# back, a second start, and a start while the first copy is ending. Run by
+# scripts/win/gui-test.sh inside Xvfb (1280x1024) with WINEPREFIX set; each case gets its
+# own LOCALAPPDATA and ends with no Quenvale running.
 set -uo pipefail
 BIN=${BIN:?BIN must name build-win/bin}
 WORK=$(mktemp -d /tmp/quenvale-gui.XXXXXX)
@@ -138,7 +139,14 @@ if start_quenvale; then
     probe command Quenvale 102 >/dev/null
     settings=$(probe wait QuenvaleSet 10000)
     expect_eq "settings title" "$(field title "$settings")" "Settings"
-    expect_eq "status line" "$(probe text QuenvaleSet 301)" "text=$WEBVIEW2_MISSING"
+    # The runtime is looked for after the window is up: the line may still be empty.
+    status=""
+    for _ in $(seq 50); do
+        status=$(probe text QuenvaleSet 301)
+        [ "$status" == "text=$WEBVIEW2_MISSING" ] && break
+        sleep 0.1
+    done
+    expect_eq "status line" "$status" "text=$WEBVIEW2_MISSING"
     # The Settings button again brings the same window forward, no second one.
     probe command Quenvale 102 >/dev/null
     sleep 0.5
@@ -184,6 +192,22 @@ if start_quenvale; then
     sleep 0.5
     expect_count Quenvale 1
 fi
+end
+
+# --- a start while the first copy is ending waits for it, then runs ---------------------
+begin start_after_ending_copy
+# An ending copy owns the instance mutex with its window gone: a holder of the mutex
+# stands in for it for a fixed time.
+wine "$BIN/win_probe.exe" hold 'Local\Quenvale.SingleInstance' 4000 </dev/null >"$WORK/hold.out" 2>/dev/null &
+holder=$!
+for _ in $(seq 100); do grep -q held "$WORK/hold.out" 2>/dev/null && break; sleep 0.1; done
+expect_eq "holder" "$(tr -d '\r' <"$WORK/hold.out")" "held"
+wine "$BIN/win_probe.exe" start "$(winepath -w "$LAD")" "$EXE" </dev/null >"$WORK/start.out" 2>&1
+sleep 1.5
+expect_eq "no window while the mutex is held" "$(probe count Quenvale)" "count=0"
+wait "$holder"
+MAIN=$(probe wait Quenvale 30000)
+expect_eq "the later start's window once the holder ended" "$(field class "$MAIN")" "Quenvale"
 end
 
 # --- close writes window.json; the next start opens there ---------------------------

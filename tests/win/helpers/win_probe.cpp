@@ -18,6 +18,8 @@
 //                                              system does; prints its size (0x0: none)
 //   win_probe close-wait CLASS TIMEOUT_MS       posts WM_CLOSE and waits for the window's
 //                                              process to end; prints and exits with its code
+//   win_probe hold MUTEX MS                    owns the named mutex MS milliseconds (a copy
+//                                              that is ending); prints "held" once it owns it
 //   win_probe shot CLASS FILE.bmp              writes the window's screen pixels as a BMP
 //   win_probe pixels CLASS CHILD R G B         samples a descendant's screen pixels (CHILD
 //                                              a class name, or #ID): how many are within 3
@@ -216,6 +218,16 @@ int wmain(int argc, wchar_t** argv) {
         if (waited != WAIT_OBJECT_0) return fail("still-running");
         std::printf("exit=%lu\n", code);
         return static_cast<int>(code);
+    }
+    if (verb == L"hold" && argc >= 4) {
+        HANDLE mutex = CreateMutexW(nullptr, TRUE, argv[2]);
+        if (!mutex || GetLastError() == ERROR_ALREADY_EXISTS) return fail("mutex");
+        std::printf("held\n");
+        std::fflush(stdout);
+        Sleep(static_cast<DWORD>(_wtoi(argv[3])));
+        ReleaseMutex(mutex);
+        CloseHandle(mutex);
+        return 0;
     }
     if (verb == L"icon" && argc >= 4) {
         HMODULE exe = LoadLibraryExW(argv[2], nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
