@@ -9,8 +9,8 @@
 #   - a silent removal run by the setup copy: files, links and key go at once, the setup
 #     copy and the folder through the delayed command shell (bounded wait);
 #   - the window: class, title, default folder, buttons, its pixels; an option row
-#     clicked off; INSTALL pressed twice runs one install (CLOSE, window still open);
-#     CLOSE ends the program; the removal window reads the key's folder and removes it;
+#     clicked off; INSTALL pressed twice runs one install (CLOSE, window still open, also
+#     after a click right behind the CLOSE showing); CLOSE ends the program; the removal window reads the key's folder and removes it;
 #     closing the window during an install lets the install finish and ends the program.
 # Builds what it needs in build-win/ like scripts/win/test.sh, in its own Wine prefix.
 set -euo pipefail
@@ -133,10 +133,12 @@ if [ "${panel:-0}" -gt 20000 ]; then ok "folder box, option boxes, progress trac
 # Rows at 96 DPI: options from y = 402, 38 high. Desktop shortcut and "Open" off.
 probe point 50 421 >/dev/null
 probe point 50 497 >/dev/null
-probe click 303 2 >/dev/null
+late=$(probe install-clicks 303)
 expect status "$(probe status 'Quenvale is ready.' | field status)" "Quenvale is ready."
 win=$(probe window)
 expect "action after the install (the second press was ignored)" "$(echo "$win" | field action)" CLOSE
+# The window is still there after a click on CLOSE right behind the install.
+expect "window after the $late" "$(echo "$win" | field class)" OVQuenvaleSetupWnd
 expect "folder box disabled" "$(echo "$win" | field 'folder enabled')" 0
 gold2=$(probe shot | field gold)
 if [ "${gold2:-0}" -ge $((gold + 7000)) ]; then ok "full progress bar ($gold -> $gold2 gold px)"; else bad "gold pixels $gold -> $gold2"; fi

@@ -53,6 +53,7 @@ struct Ui {
     Gdiplus::Bitmap* picture = nullptr;
     bool removal = false;
     bool install_done = false;     // the action button reads CLOSE
+    DWORD done_at = 0;             // when it began to (GetTickCount)
     bool close_requested = false;  // closed while the engine worked
     RECT wallet_link{}, program_link{};
 };
@@ -442,6 +443,9 @@ void on_action() {
     setup::Progress& p = setup::progress();
     if (p.busy) return;
     if (u.install_done) {
+        // The second click of a double click on INSTALL may land on CLOSE when the install
+        // was quicker than the click: it must not end the program unseen.
+        if (::GetTickCount() - u.done_at < ::GetDoubleClickTime()) return;
         ::DestroyWindow(u.window);
         return;
     }
@@ -456,6 +460,7 @@ void on_action() {
     if (!u.removal && ok) {
         ::SetWindowTextW(u.action, L"CLOSE");
         u.install_done = true;
+        u.done_at = ::GetTickCount();
     }
     ::EnableWindow(u.action, TRUE);
     p.busy = false;

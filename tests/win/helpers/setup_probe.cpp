@@ -6,6 +6,9 @@
 //   setup_probe click ID [COUNT] [close]
 //                                   posts COUNT (1) BN_CLICKED of button ID at once, and
 //                                   WM_CLOSE right behind them (handled during the work)
+//   setup_probe install-clicks ID   posts two BN_CLICKED of ID at once, then one more as
+//                                   soon as ID reads CLOSE (the late half of a double
+//                                   click after a quick install); prints how soon
 //   setup_probe point X Y           a left click at client point X, Y (96 DPI units)
 //   setup_probe status TEXT         waits until the status line reads TEXT
 //   setup_probe shot [FILE]         counts the window's pixels by colour; FILE gets them
@@ -159,6 +162,21 @@ int wmain(int argc, wchar_t** argv) {
             ::PostMessageW(w, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(w, id)));
         }
         if (argc > 4 && std::wstring(argv[4]) == L"close") ::PostMessageW(w, WM_CLOSE, 0, 0);
+        return 0;
+    }
+    if (cmd == L"install-clicks" && argc == 3) {
+        const int id = _wtoi(argv[2]);
+        HWND button = ::GetDlgItem(w, id);
+        for (int i = 0; i < 2; ++i)
+            ::PostMessageW(w, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+        const DWORD started = ::GetTickCount();
+        while (text_of(button) != L"CLOSE") {
+            if (::GetTickCount() - started > WAIT_MS) return 3;
+            ::Sleep(2);
+        }
+        const DWORD seen = ::GetTickCount();
+        ::PostMessageW(w, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+        std::printf("late click: %lu ms after CLOSE showed\n", ::GetTickCount() - seen);
         return 0;
     }
     if (cmd == L"point" && argc == 4) {
