@@ -6,7 +6,7 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
-import { launch, openRoom, UNIT } from '../support/web/harness.mjs';
+import { launch, longTextMessages, openLongTextRoom, openRoom, UNIT } from '../support/web/harness.mjs';
 import { PNG } from '../../web/tools/deps.mjs';
 
 const DOCS = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..', '..', 'docs');
@@ -210,39 +210,19 @@ describe('what the host sends', () => {
     }
   });
 
-  test('a 40 000-character title or status keeps every task under 100 ms and is cut everywhere it shows', { timeout: 60000 }, async () => {
-    const room = await openRoom(env, { viewport: { width: 560, height: 420 } });
+  test('a 40 000-character title or status is cut everywhere it shows', { timeout: 60000 }, async () => {
+    const room = await openLongTextRoom(env);
     try {
-      await room.deliver({ op: 'entered' });
-      await room.moveTo({ x: 12 * UNIT, z: 2 * UNIT + 2, yaw: 0, pitch: 0 });
-      await room.step(0.15);
-      await room.page.keyboard.press('Space');
-      const title = 'The endless inscription '.repeat(1700).slice(0, 40000);
-      // The longest task while the page takes the messages in and draws the plaques. A busy
-      // machine can stretch any task, so the best of three tries counts; the text is always
-      // the same 40 000 characters.
-      const tries = [];
-      for (let i = 0; i < 3 && !(tries.length && Math.max(...tries[tries.length - 1]) < 100); i++) {
-        tries.push(await room.page.evaluate(async ({ title, i }) => {
-          const tasks = [0];
-          const watch = new PerformanceObserver((list) => { for (const e of list.getEntries()) tasks.push(e.duration); });
-          watch.observe({ type: 'longtask' });
-          const t0 = performance.now();
-          const url = (n) => 'spots/ap' + n + '.png?try=' + i;
-          window.__deliver({ op: 'walls', shows: [{ spot: 5, url: url(5), title }, { spot: 2, url: url(2), title }], status: title });
-          window.__deliver({ op: 'place-list', spot: 5, taken: true, arts: [], status: title, title, price: 5, exp: 0, weeks: 1, mine: false, action: 'ask', buyer: title });
-          const delivered = performance.now() - t0;
-          const deadline = performance.now() + 20000;
-          const done = () => [2, 5].every((n) => window.__room.state().frames[n].url === url(n));
-          while (!done() && performance.now() < deadline) await new Promise((r) => setTimeout(r, 20));
-          await new Promise((r) => setTimeout(r, 100));
-          watch.disconnect();
-          return [delivered, ...tasks];
-        }, { title, i }));
-      }
-      const best = Math.min(...tries.map((t) => Math.max(...t)));
-      assert.ok(best < 100, 'longest task or message ' + best.toFixed(1) + ' ms; tries: ' + JSON.stringify(tries));
+      // How long the page takes over it is a figure of the benchmark (npm run bench).
+      const { messages, urls } = longTextMessages();
+      await room.page.evaluate(async ({ messages, urls }) => {
+        for (const m of messages) window.__deliver(m);
+        const deadline = performance.now() + 20000;
+        const done = () => [2, 5].every((n) => window.__room.state().frames[n].url === urls[n]);
+        while (!done() && performance.now() < deadline) await new Promise((r) => setTimeout(r, 20));
+      }, { messages, urls });
       const s = await room.state();
+      assert.deepEqual([s.frames[2].url, s.frames[5].url], ['spots/ap2.png', 'spots/ap5.png'], 'both shows arrived');
       const five = s.frames[5].plaqueLines;
       assert.equal(five.length, 3, five.join('|'));
       assert.ok(five[0].startsWith('The endless') && five[2].endsWith('...'), five.join('|'));

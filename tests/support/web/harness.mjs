@@ -115,6 +115,32 @@ export async function openRoom(env, { viewport = { width: 480, height: 300 }, qu
   return room;
 }
 
+/**
+ * A room at 560×420, admitted, two metres before frame 5 with its panel open, and the two
+ * host messages that put a 40 000-character text into every place text shows (plaques of
+ * frames 2 and 5, the status line, the panel). Their pictures are spots/ap<n>.png + suffix.
+ */
+export async function openLongTextRoom(env) {
+  const room = await openRoom(env, { viewport: { width: 560, height: 420 } });
+  await room.deliver({ op: 'entered' });
+  await room.moveTo({ x: 12 * UNIT, z: 2 * UNIT + 2, yaw: 0, pitch: 0 });
+  await room.step(0.15);
+  await room.page.keyboard.press('Space');
+  return room;
+}
+const LONG_TEXT = 'The endless inscription '.repeat(1700).slice(0, 40000);
+export function longTextMessages(suffix = '') {
+  const title = LONG_TEXT;
+  const url = (n) => 'spots/ap' + n + '.png' + suffix;
+  return {
+    urls: { 2: url(2), 5: url(5) },
+    messages: [
+      { op: 'walls', shows: [{ spot: 5, url: url(5), title }, { spot: 2, url: url(2), title }], status: title },
+      { op: 'place-list', spot: 5, taken: true, arts: [], status: title, title, price: 5, exp: 0, weeks: 1, mine: false, action: 'ask', buyer: title },
+    ],
+  };
+}
+
 export function near(actual, expected, tolerance = 1e-6) {
   return Math.abs(actual - expected) <= tolerance;
 }

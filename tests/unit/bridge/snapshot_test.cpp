@@ -115,7 +115,8 @@ TEST_F(Snapshot, ShellFacingReadsAnswerWhileAWorkerHoldsTheWalletLockForTenSecon
     using std::chrono::duration_cast;
     using std::chrono::milliseconds;
     EXPECT_GT(rounds, 20);
-    EXPECT_LT(duration_cast<milliseconds>(longest_read).count(), 50);
+    // A wait for the lock would last seconds; a busy machine may stretch a read, not that far.
+    EXPECT_LT(duration_cast<milliseconds>(longest_read).count(), 1000);
     EXPECT_LT(duration_cast<milliseconds>(longest_round).count(), 2000);
     // The held lock did not turn the page away: the hellos' looks and the select's
     // reply (its worker ran unhindered) came.

@@ -200,7 +200,7 @@ begin start_after_ending_copy
 # stands in for it for a fixed time.
 wine "$BIN/win_probe.exe" hold 'Local\Quenvale.SingleInstance' 4000 </dev/null >"$WORK/hold.out" 2>/dev/null &
 holder=$!
-for _ in $(seq 100); do grep -q held "$WORK/hold.out" 2>/dev/null && break; sleep 0.1; done
+for _ in $(seq 300); do grep -q held "$WORK/hold.out" 2>/dev/null && break; sleep 0.1; done
 expect_eq "holder" "$(tr -d '\r' <"$WORK/hold.out")" "held"
 wine "$BIN/win_probe.exe" start "$(winepath -w "$LAD")" "$EXE" </dev/null >"$WORK/start.out" 2>&1
 sleep 1.5
