@@ -2,8 +2,9 @@
 # its unit tests. Included from the top CMakeLists.txt, which returns after it.
 #
 # Not part of this build, each for its reason:
-# - GTK/WebKit programs and the GTK chrome (quenvale, wendrel, the setup window): their
-#   Windows counterparts are shell/win32 and the setup window, not written yet.
+# - GTK/WebKit programs and the GTK chrome (quenvale, wendrel's window, the setup window):
+#   their Windows counterparts are shell/win32 and setup/win32; wendrel is built with its
+#   commands only.
 # - quenvale-cli and setup_pack (the pack step runs on the build machine); the setup
 #   engine itself is built (its system parts are platform/win32 and setup/win32).
 # - shell/web_resource.cpp: it resolves page files with realpath(3) for WebKit's URI
@@ -109,6 +110,14 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/tests/win/helpers/win_child.cpp)
   add_dependencies(unit_tests win_child)
 endif()
 
+# The stand-in wallet application: every command; its window is GTK (Linux only), so with
+# no command it says where to turn instead.
+add_executable(wendrel tools/wendrel/main.cpp tools/wendrel/mint.cpp tools/wendrel/payments.cpp
+  tools/wendrel/requests.cpp tools/wendrel/wallets.cpp tools/wendrel/win32/no_window.cpp)
+set_target_properties(wendrel PROPERTIES OUTPUT_NAME Wendrel)
+target_link_libraries(wendrel PRIVATE quenvale_tools)
+add_dependencies(unit_tests wendrel)
+
 # The three DLLs beside the programs, under the names the programs import.
 set(QUENVALE_WIN_DLLS z.dll libcrypto-3-x64.dll libcurl.dll)
 foreach(dll ${QUENVALE_WIN_DLLS})
@@ -121,7 +130,7 @@ add_custom_target(win_dlls ALL DEPENDS ${QUENVALE_WIN_DLL_FILES})
 
 # The programs and their tests, each in its own file; each appends the executables and
 # DLLs it builds to QUENVALE_WIN_CHECKED_TARGETS for the import check below.
-set(QUENVALE_WIN_CHECKED_TARGETS unit_tests)
+set(QUENVALE_WIN_CHECKED_TARGETS unit_tests wendrel)
 if(TARGET win_child)
   list(APPEND QUENVALE_WIN_CHECKED_TARGETS win_child)
 endif()

@@ -14,6 +14,7 @@
 
 #include "core/clock.h"
 #include "core/profile.h"
+#include "platform/folders.h"
 #include "wallet/registry.h"
 #include "wallet/state.h"
 
@@ -123,7 +124,81 @@ FakeClock::~FakeClock() { core::reset_clock(); }
 std::string bin_path(const std::string& name) { return std::string(QUENVALE_BIN_DIR) + "/" + name; }
 std::string source_path(const std::string& rel) { return std::string(QUENVALE_SOURCE_DIR) + "/" + rel; }
 
-#ifndef _WIN32
+#ifdef _WIN32
+namespace {
+std::wstring wide(const std::string& utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end())).wstring();
+}
+// One argument as the C runtime of the child splits its command line back.
+std::wstring quoted(const std::wstring& arg) {
+    if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
+    std::wstring out = L"\"";
+    std::size_t slashes = 0;
+    for (wchar_t c : arg) {
+        if (c == L'\\') {
+            ++slashes;
+            continue;
+        }
+        out.append(c == L'"' ? slashes * 2 + 1 : slashes, L'\\');
+        slashes = 0;
+        out.push_back(c);
+    }
+    out.append(slashes * 2, L'\\');
+    out.push_back(L'"');
+    return out;
+}
+// An inheritable temporary file that goes when its last handle closes.
+HANDLE temp_output() {
+    wchar_t dir[MAX_PATH + 1];
+    wchar_t name[MAX_PATH + 1];
+    if (!::GetTempPathW(MAX_PATH + 1, dir) || !::GetTempFileNameW(dir, L"qvo", 0, name)) return INVALID_HANDLE_VALUE;
+    SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
+    return ::CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &sa,
+                         CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+}
+std::string read_all(HANDLE h) {
+    std::string out;
+    if (::SetFilePointer(h, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return out;
+    char buf[4096];
+    DWORD got = 0;
+    while (::ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) out.append(buf, got);
+    return out;
+}
+}  // namespace
+
+// The programs sit beside unit_tests.exe; NAME gets ".exe".
+RunResult run_program(const std::string& name, const std::vector<std::string>& args) {
+    RunResult r;
+    const std::wstring exe = wide(platform::executable_dir() + "\\" + name + ".exe");
+    std::wstring line = quoted(exe);
+    for (const auto& a : args) line += L" " + quoted(wide(a));
+    SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
+    HANDLE in = ::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING, 0, nullptr);
+    HANDLE out = temp_output();
+    HANDLE err = temp_output();
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = in;
+    si.hStdOutput = out;
+    si.hStdError = err;
+    PROCESS_INFORMATION pi{};
+    if (in != INVALID_HANDLE_VALUE && out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE &&
+        ::CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi)) {
+        ::WaitForSingleObject(pi.hProcess, INFINITE);
+        DWORD code = 0;
+        ::GetExitCodeProcess(pi.hProcess, &code);
+        r.exit_code = static_cast<int>(code);
+        ::CloseHandle(pi.hThread);
+        ::CloseHandle(pi.hProcess);
+        r.out = read_all(out);
+        r.err = read_all(err);
+    }
+    for (HANDLE h : {in, out, err})
+        if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
+    return r;
+}
+#else
 namespace {
 std::string slurp(int fd) {
     std::string out;
