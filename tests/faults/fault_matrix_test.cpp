@@ -18,6 +18,7 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "chain/coin_state.h"
 #include "chain/reservations.h"
@@ -361,6 +362,7 @@ protected:
     core::Json baseline_walls, baseline_arts;
     std::string baseline_balance;
     int minted = 0;
+    std::int64_t last_step_s = 0;  // when the last set-up step had posted its records
 
     std::string wallet(const std::string& name, const std::string& alias, int coins, std::int64_t sats, core::Json& shown) {
         const std::string id = first_line(run_program("wendrel", {"create", "--name", name}).out);
@@ -390,12 +392,18 @@ protected:
     // A step of the set-up that must succeed.
     void step(const std::string& instance, const std::vector<std::string>& args) {
         CliRun r = run_cli(tp.root(), cli_args(instance, args), 120);
+        last_step_s = core::now_seconds();
         ASSERT_EQ(r.exit_code, 0) << args[0] << ": " << r.out << r.err;
         dn.mine();
     }
 
     // The sale piece on SALE_FRAME, asked for by the buyer and accepted by the seller.
     void show_sale_piece() {
+        // Records are ordered by their second: the display, dated a second back so that the
+        // ask after it is later, must still be later than the last step on the frame (the
+        // complete that cleared it). On a quick machine the mint between them may take
+        // less than that.
+        while (core::now_seconds() < last_step_s + 2) std::this_thread::sleep_for(std::chrono::milliseconds(50));
         const std::int64_t now = core::now_seconds();
         const std::string shown =
             post_as(seller,
