@@ -9,7 +9,8 @@
 //   setup_probe install-clicks ID   posts two BN_CLICKED of ID at once, then one more as
 //                                   soon as ID reads CLOSE (the late half of a double
 //                                   click after a quick install); prints how soon
-//   setup_probe point X Y           a left click at client point X, Y (96 DPI units)
+//   setup_probe point X Y           a left click at client point X, Y (96 DPI units),
+//                                   returning once the window has handled it
 //   setup_probe status TEXT         waits until the status line reads TEXT
 //   setup_probe shot [FILE]         counts the window's pixels by colour; FILE gets them
 //                                   as raw RGB rows (width, height on the "size" line)
@@ -181,8 +182,14 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (cmd == L"point" && argc == 4) {
         const int x = _wtoi(argv[2]), y = _wtoi(argv[3]);
-        ::PostMessageW(w, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
-        ::PostMessageW(w, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+        // Sent, not posted: the probe returns once the window has handled the click, so
+        // a click that did not arrive fails here rather than shows later as a wrong option.
+        DWORD_PTR ignored = 0;
+        if (!::SendMessageTimeoutW(w, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y), SMTO_ABORTIFHUNG, 5000, &ignored) ||
+            !::SendMessageTimeoutW(w, WM_LBUTTONUP, 0, MAKELPARAM(x, y), SMTO_ABORTIFHUNG, 5000, &ignored)) {
+            std::printf("click not handled: %lu\n", ::GetLastError());
+            return 3;
+        }
         return 0;
     }
     if (cmd == L"status" && argc == 3) {
