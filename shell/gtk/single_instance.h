@@ -24,8 +24,8 @@ struct InstanceLock {
 bool claim_instance(const std::string& data_folder, const std::string& instance, InstanceLock& lock,
                     std::string& error);
 // A later copy, after claim_instance said no: asks the first copy to show, then waits up
-// to wait_ms until it has (a window raised or the request taken) or has ended. True when
-// the first copy ended and this copy now holds the lock and should run.
+// to wait_ms until that copy has taken the request or has ended. True when it ended and
+// this copy now holds the lock and should run.
 bool await_first_copy(const std::string& data_folder, const std::string& instance, InstanceLock& lock,
                       int wait_ms);
 // The first copy: true once for each request waiting (the request is removed).

@@ -1,6 +1,7 @@
-// The program Quenvale on Windows: one copy (a named mutex decides, a later copy raises
-// the first one's window and leaves, or starts once an ending first copy has gone), per-monitor DPI, COM for the web view, GDI+ for
-// the painting, then the main window, the bridge, the room and the update check.
+// The program Quenvale on Windows: one copy (a named mutex decides; a later copy raises
+// the first one's window and leaves, or starts once an ending first copy has gone),
+// per-monitor DPI, COM for the web view, GDI+ for the painting, then the main window, the
+// bridge, the room and the update check.
 #include <windows.h>
 #include <objidl.h>
 #include <gdiplus.h>
