@@ -15,6 +15,9 @@
 #include "core/clock.h"
 #include "core/profile.h"
 #include "platform/folders.h"
+#ifdef _WIN32
+#include "platform/win32/wide.h"
+#endif
 #include "wallet/registry.h"
 #include "wallet/state.h"
 
@@ -126,9 +129,6 @@ std::string source_path(const std::string& rel) { return std::string(QUENVALE_SO
 
 #ifdef _WIN32
 namespace {
-std::wstring wide(const std::string& utf8) {
-    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end())).wstring();
-}
 // One argument as the C runtime of the child splits its command line back.
 std::wstring quoted(const std::wstring& arg) {
     if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
@@ -169,9 +169,9 @@ std::string read_all(HANDLE h) {
 // The programs sit beside unit_tests.exe; NAME gets ".exe".
 RunResult run_program(const std::string& name, const std::vector<std::string>& args) {
     RunResult r;
-    const std::wstring exe = wide(platform::executable_dir() + "\\" + name + ".exe");
+    const std::wstring exe = platform::win32::widen_path(platform::executable_dir() + "/" + name + ".exe");
     std::wstring line = quoted(exe);
-    for (const auto& a : args) line += L" " + quoted(wide(a));
+    for (const auto& a : args) line += L" " + quoted(platform::win32::widen(a));
     SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
     HANDLE in = ::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING, 0, nullptr);
     HANDLE out = temp_output();
