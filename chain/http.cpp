@@ -267,18 +267,23 @@ long at_least_one(long seconds) { return std::max(1L, seconds); }
 
 std::int64_t backoff_ms(int k) { return 400LL << std::min(k, 20); }
 
-bool get_json(const std::string& url, const char* agent, long timeout_s, core::Json& out) {
+JsonReply get_json_reply(const std::string& url, const char* agent, long timeout_s, core::Json& out) {
     out = nullptr;
     CallOptions o;
     o.agent = agent;
     o.timeout_s = at_least_one(timeout_s);
     o.follow = true;
     Exchange ex = perform(url, o);
-    if (!ex.transport_ok || !is_2xx(ex.status)) return false;
+    if (!ex.transport_ok) return ex.error == REPLY_TOO_LARGE ? JsonReply::too_large : JsonReply::failed;
+    if (!is_2xx(ex.status)) return JsonReply::failed;
     core::Json parsed;
-    if (!core::parse_json(ex.body, parsed)) return false;
+    if (!core::parse_json(ex.body, parsed)) return JsonReply::failed;
     out = std::move(parsed);
-    return true;
+    return JsonReply::ok;
+}
+
+bool get_json(const std::string& url, const char* agent, long timeout_s, core::Json& out) {
+    return get_json_reply(url, agent, timeout_s, out) == JsonReply::ok;
 }
 
 }  // namespace
@@ -425,6 +430,10 @@ HttpResult submit_post_json(const std::string& url, const std::string& body) {
 
 bool gallery_get_json(const std::string& url, long timeout_s, core::Json& out) {
     return get_json(url, GALLERY_AGENT, timeout_s, out);
+}
+
+JsonReply gallery_get_json_reply(const std::string& url, long timeout_s, core::Json& out) {
+    return get_json_reply(url, GALLERY_AGENT, timeout_s, out);
 }
 
 bool art_get_json(const std::string& url, long timeout_s, core::Json& out) {

@@ -55,6 +55,10 @@ HttpResult submit_post_json(const std::string& url, const std::string& body);
 // No resolve pinning: service URLs resolve normally.
 bool gallery_get_json(const std::string& url, long timeout_s, core::Json& out);  // "Orvane-Gallery/1"
 bool art_get_json(const std::string& url, long timeout_s, core::Json& out);      // "Orvane-Art/1"
+// gallery_get_json telling a reply cut at the cap (an answer: larger than anything the
+// caller reads) from no answer at all.
+enum class JsonReply { ok, too_large, failed };
+JsonReply gallery_get_json_reply(const std::string& url, long timeout_s, core::Json& out);
 
 // GET without a user agent, 15 s, follows redirects, only the bare service host pinned
 // (no "www." entry, no IPv4-only switch). Success: exactly 200, a non-empty body that

@@ -179,6 +179,16 @@ std::size_t skip_escape(std::string_view text, std::size_t i) {
 
 }  // namespace
 
+namespace {
+
+// The bidirectional embeddings, overrides, isolates and marks.
+bool is_bidi_control(std::uint32_t cp) {
+    return (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069) || cp == 0x200E || cp == 0x200F ||
+           cp == 0x061C;
+}
+
+}  // namespace
+
 std::string strip_controls(std::string_view text) {
     std::string out;
     out.reserve(text.size());
@@ -197,6 +207,8 @@ std::string strip_controls(std::string_view text) {
             i = skip_control_string(text, i);
         } else if (cp >= 0x09 && cp <= 0x0D) {
             out.push_back(' ');
+        } else if (is_bidi_control(cp)) {
+            // Dropped: an override or isolate could turn the rest of a line around.
         } else if (cp >= 0x20 && !(cp >= 0x7F && cp <= 0x9F)) {
             out.append(text.substr(i - len, len));
         }

@@ -20,8 +20,9 @@ std::string cut_utf8(std::string_view text, std::size_t max_bytes);
 
 // Outside text made safe to print on a terminal: C0 controls, DEL and C1 controls
 // (raw or UTF-8 encoded U+0080..U+009F) are removed, whole ESC/CSI/OSC/DCS sequences
-// with them; tab, CR, LF, VT and FF become a space; bytes that are not UTF-8 become
-// U+FFFD. Linear in the input.
+// with them, and so are the bidirectional controls (U+202A..U+202E, U+2066..U+2069,
+// U+200E, U+200F, U+061C); tab, CR, LF, VT and FF become a space; bytes that are not
+// UTF-8 become U+FFFD. Linear in the input.
 std::string strip_controls(std::string_view text);
 
 // How safe_file_word turns outside text into a word that names a file. Stored files rely

@@ -1,5 +1,7 @@
 #include "ledger/identity_checks.h"
 
+#include <algorithm>
+
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -109,6 +111,13 @@ std::string normalise_handle(std::string_view handle) {
     return core::lower_ascii(core::trim(h));
 }
 
+bool actor_fits(std::string_view actor) {
+    if (actor.empty() || actor.size() > MAX_ACTOR_CHARS) return false;
+    return std::all_of(actor.begin(), actor.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-' || c == '.';
+    });
+}
+
 std::string normalise_key(std::string_view hex) {
     std::string text = drop_hex_prefix(core::trim(hex));
     core::Bytes bytes;
@@ -128,7 +137,8 @@ KeyLookup lookup_identity_key(std::string_view actor, std::string& key_out) {
     bool marked = false;
     try {
         alias = normalise_handle(actor);
-        if (alias.empty()) return KeyLookup::unregistered;
+        // No registry holds a name outside its grammar: nothing to ask about.
+        if (!actor_fits(alias)) return KeyLookup::unregistered;
         {
             std::unique_lock<std::mutex> lock(cache.mutex);
             for (;;) {

@@ -3,6 +3,7 @@
 // gallery operation, the registered identity key of a handle, and the curator role.
 // The two lookups are cached process-wide, each behind its own mutex that is never
 // held across the request. Nothing here throws.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -21,6 +22,12 @@ bool may_act(std::string& error);
 // A handle as it is compared and looked up: trimmed, one leading "@" or "$" dropped,
 // trimmed again, lower case.
 std::string normalise_handle(std::string_view handle);
+
+// The alias grammar of the platform's registry: 1 to MAX_ACTOR_CHARS of a-z, 0-9, "_",
+// "-" and ".". A handle outside it names nobody, so a record claiming it is invalid
+// before any look-up.
+inline constexpr std::size_t MAX_ACTOR_CHARS = 64;
+bool actor_fits(std::string_view normalised_handle);
 
 // The identity key registered for handle@platform-paymail-domain, compressed lowercase
 // hex, or "" when the lookup fails. Successful answers are kept 30 minutes.

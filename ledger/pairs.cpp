@@ -11,6 +11,7 @@
 #include "ledger/flight_cache.h"
 #include "ledger/identity_checks.h"
 #include "ledger/request_gate.h"
+#include "ledger/trust.h"
 #include "ordinals/caches.h"
 #include "ordinals/content.h"
 #include "wallet/document.h"
@@ -120,25 +121,6 @@ bool art_txids(const std::string& oracle, const std::string& address, std::vecto
     return false;
 }
 
-bool address_sats_positive(const core::Json& out) {
-    const auto it = out.find("valueSat");
-    if (it != out.end() && it->is_number_integer()) return core::json_int(out, "valueSat") > 0;
-    const auto v = out.find("value");
-    if (v == out.end() || !v->is_number()) return false;
-    const double sats = std::round(v->get<double>() * 1e8);
-    return std::isfinite(sats) && sats > 0;
-}
-
-std::string output_address(const core::Json& out) {
-    const auto spk = out.find("scriptPubKey");
-    if (spk == out.end() || !spk->is_object()) return "";
-    const auto addrs = spk->find("addresses");
-    if (addrs != spk->end() && addrs->is_array() && !addrs->empty() && (*addrs)[0].is_string())
-        return (*addrs)[0].get<std::string>();
-    if (core::has_string(*spk, "address")) return str(*spk, "address");
-    return core::has_string(out, "address") ? str(out, "address") : "";
-}
-
 std::string my_identity_key() {
     wallet::WalletLock lock(wallet::wallet_mutex());
     return core::lower_ascii(wallet::wallet_identity_key());
@@ -173,7 +155,7 @@ bool pays_address(const core::Json& tx, const std::string& address) {
         const std::string a = output_address(out);
         if (a.empty()) continue;
         any_address = true;
-        if (a == address && address_sats_positive(out)) return true;
+        if (a == address && output_sats(out) > 0) return true;
     }
     return !any_address;
 }
@@ -228,7 +210,25 @@ bool certificate_known(const std::string& cert) {
     return origin.empty() || cert_cache().fresh(origin);
 }
 
-PairCheck check_pair(const std::string& cert_in, const std::vector<HistoryEntry>* ocp_history) {
+namespace {
+
+// The pair check of an artwork from its title chain, whose root names the certificate.
+PairCheck pair_from_chain(const std::vector<TitleEntry>& chain, const std::string& pic, const std::string& sha) {
+    PairCheck r;
+    r.found = true;
+    r.cert = chain.front().cert;
+    r.pic = pic;
+    r.sha256 = sha;
+    r.pair_txid = chain.front().txid;
+    r.owner = chain.back().owner;
+    const std::string mine = my_identity_key();
+    r.title_is_mine = !mine.empty() && normalise_key(mine) == r.owner;
+    return r;
+}
+
+}  // namespace
+
+PairCheck check_pair(const std::string& cert_in) {
     PairCheck r;
     try {
         const std::string cert_text = core::lower_ascii(core::trim(cert_in));
@@ -245,39 +245,18 @@ PairCheck check_pair(const std::string& cert_in, const std::vector<HistoryEntry>
             r.error = "That inscription is not a certificate.";
             return r;
         }
-        History own;
-        if (!ocp_history) {
-            if (!read_ocp(own, r.error)) return r;
-            ocp_history = own.get();
+        // The pair that counts is the root of the artwork's title: a pair for another
+        // certificate of the same picture binds nothing.
+        std::vector<TitleEntry> chain;
+        if (std::string e = title_chain(pic, chain); !e.empty()) {
+            r.error = e;
+            return r;
         }
-        const auto& p = core::profile();
-        const HistoryEntry* match = nullptr;
-        for (const auto& e : *ocp_history) {
-            const core::Json& rec = e.record;
-            if (str(rec, "type") != "art_pair") continue;
-            if (inscription_id(str(rec, "pic")) != inscription_id(pic) || core::lower_ascii(str(rec, "cert")) != cert ||
-                core::lower_ascii(str(rec, "sha256")) != sha)
-                continue;
-            if (normalise_key(str(rec, "owner")) != e.signer) continue;
-            if (!pays_address(e.transaction, p.ocp_address) || !pays_address(e.transaction, p.oao_address)) continue;
-            match = &e;
-        }
-        if (!match) {
+        if (chain.empty() || chain.front().cert != cert || chain.front().sha256 != sha) {
             r.error = "No signed OCP pair matches this certificate and artwork.";
             return r;
         }
-        r.found = true;
-        r.cert = cert;
-        r.pic = pic;
-        r.sha256 = sha;
-        r.pair_txid = match->txid;
-        r.owner = match->signer;
-        std::vector<TitleEntry> chain;
-        if (title_chain(pic, chain).empty() && !chain.empty()) r.owner = chain.back().owner;
-        const std::string mine = my_identity_key();
-        r.title_is_mine = !mine.empty() && normalise_key(mine) == r.owner;
-        r.error.clear();
-        return r;
+        return pair_from_chain(chain, pic, sha);
     } catch (...) {
         PairCheck failed;
         failed.error = "could not read that inscription";
@@ -288,26 +267,25 @@ PairCheck check_pair(const std::string& cert_in, const std::vector<HistoryEntry>
 PairCheck find_pair(const std::string& pic_in) {
     PairCheck r;
     try {
-        const std::string pic = inscription_id(core::trim(pic_in));
         if (core::trim(pic_in).empty()) {
             r.error = "Pick an artwork.";
             return r;
         }
-        History ocp;
-        if (!read_ocp(ocp, r.error)) return r;
-        const auto& p = core::profile();
-        std::string cert;
-        for (const auto& e : *ocp) {
-            if (str(e.record, "type") != "art_pair" || pic.empty() || inscription_id(str(e.record, "pic")) != pic)
-                continue;
-            if (!pays_address(e.transaction, p.ocp_address) || !pays_address(e.transaction, p.oao_address)) continue;
-            cert = core::lower_ascii(str(e.record, "cert"));
-        }
-        if (cert.empty()) {
+        const std::string pic = inscription_id(core::trim(pic_in));
+        if (pic.empty()) {
             r.error = "No signed pair for this artwork.";
             return r;
         }
-        return check_pair(cert, ocp.get());
+        std::vector<TitleEntry> chain;
+        if (std::string e = title_chain(pic, chain); !e.empty()) {
+            r.error = e;
+            return r;
+        }
+        if (chain.empty()) {
+            r.error = "No signed pair for this artwork.";
+            return r;
+        }
+        return pair_from_chain(chain, pic, chain.front().sha256);
     } catch (...) {
         r.error = "No signed pair for this artwork.";
         return r;
@@ -321,54 +299,77 @@ std::string title_chain(const std::string& pic_in, std::vector<TitleEntry>& out)
         if (trimmed.empty()) return "Pick an artwork.";
         const std::string art = inscription_id(trimmed).empty() ? trimmed : inscription_id(trimmed);
         auto is_ours = [&](const HistoryEntry& e) {
+            const std::string type = str(e.record, "type");
+            if (type != "art_pair" && type != "art_owner") return false;
             const std::string rp = core::lower_ascii(str(e.record, "pic"));
             return (inscription_id(rp).empty() ? rp : inscription_id(rp)) == art;
         };
         const auto& p = core::profile();
-        // The entries are walked in place in the shared histories.
+        // An unread trail may hold a sale: without it nobody can say who holds the title.
         History oao, ocp;
-        std::string oao_error, ocp_error;
-        const bool oao_ok = art_history("oao", p.oao_address, oao, oao_error);
-        std::vector<const HistoryEntry*> list;
-        for (const auto& e : *oao) list.push_back(&e);
-        const bool has_pair = std::any_of(list.begin(), list.end(), [&](const HistoryEntry* e) {
-            return str(e->record, "type") == "art_pair" && is_ours(*e);
-        });
-        if (!has_pair && read_ocp(ocp, ocp_error)) {
+        std::string error;
+        if (!art_history("oao", p.oao_address, oao, error)) return error;
+        std::vector<HistoryEntry> list;
+        for (const auto& e : *oao)
+            if (is_ours(e)) list.push_back(e);
+        const bool has_pair = std::any_of(list.begin(), list.end(),
+                                          [](const HistoryEntry& e) { return str(e.record, "type") == "art_pair"; });
+        if (!has_pair) {
+            if (!read_ocp(ocp, error)) return error;
             std::set<std::string> have;
-            for (const auto* e : list) have.insert(e->txid);
+            for (const auto& e : list) have.insert(e.txid);
             for (const auto& e : *ocp)
-                if (str(e.record, "type") == "art_pair" && is_ours(e) && !have.count(e.txid)) list.push_back(&e);
-            std::sort(list.begin(), list.end(), [](const HistoryEntry* a, const HistoryEntry* b) {
-                return a->ts != b->ts ? a->ts < b->ts : a->txid < b->txid;
-            });
+                if (str(e.record, "type") == "art_pair" && is_ours(e) && !have.count(e.txid)) list.push_back(e);
         }
-        if (!oao_ok && list.empty()) return oao_error.empty() ? ocp_error : oao_error;
-        // The root is the first pair its owner signed; each title after it names the one
-        // before ("prev") and is signed by that title's owner. The links decide the order,
-        // so records made within one second (equal ts) still chain up.
-        std::string owner, last;
+        // One order for both addresses, with a record posted twice counted once.
+        order_history(list);
+
+        // The root is the first pair in the chain's order that its maker wrote (the
+        // certificate names the pair's signer); each title after it names the one before
+        // ("prev", any copy of it) and is signed by that title's owner. The links decide
+        // the order, so records made within one second still chain up.
+        std::string owner;
+        const TitleEntry* last = nullptr;
         std::vector<char> used(list.size(), 0);
         for (std::size_t step = 0; step < list.size(); ++step) {
             bool linked = false;
             for (std::size_t i = 0; i < list.size() && !linked; ++i) {
                 if (used[i]) continue;
-                const HistoryEntry& e = *list[i];
+                const HistoryEntry& e = list[i];
                 const std::string type = str(e.record, "type");
-                if ((type != "art_pair" && type != "art_owner") || !is_ours(e)) continue;
                 const std::string rec_owner = normalise_key(str(e.record, "owner"));
                 if (e.signer.empty() || rec_owner.empty()) continue;
+                TitleEntry entry{e.txid, type, rec_owner, e.signer, normalise_handle(str(e.record, "actor")), e.ts,
+                                 e.height, e.replays, "", ""};
                 if (type == "art_pair") {
                     if (!out.empty() || e.signer != rec_owner) continue;
-                    if (!pays_address(e.transaction, p.oao_address) && !pays_address(e.transaction, p.ocp_address))
+                    if (!pays_address(e.transaction, p.oao_address) || !pays_address(e.transaction, p.ocp_address))
                         continue;
+                    const std::string cert = inscription_id(str(e.record, "cert"));
+                    if (cert.empty()) continue;
+                    Certificate content;
+                    std::string cert_error;
+                    if (!read_certificate(str(e.record, "cert"), content, cert_error)) {
+                        // Content that is there but no certificate roots nothing; content
+                        // that could not be read leaves the root unknown.
+                        if (cert_error == "that inscription is not a certificate") continue;
+                        out.clear();
+                        return cert_error;
+                    }
+                    if (!pair_is_root(e, *content, p.paymail_domain)) continue;
+                    entry.cert = cert;
+                    entry.sha256 = core::lower_ascii(str(e.record, "sha256"));
                 } else {
-                    if (out.empty() || e.signer != owner || core::lower_ascii(str(e.record, "prev")) != last) continue;
+                    const std::string prev = core::lower_ascii(str(e.record, "prev"));
+                    if (!last || e.signer != owner) continue;
+                    if (prev != last->txid && std::find(last->replays.begin(), last->replays.end(), prev) ==
+                                                  last->replays.end())
+                        continue;
                     if (!pays_address(e.transaction, p.oao_address)) continue;
                 }
-                out.push_back(TitleEntry{e.txid, type, rec_owner, e.signer, str(e.record, "handle"), e.ts});
+                out.push_back(std::move(entry));
                 owner = rec_owner;
-                last = e.txid;
+                last = &out.back();
                 used[i] = 1;
                 linked = true;
             }
@@ -379,6 +380,17 @@ std::string title_chain(const std::string& pic_in, std::vector<TitleEntry>& out)
         out.clear();
         return "could not read the oao history; try again";
     }
+}
+
+bool title_owner_at(const std::string& pic, const HistoryEntry& at, std::string& owner) {
+    owner.clear();
+    std::vector<TitleEntry> chain;
+    if (!title_chain(pic, chain).empty()) return false;
+    for (const auto& t : chain) {
+        if (era_compare(t.height, t.ts, at.height, at.ts) > 0) break;
+        owner = t.owner;
+    }
+    return true;
 }
 
 bool title_holds(const SpotLoad& spot) {

@@ -29,8 +29,11 @@ struct TitleEntry {
     std::string type;  // "art_pair" or "art_owner"
     std::string owner;
     std::string signer;
-    std::string handle;
+    std::string handle;  // the verified actor
     std::int64_t ts = 0;
+    std::int64_t height = 0;           // 0 while in no block
+    std::vector<std::string> replays;  // other txids of the same signed record
+    std::string cert, sha256;          // the root's certificate and hash
 };
 
 // The history of the OCP ("ocp") or OAO ("oao") address: platform indexer, then
@@ -50,10 +53,16 @@ bool read_certificate(const std::string& cert, Certificate& out, std::string& er
 // Whether read_certificate would answer at once, from what it keeps.
 bool certificate_known(const std::string& cert);
 
-PairCheck check_pair(const std::string& cert, const std::vector<HistoryEntry>* ocp_history = nullptr);
+// The pair of a certificate: found only when it is the root of the artwork's title.
+PairCheck check_pair(const std::string& cert);
 PairCheck find_pair(const std::string& pic);
-// "" and the chain (possibly empty) on success; else the error text.
+// "" and the chain (possibly empty) on success; else the error text. The chain starts
+// at the first pair in the chain's order that passes the root rule (ledger/trust.h);
+// a trail (OAO history) that cannot be read is an error, never a shorter chain.
 std::string title_chain(const std::string& pic, std::vector<TitleEntry>& out);
+// The owner of the title where `at` stands in the chain's order ("" before the root);
+// false when the chain could not be read.
+bool title_owner_at(const std::string& pic, const HistoryEntry& at, std::string& owner);
 // The chain cannot be read, is empty, or its last owner is the display's owner.
 bool title_holds(const SpotLoad& spot);
 

@@ -55,7 +55,9 @@ std::string frame_free_check(int frame, const std::string& pic, std::int64_t now
         const FrameRow row = frame_row(static_cast<int>(i) + 1);
         History history;
         if (!spot_history(row.spot, row.watch_address, history, errors[i])) return;
-        const DisplayPass pass = replay_display(row.number, *history, now);
+        const DisplayPass pass = replay_display(row.number, *history, now, chain_title_at());
+        // A display that could not be checked may be there: the frame counts as unread.
+        if (pass.title_unread) errors[i] = "could not read AP" + std::to_string(row.number) + "; try again";
         if (pass.display.shown) shown[i] = pass.display.pic;
     });
     std::string text;

@@ -25,6 +25,7 @@
 #include "ledger/offers.h"
 #include "ledger/pairs.h"
 #include "ledger/records.h"
+#include "ledger/trust.h"
 #include "ordinals/envelope.h"
 #include "ordinals/rows.h"
 #include "wallet/derive.h"
@@ -369,8 +370,10 @@ std::string build_offer(const OfferRequest& request, const SpotLoad& spot) {
         balanced = chain::select_and_balance(inputs, 2, outs, change, miner_fee, sel_error);
     }
     if (!balanced) return "error: " + sel_error;
-    // The offer travels as hex inside the art_gfunded record, which must fit one push.
-    if (chain::estimate_size(inputs.size(), outs) * 2 + FUNDED_RECORD_OVERHEAD > chain::MAX_RECORD_BYTES)
+    // The offer travels as hex inside the art_gfunded record, which must fit one push, and
+    // readers look up no more inputs than MAX_OFFER_INPUTS.
+    if (chain::estimate_size(inputs.size(), outs) * 2 + FUNDED_RECORD_OVERHEAD > chain::MAX_RECORD_BYTES ||
+        inputs.size() > MAX_OFFER_INPUTS)
         return "error: use fewer, larger coins.";
 
     const auto& w = wallet::wallet_state();
@@ -576,6 +579,7 @@ std::string gallery_pay(int frame, const std::string& title_in) {
             if (a.buyer == me.identity) accept = &a;
     if (!accept) return "error: the owner has not accepted this ask yet.";
     for (const auto& f : spot.funded) {
+        if (f.signer != me.identity) continue;  // another accepted buyer's offer is theirs
         const int status = offer_status(f.offer);
         if (status != 2 && status != 3) return "error: you already paid. The owner completes the sale.";
     }

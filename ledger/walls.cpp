@@ -21,6 +21,7 @@
 #include "ledger/offers.h"
 #include "ledger/pairs.h"
 #include "ledger/request_gate.h"
+#include "ledger/trust.h"
 #include "wallet/document.h"
 #include "wallet/state.h"
 
@@ -85,9 +86,7 @@ History with_own_records(const std::string& spot, const History& history) {
     if (extra.empty()) return history;
     auto merged = std::make_shared<std::vector<HistoryEntry>>(*history);
     merged->insert(merged->end(), extra.begin(), extra.end());
-    std::sort(merged->begin(), merged->end(), [](const HistoryEntry& a, const HistoryEntry& b) {
-        return a.ts != b.ts ? a.ts < b.ts : a.txid < b.txid;
-    });
+    order_history(*merged);
     return merged;
 }
 
@@ -126,6 +125,15 @@ bool text_fits(const core::Json& r, std::initializer_list<const char*> keys) {
     return true;
 }
 
+// Whether a's display stands before b's in the chain's order.
+bool shown_first(const SpotLoad& a, const SpotLoad& b) {
+    const std::int64_t ha = a.shown_height > 0 ? a.shown_height : INT64_MAX;
+    const std::int64_t hb = b.shown_height > 0 ? b.shown_height : INT64_MAX;
+    if (ha != hb) return ha < hb;
+    if (a.shown_at != b.shown_at) return a.shown_at < b.shown_at;
+    return a.show_txid < b.show_txid;
+}
+
 SpotLoad empty_spot(int frame) {
     SpotLoad s;
     s.spot = frame;
@@ -139,9 +147,9 @@ void clear_display(SpotLoad& s) {
     s = std::move(e);
 }
 
-bool in_cleared(const std::vector<std::pair<std::int64_t, std::int64_t>>& cleared, std::int64_t ts) {
+bool in_cleared(const std::vector<std::pair<std::size_t, std::size_t>>& cleared, std::size_t index) {
     for (const auto& [from, to] : cleared)
-        if (from <= ts && ts <= to) return true;
+        if (from <= index && index <= to) return true;
     return false;
 }
 
@@ -271,10 +279,23 @@ bool history_txids(const std::string& oracle, const std::string& watch_address, 
     return false;
 }
 
-bool fetch_tx(const std::string& txid, core::Json& out) {
-    if (gated_gallery_json(chain::svc_tx_url(txid), SVC_TX_TIMEOUT_S, out) && out.is_object()) return true;
-    return gated_gallery_json(chain::woc_tx_url(txid), WOC_TX_TIMEOUT_S, out) && out.is_object();
+TxFetch fetch_tx_checked(const std::string& txid, core::Json& out) {
+    bool too_large = false;
+    for (const auto& [url, timeout] : {std::pair<std::string, long>{chain::svc_tx_url(txid), SVC_TX_TIMEOUT_S},
+                                       {chain::woc_tx_url(txid), WOC_TX_TIMEOUT_S}}) {
+        switch (gated_gallery_json_reply(url, timeout, out)) {
+        case chain::JsonReply::ok:
+            if (out.is_object()) return tx_too_large(out) ? TxFetch::too_large : TxFetch::found;
+            break;
+        case chain::JsonReply::too_large: too_large = true; break;
+        case chain::JsonReply::failed: break;
+        }
+    }
+    out = nullptr;
+    return too_large ? TxFetch::too_large : TxFetch::missed;
 }
+
+bool fetch_tx(const std::string& txid, core::Json& out) { return fetch_tx_checked(txid, out) == TxFetch::found; }
 
 namespace {
 
@@ -347,18 +368,20 @@ private:
             }
             set_depth(item.second);
             Fetched f{item.first, {}, {}, {}};
-            if (!fetch_tx(f.txid, f.tx)) {
+            const TxFetch got = fetch_tx_checked(f.txid, f.tx);
+            if (got == TxFetch::missed) {
                 std::lock_guard<std::mutex> lock(mutex_);
                 failed_ = true;
                 changed_.notify_all();
                 break;
             }
-            if (!extract_record(f.tx, f.record)) continue;
+            // Larger than any posting: whatever it carries is not a gallery record.
+            if (got == TxFetch::too_large || !extract_record(f.tx, f.record)) continue;
             const std::string actor = normalise_handle(core::json_string(f.record, "actor"));
             bool new_actor = false;
             {
                 std::lock_guard<std::mutex> lock(mutex_);
-                new_actor = !actor.empty() && actors_.insert(actor).second;
+                new_actor = actor_fits(actor) && actors_.insert(actor).second;
             }
             if (new_actor) {
                 later([actor] {
@@ -400,6 +423,7 @@ private:
         std::vector<HistoryEntry> slots(fetched_.size());
         std::vector<char> kept(fetched_.size(), 0);
         std::atomic<bool> unverified{false};
+        const std::int64_t now = core::now_seconds();
         run_jobs(fetched_.size(), HISTORY_FETCH_WIDTH, [&](std::size_t i) {
             Fetched& f = fetched_[i];
             set_depth(f.depth);
@@ -410,17 +434,18 @@ private:
             case RecordCheck::valid: break;
             }
             const std::int64_t ts = signed_int(f.record, "ts");
-            if (ts <= 0 || ts > MAX_RECORD_TIME) return;
-            slots[i] = HistoryEntry{std::move(f.txid), std::move(f.record), std::move(f.tx), std::move(signer), ts};
+            const std::int64_t chain_time = tx_chain_time(f.tx, now);
+            if (!time_fits(ts, chain_time)) return;
+            const std::int64_t height = tx_height(f.tx);
+            slots[i] = HistoryEntry{std::move(f.txid), std::move(f.record), std::move(f.tx), std::move(signer), ts,
+                                    height, chain_time, {}};
             kept[i] = 1;
         });
         if (unverified) return false;
         out.clear();
         for (std::size_t i = 0; i < slots.size(); ++i)
             if (kept[i]) out.push_back(std::move(slots[i]));
-        std::sort(out.begin(), out.end(), [](const HistoryEntry& a, const HistoryEntry& b) {
-            return a.ts != b.ts ? a.ts < b.ts : a.txid < b.txid;
-        });
+        order_history(out);
         return true;
     }
 
@@ -507,7 +532,8 @@ bool spot_history(const std::string& spot, const std::string& watch_address, His
     return true;
 }
 
-void remember_own_record(const std::string& spot, const std::string& txid, const core::Json& record) {
+void remember_own_record(const std::string& spot, const std::string& txid, const core::Json& record,
+                         const std::string& fee_address, std::int64_t fee) {
     const int frame = frame_of_spot(spot);
     if (frame == 0) return;
     const FrameRow row = frame_row(frame);
@@ -516,10 +542,15 @@ void remember_own_record(const std::string& spot, const std::string& txid, const
     const std::string id = core::lower_ascii(txid);
     if (!core::is_txid(id) || !record.is_object() || frame_of_spot(core::json_string(record, "spot")) != frame)
         return;
-    // Signed by this program a moment ago, checked by sign_record as a reader would.
-    HistoryEntry e{id, record, core::Json::object(), normalise_key(core::json_string(record, "pubkey")),
-                   signed_int(record, "ts")};
-    if (e.signer.empty() || e.ts <= 0 || e.ts > MAX_RECORD_TIME) return;
+    // Signed by this program a moment ago, checked by sign_record as a reader would; its
+    // transaction is known by what it paid.
+    core::Json tx = {{"txid", id}, {"vout", core::Json::array()}};
+    if (!fee_address.empty() && fee > 0)
+        tx["vout"].push_back({{"valueSat", fee}, {"n", 0}, {"scriptPubKey", {{"addresses", {fee_address}}}}});
+    const std::int64_t now = core::now_seconds();
+    HistoryEntry e{id, record, std::move(tx), normalise_key(core::json_string(record, "pubkey")),
+                   signed_int(record, "ts"), 0, now, {}};
+    if (e.signer.empty() || !time_fits(e.ts, now)) return;
     {
         auto& o = own_records();
         std::lock_guard<std::mutex> lock(o.mutex);
@@ -539,7 +570,7 @@ std::int64_t time_after_showing(std::int64_t shown_at) {
 std::string post_frame_record(core::Json& record, const FrameRow& row, const std::string& fee_address,
                               std::int64_t fee) {
     const std::string result = post_record(record, row.watch_address, fee_address, fee);
-    if (core::is_success(result)) remember_own_record(row.spot, posted_txid(result), record);
+    if (core::is_success(result)) remember_own_record(row.spot, posted_txid(result), record, fee_address, fee);
     return result;
 }
 
@@ -614,49 +645,72 @@ bool parse_show(const HistoryEntry& e, SpotLoad& d) {
     out.cert_origin = inscription_origin(cert_text);
     out.sha256 = core::lower_ascii(str(r, "sha256"));
     out.owner = e.signer;
-    out.handle = str(r, "handle");
+    // The name shown is the one the registry vouched for, not the record's own "handle".
+    out.handle = normalise_handle(str(r, "actor"));
     out.pay_addr = str(r, "pay_addr");
     out.price = price;
     out.exp = exp;
     out.shown_at = e.ts;
+    out.shown_height = e.height;
     out.show_txid = e.txid;
     d = std::move(out);
     return true;
 }
 
-DisplayPass replay_display(int frame, const std::vector<HistoryEntry>& history, std::int64_t now) {
+DisplayPass replay_display(int frame, const std::vector<HistoryEntry>& history, std::int64_t now,
+                           const TitleAt& title_at) {
     DisplayPass p;
     p.display = empty_spot(frame);
     SpotLoad& d = p.display;
     const std::string spot = frame_row(frame).spot;
-    for (const HistoryEntry& e : history) {
+    for (std::size_t i = 0; i < history.size(); ++i) {
+        const HistoryEntry& e = history[i];
         if (core::lower_ascii(str(e.record, "spot")) != spot) continue;
         const std::string type = str(e.record, "type");
         if (type == "art_show") {
+            // The frame is taken while a display stands there; a writer's clock cannot
+            // end it early.
+            if (d.shown && effective_time(e) < d.exp) continue;
             SpotLoad parsed = empty_spot(frame);
-            if (!parse_show(e, parsed) || parsed.owner.empty() || parsed.pic.empty()) continue;
+            if (!parse_show(e, parsed) || parsed.owner.empty() || parsed.pic.size() != 64 ||
+                parsed.cert.size() != 64 || !core::is_hex(parsed.sha256, 64))
+                continue;
+            if (show_weeks(parsed.shown_at, parsed.exp) == 0 || !payment_sound(e.record, e.transaction)) continue;
+            std::string holder;
+            if (!title_at || !title_at(parsed.pic, e, holder)) {
+                p.title_unread = true;
+                continue;
+            }
+            if (holder != parsed.owner) continue;
             d = std::move(parsed);
             d.shown = true;
             p.hidden = false;
+            p.show_index = i;
         } else if (type == "art_hide") {
             if (d.shown && inscription_id(str(e.record, "pic")) == d.pic && e.signer == d.owner) {
                 d.shown = false;
                 p.hidden = true;
             }
         } else if (type == "art_gclear") {
-            if (d.shown && inscription_id(str(e.record, "pic")) == d.pic && is_architect(e.signer)) {
-                p.cleared.emplace_back(d.shown_at, e.ts);
+            if (!d.pic.empty() && is_architect(e.signer)) {
+                if (p.show_index != SIZE_MAX) p.cleared.emplace_back(p.show_index, i);
                 d = empty_spot(frame);
                 p.hidden = false;
+                p.show_index = SIZE_MAX;
             }
         }
     }
-    if (!p.hidden) {
-        const bool valid = d.shown && (d.exp <= 0 || now < d.exp) && d.pic.size() == 64 && d.cert.size() == 64 &&
-                           core::is_hex(d.sha256, 64) && !d.owner.empty();
-        if (!valid) d = empty_spot(frame);
+    if (!p.hidden && !(d.shown && now < d.exp)) {
+        d = empty_spot(frame);
+        p.show_index = SIZE_MAX;
     }
     return p;
+}
+
+TitleAt chain_title_at() {
+    return [](const std::string& pic, const HistoryEntry& at, std::string& owner) {
+        return title_owner_at(pic, at, owner);
+    };
 }
 
 namespace {
@@ -676,9 +730,16 @@ void read_certificate_fields(SpotLoad& s) {
     }
 }
 
-void sale_pass(SpotLoad& s, const std::vector<HistoryEntry>& history) {
-    for (const HistoryEntry& e : history) {
-        if (e.ts < s.shown_at) continue;
+// The display's sale records: those of its frame that stand no earlier than its art_show
+// in the chain's order (one block's same second counts as no earlier).
+void sale_pass(SpotLoad& s, const std::vector<HistoryEntry>& history, std::size_t show_index) {
+    if (show_index >= history.size()) return;
+    const HistoryEntry& show = history[show_index];
+    const std::string spot = frame_row(s.spot).spot;
+    for (std::size_t i = 0; i < history.size(); ++i) {
+        const HistoryEntry& e = history[i];
+        if (i == show_index || era_compare(e, show) < 0) continue;
+        if (core::lower_ascii(str(e.record, "spot")) != spot) continue;
         const std::string type = str(e.record, "type");
         if (type != "art_gfunded" && inscription_id(str(e.record, "pic")) != s.pic) continue;
         if (type == "art_gask") {
@@ -686,7 +747,7 @@ void sale_pass(SpotLoad& s, const std::vector<HistoryEntry>& history) {
             if (!record_sats(e.record, sats) || sats != s.price || !text_fits(e.record, {"buyer_ord", "handle"}))
                 continue;
             AskEntry a{e.txid, normalise_key(str(e.record, "buyer")), str(e.record, "buyer_ord"),
-                       str(e.record, "handle"), sats, e.ts};
+                       normalise_handle(str(e.record, "actor")), sats, e.ts};
             if (!a.buyer.empty() && a.buyer == e.signer) s.asks.push_back(std::move(a));
         } else if (type == "art_gaccept") {
             std::int64_t sats = 0;
@@ -695,8 +756,18 @@ void sale_pass(SpotLoad& s, const std::vector<HistoryEntry>& history) {
             if (sha256_hex(title) != core::lower_ascii(str(e.record, "title_sha"))) continue;
             s.accepts.push_back(AcceptEntry{e.txid, normalise_key(str(e.record, "buyer")), title, sats, e.ts});
         } else if (type == "art_gfunded") {
+            // Only a buyer the owner accepted can fund, and only with this display's
+            // coins: anything else never marks the piece paid or sold.
             std::string offer, sha;
             if (!funded_record_sound(e, offer, sha)) continue;
+            if (std::none_of(s.accepts.begin(), s.accepts.end(),
+                             [&](const AcceptEntry& a) { return a.buyer == e.signer; }))
+                continue;
+            std::vector<chain::TxInput> inputs;
+            if (!offer_inputs(offer, inputs) || inputs.size() < 3 || inputs.size() > MAX_OFFER_INPUTS) continue;
+            if (chain::coin_id(inputs[0].txid, inputs[0].vout) != s.pic_utxo ||
+                chain::coin_id(inputs[1].txid, inputs[1].vout) != s.cert_utxo)
+                continue;
             const int status = offer_status(offer);
             if (status == 3) s.sold = true;
             if (status == 1) s.funded.push_back(FundedEntry{e.txid, offer, sha, e.ts, e.signer});
@@ -728,11 +799,13 @@ bool offer_taken(const std::vector<chain::TxInput>& inputs) {
 // display it was funded on. Only offers whose coins the locks file still lists cost
 // any request, so a frame is read as fast as before once its locks are gone.
 void release_ended_offers(const FrameRow& row, const std::vector<HistoryEntry>& history, const SpotLoad& result,
-                          bool hidden) {
+                          const DisplayPass& pass) {
     std::vector<const HistoryEntry*> ended;
     for (const HistoryEntry& e : history) {
         if (str(e.record, "type") != "art_gfunded" || core::lower_ascii(str(e.record, "spot")) != row.spot) continue;
-        if (result.shown && !hidden && e.ts >= result.shown_at) continue;
+        if (result.shown && !pass.hidden && pass.show_index < history.size() &&
+            era_compare(e, history[pass.show_index]) >= 0)
+            continue;
         ended.push_back(&e);
     }
     if (ended.empty()) return;
@@ -751,7 +824,9 @@ void release_ended_offers(const FrameRow& row, const std::vector<HistoryEntry>& 
     for (const HistoryEntry* e : ended) {
         std::string offer, sha;
         std::vector<chain::TxInput> inputs;
-        if (e->signer != me || !funded_record_sound(*e, offer, sha) || !offer_inputs(offer, inputs)) continue;
+        if (e->signer != me || !funded_record_sound(*e, offer, sha) || !offer_inputs(offer, inputs) ||
+            inputs.size() > MAX_OFFER_INPUTS)
+            continue;
         std::vector<std::string> mine;
         for (const auto& in : inputs) {
             const std::string id = chain::coin_id(in.txid, in.vout);
@@ -772,13 +847,19 @@ SpotLoad load_spot(int index, std::int64_t now) {
     History kept;
     if (!spot_history(row.spot, row.watch_address, kept, result.error)) return result;
     const std::vector<HistoryEntry>& history = *kept;
-    DisplayPass pass = replay_display(row.number, history, now);
+    DisplayPass pass = replay_display(row.number, history, now, chain_title_at());
+    if (pass.title_unread) {
+        // A display may stand here that could not be checked: the frame is not known.
+        result.error = "could not read AP" + std::to_string(row.number) + "; try again";
+        return result;
+    }
     result = std::move(pass.display);
 
     // Voided offers: coins a buyer put into an offer on a display a curator cleared.
-    for (const HistoryEntry& e : history) {
+    for (std::size_t i = 0; i < history.size(); ++i) {
+        const HistoryEntry& e = history[i];
         if (str(e.record, "type") != "art_gfunded" || core::lower_ascii(str(e.record, "spot")) != row.spot) continue;
-        if (!in_cleared(pass.cleared, e.ts)) continue;
+        if (!in_cleared(pass.cleared, i)) continue;
         std::string offer, sha;
         if (!funded_record_sound(e, offer, sha)) continue;
         const auto ids = offer_coin_ids(offer);
@@ -793,7 +874,7 @@ SpotLoad load_spot(int index, std::int64_t now) {
     const bool known = (!need_cert || certificate_known(result.cert_origin.empty() ? result.cert : result.cert_origin)) &&
                        (!result.shown || (out_spent_known(result.pic_utxo) && out_spent_known(result.cert_utxo))) &&
                        std::none_of(history.begin(), history.end(), [&](const HistoryEntry& e) {
-                           return e.ts >= result.shown_at && str(e.record, "type") == "art_gfunded";
+                           return str(e.record, "type") == "art_gfunded";
                        });
     bool pic_spent = false, cert_spent = false;
     run_jobs(4, known ? 1 : 4, [&](std::size_t job) {
@@ -808,7 +889,7 @@ SpotLoad load_spot(int index, std::int64_t now) {
             if (result.shown && !result.cert_utxo.empty()) cert_spent = out_spent(result.cert_utxo);
             break;
         case 3:
-            if (!result.pic.empty()) sale_pass(result, history);
+            if (!result.pic.empty()) sale_pass(result, history, pass.show_index);
             break;
         }
     });
@@ -824,7 +905,7 @@ SpotLoad load_spot(int index, std::int64_t now) {
             clear_display(result);
         }
     }
-    release_ended_offers(row, history, result, pass.hidden);
+    release_ended_offers(row, history, result, pass);
     return result;
 }
 
@@ -833,7 +914,7 @@ std::string shown_pic(int index, std::int64_t now) {
     History history;
     std::string error;
     if (!spot_history(row.spot, row.watch_address, history, error)) return "";
-    DisplayPass pass = replay_display(row.number, *history, now);
+    DisplayPass pass = replay_display(row.number, *history, now, chain_title_at());
     return pass.display.shown ? pass.display.pic : "";
 }
 
@@ -879,11 +960,15 @@ void load_walls(std::string& error, std::array<SpotLoad, FRAME_COUNT>& walls) {
     });
     for (const auto& s : walls)
         if (error.empty() && !s.error.empty()) error = s.error;
-    // One artwork on one wall: the earlier showing gives way.
+    // One artwork on one wall: a display whose coins have moved (sold, its closing notice
+    // not yet read) gives way to the new holder's; otherwise the first display in the
+    // chain's order stays, so a later showing cannot push an owner's display aside.
     for (std::size_t j = 0; j < walls.size(); ++j) {
         for (std::size_t k = 0; k < j; ++k) {
             if (!walls[j].shown || !walls[k].shown || walls[j].pic != walls[k].pic) continue;
-            clear_display(walls[j].shown_at < walls[k].shown_at ? walls[j] : walls[k]);
+            const bool j_stays =
+                walls[j].sold != walls[k].sold ? walls[k].sold : shown_first(walls[j], walls[k]);
+            clear_display(j_stays ? walls[k] : walls[j]);
         }
     }
     std::array<bool, FRAME_COUNT> read{};

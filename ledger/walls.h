@@ -5,6 +5,7 @@
 // history that could not be read completely is an error, never a shorter history.
 // Nothing here throws.
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -76,6 +77,7 @@ struct SpotLoad {
     std::int64_t price = -1;  // -1 = view only
     std::int64_t exp = 0;     // 0 = no end
     std::int64_t shown_at = 0;
+    std::int64_t shown_height = 0;  // block of the art_show, 0 while it is in none
     std::vector<AskEntry> asks;
     std::vector<AcceptEntry> accepts;
     std::vector<FundedEntry> funded;
@@ -83,13 +85,16 @@ struct SpotLoad {
     std::string error;  // empty when the history was read
 };
 
-// One verified record of a history.
+// One verified record of a history, in the chain's order (ledger/trust.h).
 struct HistoryEntry {
     std::string txid;
     core::Json record;
     core::Json transaction;
     std::string signer;  // compressed lowercase signing key
     std::int64_t ts = 0;
+    std::int64_t height = 0;      // block height of the transaction, 0 while in none
+    std::int64_t chain_time = 0;  // its block time, or the time it was read while in none
+    std::vector<std::string> replays;  // other transactions carrying the same signed record
 };
 
 // The 64-character id of an inscription or coin text: the first 64 characters,
@@ -125,6 +130,10 @@ using IdSink = std::function<void(const std::vector<std::string>&)>;
 bool history_txids(const std::string& oracle, const std::string& watch_address, std::vector<std::string>& out,
                    std::string& error, const IdSink& sink = {});
 bool fetch_tx(const std::string& txid, core::Json& out);
+// The same, telling a transaction too large for any gallery posting (skipped as one
+// without a record) from one that could not be fetched (the history is incomplete).
+enum class TxFetch { found, too_large, missed };
+TxFetch fetch_tx_checked(const std::string& txid, core::Json& out);
 
 // Lists a history's ids, feeding them to the sink as they come; false with the error
 // text when no source answered.
@@ -137,10 +146,11 @@ using RecordHook = std::function<void(const core::Json& record, const Later& lat
 
 // A history kept HISTORY_FRESH_MS under key, one fetch shared by concurrent readers.
 // Transactions are fetched (HISTORY_FETCH_WIDTH at a time) as soon as a source names
-// them; records are extracted, verified and sorted by ts, then txid. Transactions
-// without a gallery record and invalid records are dropped; a transaction that could
-// not be fetched or a record that could not be checked fails the read with
-// partial_error.
+// them; records are extracted, verified, held to the time window of their chain time and
+// put in the chain's order with replays folded (order_history). Transactions without a
+// gallery record, too large to be a posting, and invalid records are dropped; a
+// transaction that could not be fetched or a record that could not be checked fails the
+// read with partial_error.
 bool cached_history(const std::string& key, const IdSource& ids, const std::string& partial_error,
                     const RecordHook& hook, History& out, std::string& error);
 
@@ -150,14 +160,25 @@ bool out_spent(const std::string& coin_id);
 // Whether out_spent would answer at once, from what it keeps.
 bool out_spent_known(const std::string& coin_id);
 
+// Who held an artwork's title where a record stands in the chain's order: owner is ""
+// when nobody did yet. False when the title could not be read.
+using TitleAt = std::function<bool(const std::string& pic, const HistoryEntry& at, std::string& owner)>;
+
 // The frame's display from its history, without network calls other than the
-// architect role (exposed for tests): steps of the display pass and validity.
+// architect role and title_at (exposed for tests). A display counts only when it was
+// paid for its weeks, the frame was free where it stands and its signer held the title
+// there; an architect's clear takes down whatever the frame shows.
 struct DisplayPass {
     SpotLoad display;
     bool hidden = false;
-    std::vector<std::pair<std::int64_t, std::int64_t>> cleared;  // (shown_at, clear ts)
+    bool title_unread = false;  // a title look-up got no answer: the frame is not known
+    std::size_t show_index = SIZE_MAX;  // the display's art_show in the history
+    std::vector<std::pair<std::size_t, std::size_t>> cleared;  // (art_show, art_gclear) indices
 };
-DisplayPass replay_display(int frame, const std::vector<HistoryEntry>& history, std::int64_t now);
+DisplayPass replay_display(int frame, const std::vector<HistoryEntry>& history, std::int64_t now,
+                           const TitleAt& title_at);
+// The title look-up of the wall reader (pairs: title_owner_at).
+TitleAt chain_title_at();
 // Parses an art_show into a display; false when a number is out of range or wrong.
 bool parse_show(const HistoryEntry& e, SpotLoad& out);
 
@@ -172,7 +193,10 @@ void sync_reserve(const std::array<SpotLoad, FRAME_COUNT>& walls, const std::arr
 // indexer lists its txid or OWN_RECORD_WINDOW_S have passed. Ignored when the spot is
 // not a frame or not the record's own, the txid is not one or the record carries no
 // signing key and time.
-void remember_own_record(const std::string& spot, const std::string& txid, const core::Json& record);
+// fee_address and fee are what the posting paid beside the record, as its transaction
+// would show them.
+void remember_own_record(const std::string& spot, const std::string& txid, const core::Json& record,
+                         const std::string& fee_address = "", std::int64_t fee = 0);
 // The txid of a posting result ("success: <txid>..."), else "".
 std::string posted_txid(const std::string& result);
 // The time for a record that must replay after a display shown at shown_at: now, or one

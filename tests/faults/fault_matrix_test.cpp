@@ -411,7 +411,7 @@ protected:
                      {"cert", sale_cert}, {"sha256", sale_sha}, {"price", "1000"}, {"pic_utxo", sale_pic},
                      // Older than the ask that follows, which must come after the display.
                      {"cert_utxo", sale_cert}, {"pay_addr", a["address"]}, {"ts", now - 1},
-                     {"exp", now + 604800}},
+                     {"exp", now - 1 + 604800}},
                     SALE_FRAME, core::profile().placement_fee_address, 10000);
         ASSERT_EQ(shown.rfind("success: ", 0), 0u) << shown;
         dn.mine();

@@ -30,6 +30,23 @@ core::Json show_record(int frame, char pic, std::int64_t ts, const std::string& 
             {"exp", ts + 604800}};
 }
 
+// The piece's certificate inscribed on the devnet, naming alice as its maker, and
+// alice's pair binding it on the OCP address: the title a display needs.
+void give_title(Devnet& dn, char pic) {
+    const std::string sha(64, '5');
+    const std::string origin = dn.inscribe(
+        ABANDON_RECEIVE0, "application/json",
+        core::dump_compact(core::Json{{"pic", std::string(64, pic)}, {"sha256", sha},
+                                      {"owner_paymail", "alice@" + core::profile().paymail_domain}}));
+    ASSERT_EQ(origin.size(), 66u);
+    core::Json pair = {{"protocol", "OV-Art"}, {"type", "art_pair"}, {"location", "art"}, {"handle", "alice"},
+                       {"pic", std::string(64, pic)}, {"cert", origin.substr(0, 64)}, {"sha256", sha},
+                       {"owner", wallet::wallet_identity_key()}};
+    const auto& p = core::profile();
+    const std::string posted = ledger::post_record(pair, p.ocp_address, p.oao_address, 1);
+    ASSERT_EQ(posted.rfind("success: ", 0), 0u) << posted;
+}
+
 }  // namespace
 
 TEST(WallsOnDevnet, RecordsPostedToTwoFramesAreReadBack) {
@@ -43,6 +60,9 @@ TEST(WallsOnDevnet, RecordsPostedToTwoFramesAreReadBack) {
     const std::string key = wallet::wallet_identity_key();
     ASSERT_FALSE(dn.post("/devnet/identity", {{"pubkey", key}, {"alias", "alice"}}).is_null());
     ASSERT_FALSE(dn.fund(ABANDON_RECEIVE0, 80000, true).empty());
+    give_title(dn, 'a');
+    give_title(dn, 'b');
+    dn.mine();
 
     const auto& p = core::profile();
     const std::int64_t now = core::now_seconds();

@@ -9,11 +9,16 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "chain/posting.h"
+#include "chain/tx.h"
 #include "core/files.h"
 #include "core/text.h"
 #include "ledger/records.h"
 #include "ledger/walls.h"
+#include "wallet/derive.h"
 #include "wallet/document.h"
+#include "wallet/keys.h"
+#include "wallet/state.h"
 #include "wallet/registry.h"
 
 namespace testing_support {
@@ -139,6 +144,42 @@ std::string post_as(const std::string& instance, core::Json record, int frame, c
     record["protocol"] = "OV-Art";
     record["location"] = "art";
     const std::string result = ledger::post_record(record, ledger::frame_row(frame).watch_address, fee_address, fee);
+    wallet::forget_wallet();
+    return result;
+}
+
+bool sign_as(const std::string& instance, core::Json& record) {
+    wallet::init_app_binding("Quenvale", instance);
+    bool ok = wallet::load_wallet();
+    if (ok) {
+        wallet::WalletLock lock(wallet::wallet_mutex());
+        std::string pub, sig, error;
+        ok = wallet::identity_sign(ledger::record_message(record), pub, sig, error);
+        if (ok) {
+            record["pubkey"] = pub;
+            record["sig"] = sig;
+        }
+    }
+    wallet::forget_wallet();
+    return ok;
+}
+
+std::string post_raw_as(const std::string& instance, const std::string& payload,
+                        const std::vector<std::pair<std::string, std::int64_t>>& pays) {
+    wallet::init_app_binding("Quenvale", instance);
+    if (!wallet::load_wallet()) return "error: the wallet of " + instance + " did not load";
+    std::vector<chain::TxOutput> outputs;
+    for (const auto& [address, sats] : pays) {
+        core::Bytes hash;
+        if (!wallet::hash160_from_address(address, hash)) return "error: not an address: " + address;
+        outputs.push_back(chain::TxOutput{sats, wallet::p2pkh_script(hash)});
+    }
+    outputs.push_back(chain::TxOutput{0, chain::data_script(core::to_bytes(payload))});
+    std::string result;
+    {
+        wallet::WalletLock lock(wallet::wallet_mutex());
+        result = chain::pay_outputs(std::move(outputs), {});
+    }
     wallet::forget_wallet();
     return result;
 }

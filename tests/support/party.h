@@ -65,4 +65,13 @@ int connect_instance(const std::string& instance, const std::string& wallet_id, 
 std::string post_as(const std::string& instance, core::Json record, int frame, const std::string& fee_address,
                     std::int64_t fee);
 
+// A hostile writer's tools, as the wallet bound to the gallery instance. sign_as signs
+// the record exactly as it stands (no member filled in or changed; the message is the
+// reader's record_message). post_raw_as pays 1 sat or more to each address given and
+// carries payload as the one push of a data output, whatever it holds; the posting's
+// result text.
+bool sign_as(const std::string& instance, core::Json& record);
+std::string post_raw_as(const std::string& instance, const std::string& payload,
+                        const std::vector<std::pair<std::string, std::int64_t>>& pays);
+
 }  // namespace testing_support

@@ -219,6 +219,17 @@ core::Json frame_json(const ledger::SpotLoad& s) {
             {"accepts", accepts},     {"funded", funded}};
 }
 
+// A text from the chain as one field of a line: in quotes, with its own quotes and
+// backslashes escaped, so no title can fake the fields after it.
+std::string quoted(const std::string& text) {
+    std::string out = "\"";
+    for (char c : core::strip_controls(text)) {
+        if (c == '"' || c == '\\') out.push_back('\\');
+        out.push_back(c);
+    }
+    return out + "\"";
+}
+
 int cmd_walls(bool json) {
     std::string error;
     std::array<ledger::SpotLoad, ledger::FRAME_COUNT> walls;
@@ -238,7 +249,7 @@ int cmd_walls(bool json) {
         else if (!s.shown)
             line += "empty";
         else
-            line += s.pic + "  \"" + s.title + "\" by " + s.artist_name + "  " +
+            line += s.pic + "  " + quoted(s.title) + " by " + quoted(s.artist_name) + "  " +
                     (s.price < 0 ? std::string("view only") : std::to_string(s.price) + " sats") + "  @" + s.handle +
                     (s.sold ? "  sold" : "") + "  asks " + std::to_string(s.asks.size()) + ", accepts " +
                     std::to_string(s.accepts.size()) + ", funded " + std::to_string(s.funded.size());

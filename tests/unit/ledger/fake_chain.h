@@ -151,6 +151,7 @@ public:
         for (int i = 0; i < 10; ++i) p.frames[static_cast<std::size_t>(i)] = test_address(i + 1);
         p.ocp_address = test_address(20);
         p.oao_address = test_address(21);
+        p.placement_fee_address = test_address(22);
         core::set_profile(p);
     }
     ~FakeChain() {
@@ -171,17 +172,48 @@ public:
     }
 
     // Signs the record with k (handle, actor, pubkey, sig filled in) unless it already
-    // carries a signature, wraps it in a transaction that pays the given addresses,
-    // and lists it under the oracle. Returns its txid.
+    // carries a signature, wraps it in a transaction that pays the given addresses 1 sat
+    // each, and lists it under the oracle. Returns its txid. An art_show given no
+    // addresses pays the placement fee for its weeks, as the place step does; with
+    // auto_titles on, its signer is first given the artwork's title (give_title).
     std::string post(const std::string& oracle, core::Json record, const TestKey& k,
                      const std::vector<std::string>& pays = {}) {
         record["protocol"] = "OV-Art";
         record["location"] = "art";
         if (!record.contains("handle")) record["handle"] = k.handle;
         if (!record.contains("actor")) record["actor"] = k.handle;
+        const bool show = core::json_string(record, "type") == "art_show";
+        if (show && auto_titles_) give_title(core::json_string(record, "pic"), k, ledger::signed_int(record, "ts") - 1);
         if (!record.contains("sig")) sign(record, k);
-        return post_raw(oracle, ledger::record_text(record), pays);
+        std::vector<std::pair<std::string, std::int64_t>> paid;
+        for (const auto& a : pays) paid.emplace_back(a, 1);
+        if (show && pays.empty()) {
+            const std::int64_t span = ledger::signed_int(record, "exp") - ledger::signed_int(record, "ts");
+            paid.emplace_back(core::profile().placement_fee_address, span > 604800 ? 20000 : 10000);
+        }
+        return post_paying(oracle, ledger::record_text(record), paid);
     }
+    // The artwork's certificate (content at cert_of(pic) + "_0", naming k's paymail as
+    // its maker) and the maker's pair on the OCP address, once per artwork.
+    // A key without its private half (a wallet's) signs its own pair: nothing is given.
+    void give_title(const std::string& pic_text, const TestKey& k, std::int64_t ts) {
+        if (k.priv.empty()) return;
+        const std::string pic = pic_text.substr(0, 64);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!titled_.insert(pic).second) return;
+        }
+        const std::string cert = cert_of(pic);
+        put_content(cert + "_0", core::dump_compact(core::Json{{"pic", pic}, {"sha256", std::string(64, '5')},
+                                                               {"title", "T"}, {"artist_name", "A"},
+                                                               {"owner_paymail", k.handle + "@devnet.quenvale.test"}}));
+        post("ocp",
+             {{"type", "art_pair"}, {"pic", pic}, {"cert", cert}, {"sha256", std::string(64, '5')}, {"owner", k.pub},
+              {"ts", ts}},
+             k, {core::profile().ocp_address, core::profile().oao_address});
+    }
+    static std::string cert_of(const std::string& pic) { return core::to_hex(core::sha256("cert:" + pic)); }
+    void set_auto_titles(bool on) { auto_titles_ = on; }
     static void sign(core::Json& record, const TestKey& k) {
         std::string sig;
         wallet::sign_plain(k.priv, wallet::signed_message_digest(ledger::record_message(record)), sig);
@@ -202,18 +234,33 @@ public:
         oracles_[oracle].push_back(txid);
     }
     std::string post_raw(const std::string& oracle, const std::string& payload, const std::vector<std::string>& pays) {
+        std::vector<std::pair<std::string, std::int64_t>> paid;
+        for (const auto& a : pays) paid.emplace_back(a, 1);
+        return post_paying(oracle, payload, paid);
+    }
+    // The transaction JSON of a posting that pays each address the sats given.
+    std::string post_paying(const std::string& oracle, const std::string& payload,
+                            const std::vector<std::pair<std::string, std::int64_t>>& pays) {
         core::Bytes script = {0x00, 0x6a, 0x4d, static_cast<std::uint8_t>(payload.size() & 0xff),
                               static_cast<std::uint8_t>(payload.size() >> 8)};
         script.insert(script.end(), payload.begin(), payload.end());
         core::Json vout = core::Json::array();
-        for (const auto& a : pays)
-            vout.push_back({{"value", 0.00000001}, {"n", vout.size()}, {"scriptPubKey", {{"hex", "76a9"}, {"addresses", {a}}}}});
+        for (const auto& [a, sats] : pays)
+            vout.push_back({{"value", static_cast<double>(sats) / 1e8},
+                            {"n", vout.size()},
+                            {"scriptPubKey", {{"hex", "76a9"}, {"addresses", {a}}}}});
         vout.push_back({{"value", 0}, {"n", vout.size()}, {"scriptPubKey", {{"hex", core::to_hex(script)}}}});
         std::lock_guard<std::mutex> lock(mutex_);
         const std::string txid = core::to_hex(core::sha256(payload + std::to_string(txs_.size())));
         txs_[txid] = core::Json{{"txid", txid}, {"vout", vout}};
         oracles_[oracle].push_back(txid);
         return txid;
+    }
+    // The transaction is in block `height`, mined at `time`.
+    void confirm(const std::string& txid, std::int64_t height, std::int64_t time) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        txs_[txid]["blockheight"] = height;
+        txs_[txid]["blocktime"] = time;
     }
     // A transaction known to WhatsOnChain and the indexer but in no history.
     void put_tx(const std::string& txid, const core::Json& tx) {
@@ -279,7 +326,8 @@ private:
     std::mutex mutex_;
     std::map<std::string, std::vector<std::string>> oracles_;
     std::map<std::string, core::Json> txs_;
-    std::set<std::string> failing_, architects_, spent_, down_sources_;
+    std::set<std::string> failing_, architects_, spent_, down_sources_, titled_;
+    bool auto_titles_ = false;
     std::map<std::string, std::string> aliases_, spent_by_, raw_, contents_;
     std::map<std::string, int> hits_;
     bool registry_down_ = false, indexer_down_ = false, woc_down_ = false, spent_down_ = false;

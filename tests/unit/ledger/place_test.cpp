@@ -50,6 +50,7 @@ protected:
         me.handle = "alice";
         chain.register_key(me);
         chain.register_key(bob);
+        chain.set_auto_titles(true);
     }
     void TearDown() override {
         ledger::reset_identity_caches();
@@ -131,7 +132,8 @@ TEST_F(Place, AFrameThisProgramJustTookIsTakenBeforeAnyIndexerListsIt) {
     placed["location"] = "art";
     placed["handle"] = placed["actor"] = "bob";
     FakeChain::sign(placed, bob);
-    ledger::remember_own_record("as9", std::string(64, '9'), placed);
+    chain.give_title(PIC, bob, T0 - 6);
+    ledger::remember_own_record("as9", std::string(64, '9'), placed, core::profile().placement_fee_address, 10000);
     EXPECT_EQ(ledger::frame_free_check(9, OTHER, T0), "error: that frame is already taken.");
     EXPECT_EQ(ledger::frame_free_check(10, PIC_ORIGIN, T0), "error: that artwork is already on a wall.");
     EXPECT_EQ(ledger::frame_free_check(10, OTHER, T0), "");
@@ -155,20 +157,39 @@ TEST_F(Place, RemoveRefusals) {
 }
 
 TEST_F(Place, TheOwnerCannotRemoveWhileABuyerHasPaid) {
-    // The display signed by this wallet's identity key.
+    // The title, the display and an accepted ask, signed by this wallet's identity key.
+    auto signed_by_me = [](core::Json r) {
+        r["protocol"] = "OV-Art";
+        r["location"] = "art";
+        std::string error;
+        EXPECT_TRUE(ledger::sign_record(r, error)) << error;
+        return r;
+    };
+    const std::string cert_id = FakeChain::cert_of(PIC);
+    chain.put_content(cert_id + "_0", core::dump_compact(core::Json{
+                                          {"pic", PIC}, {"sha256", SHA}, {"owner_paymail", "alice@devnet.quenvale.test"}}));
+    chain.post("ocp",
+               signed_by_me({{"type", "art_pair"}, {"pic", PIC}, {"cert", cert_id}, {"sha256", SHA}, {"owner", me.pub},
+                             {"ts", T0 - 101}}),
+               me, {core::profile().ocp_address, core::profile().oao_address});
     core::Json mine = show(6, PIC, T0 - 100);
-    mine["protocol"] = "OV-Art";
-    mine["location"] = "art";
-    std::string error;
-    ASSERT_TRUE(ledger::sign_record(mine, error)) << error;
-    chain.post("as6", mine, me);
-    // A funded offer whose coins are all unspent.
+    mine["price"] = "1500";
+    chain.post("as6", signed_by_me(mine), me);
+    const std::string title = R"({"type":"art_owner"})";
+    chain.post("as6", signed_by_me({{"type", "art_gaccept"}, {"spot", "as6"}, {"pic", PIC}, {"cert", CERT},
+                                    {"buyer", bob.pub}, {"prev", ""}, {"price_sats", 1500},
+                                    {"title_sha", core::to_hex(core::sha256(title))}, {"title_json", title},
+                                    {"ts", T0 - 60}}),
+               me);
+    // The accepted buyer's funded offer on the display's coins, all of them unspent.
     std::vector<chain::TxInput> ins(3);
-    for (std::uint32_t i = 0; i < 3; ++i) {
-        ins[i].txid = std::string(64, 'e');
-        ins[i].vout = i;
-        if (i == 2) ins[i].unlocking_script = {0x01, 0x51};
-    }
+    ins[0].txid = PIC;
+    ins[0].vout = 1;
+    ins[1].txid = CERT;
+    ins[1].vout = 2;
+    ins[2].txid = std::string(64, 'e');
+    ins[2].vout = 2;
+    ins[2].unlocking_script = {0x01, 0x51};
     const std::string offer =
         core::to_hex(chain::serialize_tx(ins, {{1500, core::from_hex("76a914" + std::string(40, '1') + "88ac")}}, false));
     chain.post("as6",
