@@ -160,10 +160,12 @@ int main() {
     int posted = 0;
     for (int f = 1; f <= ledger::FRAME_COUNT; ++f) {
         const auto row = ledger::frame_row(f);
-        // A real certificate inscription per frame, so its content is read as a placer's would be.
+        // A real certificate inscription per frame, so its content is read as a placer's would be,
+        // and the maker's pair that starts the piece's title.
         const std::string cert_json = core::dump_compact(core::Json{
             {"pic", std::string(63, 'a') + std::to_string(f % 10)}, {"sha256", std::string(64, '5')},
-            {"title", "Frame " + std::to_string(f)}, {"artist_name", "Bench"}});
+            {"title", "Frame " + std::to_string(f)}, {"artist_name", "Bench"},
+            {"owner_paymail", "alice@" + core::profile().paymail_domain}});
         core::Json inscribed;
         {
             const auto r = chain::wallet_post_json(
@@ -175,18 +177,26 @@ int main() {
         }
         const std::string cert = core::json_string(inscribed, "origin");
         const std::string pic = std::string(63, 'a') + std::to_string(f % 10);
+        core::Json pair = {{"protocol", "OV-Art"}, {"type", "art_pair"}, {"location", "art"}, {"handle", "alice"},
+                           {"pic", pic}, {"cert", cert.substr(0, 64)}, {"sha256", std::string(64, '5')},
+                           {"owner", wallet::wallet_identity_key()}, {"ts", now - 2000 + f}};
+        const auto& p = core::profile();
+        if (ledger::post_record(pair, p.ocp_address, p.oao_address, 1).rfind("success", 0) != 0) return 1;
         for (int i = 0; i < 20; ++i) {
             core::Json r = {{"protocol", "OV-Art"}, {"location", "art"}, {"handle", "alice"}, {"spot", row.spot},
                             {"pic", pic}, {"cert", cert}, {"ts", now - 1000 + f * 30 + i}};
             if (i == 0) {
                 r.update({{"type", "art_show"}, {"sha256", std::string(64, '5')}, {"price", "1500"},
                           {"pic_utxo", pic + "_0"}, {"cert_utxo", cert}, {"pay_addr", MAIN_ADDRESS},
-                          {"exp", now + 604800}});
+                          {"exp", now - 1000 + f * 30 + 604800}});
             } else {
                 r.update({{"type", "art_gask"}, {"price_sats", 1500}, {"buyer_ord", MAIN_ADDRESS},
                           {"buyer", wallet::wallet_identity_key()}});
             }
-            const std::string result = ledger::post_record(r, row.watch_address, "", 0);
+            // The display pays its week's placement fee, as placing does.
+            const std::string result =
+                i == 0 ? ledger::post_record(r, row.watch_address, core::profile().placement_fee_address, 10000)
+                       : ledger::post_record(r, row.watch_address, "", 0);
             if (result.rfind("success", 0) == 0) ++posted;
             else std::fprintf(stderr, "post failed: %s\n", result.c_str());
             if (posted % 20 == 0) admin(dn, "/devnet/mine", {{"blocks", 1}});
