@@ -35,6 +35,9 @@ namespace setup_win32 {
 
 namespace {
 
+// Arms CLOSE once a double click's time has passed after the install.
+constexpr UINT_PTR CLOSE_ARM_TIMER = 1;
+
 using setup::Box;
 using setup::Rgb;
 
@@ -53,7 +56,7 @@ struct Ui {
     Gdiplus::Bitmap* picture = nullptr;
     bool removal = false;
     bool install_done = false;     // the action button reads CLOSE
-    DWORD done_at = 0;             // when it began to (GetTickCount)
+    bool close_armed = false;      // a double click's time has passed since it began to
     bool close_requested = false;  // closed while the engine worked
     RECT wallet_link{}, program_link{};
 };
@@ -445,7 +448,7 @@ void on_action() {
     if (u.install_done) {
         // The second click of a double click on INSTALL may land on CLOSE when the install
         // was quicker than the click: it must not end the program unseen.
-        if (::GetTickCount() - u.done_at < ::GetDoubleClickTime()) return;
+        if (!u.close_armed) return;
         ::DestroyWindow(u.window);
         return;
     }
@@ -460,7 +463,9 @@ void on_action() {
     if (!u.removal && ok) {
         ::SetWindowTextW(u.action, L"CLOSE");
         u.install_done = true;
-        u.done_at = ::GetTickCount();
+        // Armed by a timer, not by comparing tick counts: under Wine a process waiting for
+        // messages may read a stale tick count, and CLOSE then ignored a click seconds later.
+        ::SetTimer(u.window, CLOSE_ARM_TIMER, ::GetDoubleClickTime(), nullptr);
     }
     ::EnableWindow(u.action, TRUE);
     p.busy = false;
@@ -590,6 +595,13 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
                 const bool link = inside(u.wallet_link, p.x, p.y) || inside(u.program_link, p.x, p.y);
                 ::SetCursor(::LoadCursorW(nullptr, link ? IDC_HAND : IDC_ARROW));
                 return TRUE;
+            }
+            break;
+        case WM_TIMER:
+            if (wp == CLOSE_ARM_TIMER) {
+                ::KillTimer(hwnd, CLOSE_ARM_TIMER);
+                u.close_armed = true;
+                return 0;
             }
             break;
         case WM_DPICHANGED:
