@@ -127,11 +127,8 @@ bool text_fits(const core::Json& r, std::initializer_list<const char*> keys) {
 
 // Whether a's display stands before b's in the chain's order.
 bool shown_first(const SpotLoad& a, const SpotLoad& b) {
-    const std::int64_t ha = a.shown_height > 0 ? a.shown_height : INT64_MAX;
-    const std::int64_t hb = b.shown_height > 0 ? b.shown_height : INT64_MAX;
-    if (ha != hb) return ha < hb;
-    if (a.shown_at != b.shown_at) return a.shown_at < b.shown_at;
-    return a.show_txid < b.show_txid;
+    const int c = era_compare(a.shown_height, a.shown_at, b.shown_height, b.shown_at);
+    return c != 0 ? c < 0 : a.show_txid < b.show_txid;
 }
 
 SpotLoad empty_spot(int frame) {
