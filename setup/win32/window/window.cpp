@@ -463,8 +463,7 @@ void on_action() {
     if (!u.removal && ok) {
         ::SetWindowTextW(u.action, L"CLOSE");
         u.install_done = true;
-        // Armed by a timer, not by comparing tick counts: under Wine a process waiting for
-        // messages may read a stale tick count, and CLOSE then ignored a click seconds later.
+        // Armed by a window timer, so no clock is read at the click.
         ::SetTimer(u.window, CLOSE_ARM_TIMER, ::GetDoubleClickTime(), nullptr);
     }
     ::EnableWindow(u.action, TRUE);
