@@ -42,7 +42,7 @@ async function call (url, method, p, body) {
 const PROFILE_KEYS = [
   'network', 'woc_api', 'ord_api', 'ord_host', 'arc_tx', 'service_root', 'service_host', 'service_pin_ip',
   'paymail_domain', 'platform_domain', 'update_site', 'frames', 'admission_address', 'placement_fee_address',
-  'sale_fee_address', 'ocp_address', 'oao_address', 'credential_issuer_address', 'house', 'app_tag_label', 'devnet'
+  'sale_fee_address', 'ocp_address', 'oao_address', 'credential_issuer_address', 'house', 'app_tag_label', 'woc_rps', 'devnet'
 ]
 
 describe('server.mjs', () => {
@@ -62,6 +62,7 @@ describe('server.mjs', () => {
       assert.equal(p.service_host, `127.0.0.1:${port}`)
       assert.equal(p.update_site, `127.0.0.1:${port}`)
       assert.equal(p.service_pin_ip, '')
+      assert.equal(p.woc_rps, 0) // no rate unless the devnet enforces one
       assert.equal(p.frames.length, 10)
       assert.equal(p.house.length, 3)
       for (const h of p.house) assert.deepEqual(Object.keys(h), ['id', 'name', 'category', 'addresses'])
@@ -134,8 +135,9 @@ describe('server.mjs', () => {
       const tx = (await call(url2 + WOC, 'GET', `/tx/${txid}`)).json
       assert.equal(tx.txid, txid)
       assert.ok(tx.confirmations >= 1)
-      const hist = (await call(url2 + WOC, 'GET', `/address/${who.toAddress()}/history`)).json
-      assert.equal(hist.length, 3) // funding, inscription, the spend
+      const mined = (await call(url2 + WOC, 'GET', `/address/${who.toAddress()}/confirmed/history`)).json.result
+      const pending = (await call(url2 + WOC, 'GET', `/address/${who.toAddress()}/unconfirmed/history`)).json.result
+      assert.deepEqual([mined.length, pending.length], [1, 2]) // funding; inscription and the spend
       assert.equal((await call(url2, 'GET', `/ord/content/${origin}`)).text, 'kept')
       assert.equal((await call(url2, 'GET', `/ord/api/txos/${origin}`)).json.origin.num, num)
       assert.equal((await call(url2, 'GET', `/svc/api/bsvalias/id/keeper@devnet.quenvale.test`)).json.pubkey, who.toPublicKey().toString())
@@ -149,8 +151,23 @@ describe('server.mjs', () => {
     assert.equal((await second.exited).code, 0)
   })
 
+  test('service switches given on the command line are in force', async () => {
+    const profileFile = path.join(dir, 'strict-profile.json')
+    const s = start(['--port', '0', '--woc-rps', '2', '--propagation-ms', '100', '--arc-key', 'k9', '--arc-require-ef', '--arc-queued', '--profile-out', profileFile])
+    try {
+      const { url } = await s.ready
+      assert.deepEqual((await call(url, 'GET', '/devnet/switches')).json, { wocRps: 2, propagationMs: 100, arcKey: 'k9', arcRequireEf: true, arcQueued: true })
+      // The program reads the rate it must keep to from the profile.
+      assert.equal(JSON.parse(readFileSync(profileFile, 'utf8')).woc_rps, 2)
+      assert.equal((await call(url, 'POST', '/arc/v1/tx', { rawTx: '00' })).status, 401)
+    } finally {
+      s.child.kill('SIGTERM')
+      assert.equal((await s.exited).code, 0)
+    }
+  })
+
   test('a bad argument exits with status 2 and the usage', async () => {
-    for (const args of [['--port', 'x'], ['--bogus'], ['--state']]) {
+    for (const args of [['--port', 'x'], ['--bogus'], ['--state'], ['--woc-rps', '-1'], ['--propagation-ms', '600001'], ['--arc-key']]) {
       const s = start(args)
       s.ready.catch(() => {})
       const e = await s.exited

@@ -2,6 +2,7 @@
 // path of the four services, before and after it is mined.
 import { test, describe, before, after } from 'node:test'
 import assert from 'node:assert/strict'
+import { isDeepStrictEqual } from 'node:util'
 import { openDevnet, fundedCoin, buildTx, newKey, sdk, WOC } from '../support/devnet/harness.mjs'
 
 const { Transaction, P2PKH } = sdk
@@ -40,7 +41,8 @@ describe('a payment with a watch output, an inscription and a data output', () =
     const change = tx.outputs[3].satoshis
     // WhatsOnChain: raw forms round-trip to the submitted bytes.
     assert.equal((await net.get(`${WOC}/tx/${txid}/hex`)).text, tx.toHex())
-    assert.equal(Transaction.fromHex((await net.get(`${WOC}/tx/${txid}/raw`)).text).id('hex'), txid)
+    assert.equal(Transaction.fromHex((await net.get(`${WOC}/tx/${txid}/hex`)).text).id('hex'), txid)
+    assert.deepEqual((await net.post(`${WOC}/txs/hex`, { txids: [txid] })).json.map(r => [r.txid, r.hex, r.blockheight]), [[txid, tx.toHex(), expectHeight ?? 0]])
     const j = (await net.get(`${WOC}/tx/${txid}`)).json
     assert.equal(j.txid, txid)
     assert.equal(j.size, tx.toBinary().length)
@@ -49,24 +51,28 @@ describe('a payment with a watch output, an inscription and a data output', () =
     assert.deepEqual(j.vout.map(v => v.scriptPubKey.hex), tx.outputs.map(o => o.lockingScript.toHex()))
     assert.deepEqual(j.vout.map(v => v.scriptPubKey.addresses), [[watch], [bob.toAddress()], [], [alice.toAddress()]])
     assert.equal(j.vout[2].scriptPubKey.type, 'nulldata')
-    assert.deepEqual((await net.get(`${WOC}/tx/${txid}/decoded`)).json.vout.map(v => v.satoshis), tx.outputs.map(o => o.satoshis))
+    assert.deepEqual(j.vout.map(v => v.scriptPubKey.isTruncated), [false, false, false, false])
     assert.deepEqual((await net.post(`${WOC}/txs`, { txids: [txid] })).json, [j])
     assert.equal(j.blockheight, expectHeight ?? undefined)
     const status = expectHeight ? 'confirmed' : 'unconfirmed'
     assert.deepEqual((await net.get(`${WOC}/tx/${coin.txid}/0/spent`)).json, { txid, vin: 0, status })
-    for (let n = 0; n < 4; n++) assert.equal((await net.get(`${WOC}/tx/${txid}/out/${n}`)).json.spent, false)
+    const outs = [0, 1, 2, 3].map(vout => ({ txid, vout }))
+    assert.deepEqual((await net.post(`${WOC}/utxos/spent`, { utxos: outs })).json, outs.map(utxo => ({ utxo, error: '' })))
     const height = expectHeight ?? 0
     for (const [addr, vout, sats] of [[watch, 0, 1], [bob.toAddress(), 1, 1], [alice.toAddress(), 3, change]]) {
-      assert.ok((await net.get(`${WOC}/address/${addr}/history`)).json.some(h => h.tx_hash === txid && h.height === height), addr)
-      const u = (await net.get(`${WOC}/address/${addr}/unspent`)).json.find(x => x.tx_hash === txid)
-      assert.deepEqual(u, { height, tx_pos: vout, tx_hash: txid, value: sats, isSpentInMempoolTx: false })
-      const all = (await net.get(`${WOC}/address/${addr}/unspent/all`)).json.result
-      assert.ok(all.some(x => x.tx_hash === txid && x.tx_pos === vout))
-      const bal = (await net.get(`${WOC}/address/${addr}/balance`)).json
-      assert.equal(bal.confirmed + bal.unconfirmed, (await net.get(`${WOC}/address/${addr}/unspent`)).json.reduce((s, x) => s + x.value, 0))
-      assert.deepEqual((await net.post(`${WOC}/addresses/balance`, { addresses: [addr] })).json[0].balance, bal)
       const hist = expectHeight ? 'confirmed/history' : 'unconfirmed/history'
-      assert.ok((await net.get(`${WOC}/address/${addr}/${hist}`)).json.result.some(h => h.tx_hash === txid), hist)
+      const entry = expectHeight ? { tx_hash: txid, height } : { tx_hash: txid }
+      assert.ok((await net.get(`${WOC}/address/${addr}/${hist}`)).json.result.some(h => isDeepStrictEqual(h, entry)), addr)
+      const all = (await net.get(`${WOC}/address/${addr}/unspent/all`)).json.result
+      const u = all.find(x => x.tx_hash === txid)
+      assert.deepEqual(u, expectHeight
+        ? { height, tx_pos: vout, tx_hash: txid, value: sats, isSpentInMempoolTx: false, status: 'confirmed' }
+        : { tx_pos: vout, tx_hash: txid, value: sats, isSpentInMempoolTx: false, hex: tx.outputs[vout].lockingScript.toHex(), status: 'unconfirmed' })
+      const confirmed = (await net.get(`${WOC}/address/${addr}/confirmed/balance`)).json.confirmed
+      const unconfirmed = (await net.get(`${WOC}/address/${addr}/unconfirmed/balance`)).json.unconfirmed
+      assert.equal(confirmed + unconfirmed, all.reduce((s, x) => s + x.value, 0))
+      assert.equal((await net.post(`${WOC}/addresses/confirmed/balance`, { addresses: [addr] })).json[0].confirmed, confirmed)
+      assert.equal((await net.post(`${WOC}/addresses/unconfirmed/balance`, { addresses: [addr] })).json[0].unconfirmed, unconfirmed)
     }
     // ARC.
     const arc = (await net.get(`/arc/v1/tx/${txid}`)).json

@@ -196,3 +196,16 @@ test('token paths answer empty', async () => {
   assert.equal((await net.get('/ord/api/bsv20/notanaddress/unspent')).status, 400)
   assert.equal((await net.get(`/ord/api/txos/${'ab'.repeat(32)}_0`)).status, 404)
 })
+
+test('the unspent list answers 100 outputs a page by default and at most, paged by offset', async () => {
+  const who = newKey().toAddress()
+  const ids = []
+  for (let i = 0; i < 105; i++) ids.push(await net.fund(who, 1000 + i))
+  const first = await unspentOf(who)
+  assert.equal(first.length, 100)
+  const asked = (await net.get(`/ord/api/txos/address/${who}/unspent?limit=500`)).json
+  assert.equal(asked.length, 100)
+  const rest = (await net.get(`/ord/api/txos/address/${who}/unspent?limit=100&offset=100`)).json
+  assert.deepEqual([...first, ...rest].map(t => t.txid), ids)
+  assert.deepEqual((await net.get(`/ord/api/txos/address/${who}/unspent?offset=103&limit=1`)).json.map(t => t.satoshis), [1103])
+})

@@ -170,7 +170,7 @@ describe('oracle', () => {
     await net.mine(1)
     const all = (await net.get('/svc/oi/oracle/as3/txids')).json.txids
     assert.deepEqual(all, ids)
-    assert.deepEqual(all, (await net.get(`${WOC}/address/${as3}/history`)).json.map(h => h.tx_hash))
+    assert.deepEqual(all, (await net.get(`${WOC}/address/${as3}/confirmed/history?order=asc`)).json.result.map(h => h.tx_hash))
     const p1 = (await net.get('/svc/oi/oracle/as3/txids?limit=2&offset=0')).json.txids
     const p3 = (await net.get('/svc/oi/oracle/as3/txids?limit=2&offset=4')).json.txids
     const p4 = (await net.get('/svc/oi/oracle/as3/txids?limit=2&offset=6')).json.txids

@@ -1,6 +1,6 @@
 // The three submit paths share one validator but answer in each service's own
 // words: WhatsOnChain plain text, ARC status objects, the platform {ok}.
-import { test, describe, before, after } from 'node:test'
+import { test, describe, before, after, afterEach } from 'node:test'
 import assert from 'node:assert/strict'
 import { openDevnet, fundedCoin, buildTx, newKey, WOC } from '../support/devnet/harness.mjs'
 
@@ -100,6 +100,72 @@ describe('ARC POST /arc/v1/tx and GET /arc/v1/tx/{txid}', () => {
   test('an unknown txid is 404 and a malformed one 400', async () => {
     assert.equal((await net.get(`/arc/v1/tx/${'ab'.repeat(32)}`)).status, 404)
     assert.equal((await net.get('/arc/v1/tx/xyz')).status, 400)
+  })
+})
+
+describe('ARC switches and formats', () => {
+  const switches = (body) => net.post('/devnet/switches', body)
+  // The switches belong to the shared devnet; every test leaves them off.
+  afterEach(async () => { await switches({ arcQueued: false, arcRequireEf: false }) })
+
+  test('extended format is taken like plain hex; --arc-require-ef refuses plain hex with an unconfirmed parent with 460', async () => {
+    const { a } = await pair()
+    const o = await net.post('/arc/v1/tx', Buffer.from(a.toHexEF(), 'hex'), { 'content-type': 'application/octet-stream' })
+    assert.deepEqual([o.status, o.json.txid, o.json.txStatus], [200, a.id('hex'), 'SEEN_ON_NETWORK'])
+    assert.equal((await net.get(`${WOC}/tx/${a.id('hex')}/hex`)).text, a.toHex())
+
+    assert.equal((await switches({ arcRequireEf: true })).status, 200)
+    const { a: b } = await pair()
+    const plain = await arcPost(b.toHex())
+    assert.equal(plain.status, 460, plain.text)
+    assert.deepEqual([plain.json.status, plain.json.title, plain.json.txid], [460, 'Not extended format', b.id('hex')])
+    assert.equal((await net.get(`/arc/v1/tx/${b.id('hex')}`)).status, 404)
+    assert.equal((await arcPost(b.toHexEF())).json.txStatus, 'SEEN_ON_NETWORK')
+    // A parent in a block needs no extended format.
+    const coin = await fundedCoin(net, 9000, true)
+    const c = await buildTx({ inputs: [{ hex: coin.hex, vout: 0, key: coin.key }], outputs: [{ address: coin.address, sats: 8000 }] })
+    assert.equal((await arcPost(c.toHex())).json.txStatus, 'SEEN_ON_NETWORK')
+  })
+
+  test('the QUEUED switch answers an accepted transaction with QUEUED (200); the transaction is still accepted', async () => {
+    assert.equal((await switches({ arcQueued: true })).status, 200)
+    const { a, b } = await pair()
+    const r = await arcPost(a.toHex())
+    assert.deepEqual([r.status, r.json.status, r.json.txid, r.json.txStatus], [200, 200, a.id('hex'), 'QUEUED'])
+    assert.equal((await net.get(`/arc/v1/tx/${a.id('hex')}`)).json.txStatus, 'SEEN_ON_NETWORK')
+    assert.equal((await net.get(`${WOC}/tx/${a.id('hex')}`)).status, 200)
+    // Refusals and double spends are answered as before.
+    assert.equal((await arcPost(b.toHex())).json.txStatus, 'DOUBLE_SPEND_ATTEMPTED')
+    await switches({ arcQueued: false })
+    const { a: c } = await pair()
+    assert.equal((await arcPost(c.toHex())).json.txStatus, 'SEEN_ON_NETWORK')
+  })
+
+  test('an Authorization header is accepted; with an ARC key it is required on both routes (401 otherwise)', async () => {
+    const { a } = await pair()
+    assert.equal((await net.post('/arc/v1/tx', { rawTx: a.toHex() }, { authorization: 'Bearer anything' })).status, 200)
+    const keyed = await openDevnet({ arcKey: 'devkey-1' })
+    try {
+      const coin = await fundedCoin(keyed, 20000)
+      const tx = await buildTx({ inputs: [{ hex: coin.hex, vout: 0, key: coin.key }], outputs: [{ address: coin.address, sats: 19000 }] })
+      for (const headers of [{}, { authorization: 'Bearer wrong' }, { authorization: 'devkey-1' }]) {
+        const r = await keyed.post('/arc/v1/tx', { rawTx: tx.toHex() }, headers)
+        assert.deepEqual([r.status, r.json.status], [401, 401], JSON.stringify(headers))
+      }
+      assert.equal((await keyed.get(`/arc/v1/tx/${coin.txid}`)).status, 401)
+      const ok = await keyed.post('/arc/v1/tx', { rawTx: tx.toHex() }, { authorization: 'Bearer devkey-1' })
+      assert.deepEqual([ok.status, ok.json.txStatus], [200, 'SEEN_ON_NETWORK'])
+      const status = await keyed.call('GET', `/arc/v1/tx/${tx.id('hex')}`, undefined, { authorization: 'Bearer devkey-1' })
+      assert.equal(status.json.txStatus, 'SEEN_ON_NETWORK')
+      // The other services take no key.
+      assert.equal((await keyed.get(`${WOC}/tx/${tx.id('hex')}`)).status, 200)
+    } finally { await keyed.close() }
+  })
+
+  test('other routes under ARC answer 404', async () => {
+    for (const [method, p] of [['GET', '/arc/v1/tx'], ['PUT', '/arc/v1/tx'], ['POST', `/arc/v1/tx/${'ab'.repeat(32)}`], ['GET', '/arc/v1/tx/a/b']]) {
+      assert.equal((await net.call(method, p)).status, 404, `${method} ${p}`)
+    }
   })
 })
 

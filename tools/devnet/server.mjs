@@ -1,25 +1,36 @@
 #!/usr/bin/env node
 // node tools/devnet/server.mjs --port 0 --profile-out FILE [--state FILE]
-//                              [--latency-ms N] [--auto-mine-ms N]
+//   [--latency-ms N] [--auto-mine-ms N] [--woc-rps N] [--propagation-ms N]
+//   [--arc-key K] [--arc-require-ef] [--arc-queued]
 import { startDevnet } from './lib/devnet.mjs'
 
-const USAGE = 'usage: node server.mjs [--port N] [--profile-out FILE] [--state FILE] [--latency-ms N] [--auto-mine-ms N]'
+const USAGE = 'usage: node server.mjs [--port N] [--profile-out FILE] [--state FILE] [--latency-ms N] [--auto-mine-ms N]' +
+  ' [--woc-rps N] [--propagation-ms N] [--arc-key K] [--arc-require-ef] [--arc-queued]'
 
 function parseArgs (argv) {
   const opts = { port: 0, profileOut: null, statePath: null, latencyMs: 0, autoMineMs: 0 }
-  const numeric = { '--port': ['port', 65535], '--latency-ms': ['latencyMs', 600000], '--auto-mine-ms': ['autoMineMs', 86400000] }
-  const files = { '--profile-out': 'profileOut', '--state': 'statePath' }
+  const numeric = {
+    '--port': ['port', 65535],
+    '--latency-ms': ['latencyMs', 600000],
+    '--auto-mine-ms': ['autoMineMs', 86400000],
+    '--woc-rps': ['wocRps', 100000],
+    '--propagation-ms': ['propagationMs', 600000]
+  }
+  const files = { '--profile-out': 'profileOut', '--state': 'statePath', '--arc-key': 'arcKey' }
+  const flags = { '--arc-require-ef': 'arcRequireEf', '--arc-queued': 'arcQueued' }
   for (let i = 0; i < argv.length; i++) {
     const arg = argv[i]
     if (arg === '--help' || arg === '-h') { console.log(USAGE); process.exit(0) }
     const value = argv[i + 1]
-    if (numeric[arg]) {
+    if (flags[arg]) {
+      opts[flags[arg]] = true
+    } else if (numeric[arg]) {
       const [key, max] = numeric[arg]
       if (value === undefined || !/^\d+$/.test(value) || Number(value) > max) throw new Error(`${arg} needs a number from 0 to ${max}`)
       opts[key] = Number(value)
       i++
     } else if (files[arg]) {
-      if (!value) throw new Error(`${arg} needs a file name`)
+      if (!value) throw new Error(`${arg} needs a value`)
       opts[files[arg]] = value
       i++
     } else {

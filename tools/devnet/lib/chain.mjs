@@ -10,6 +10,8 @@ export const GENESIS_TIME = 1704067200 // 2024-01-01T00:00:00Z, fixed so the gen
 export const GENESIS_SATS = 1_000_000_000_000_000 // 10 million BSV for the faucet
 export const MIN_FEE_PER_KB = 100
 
+const ALL = () => true
+
 // Lowest fee the devnet takes for a transaction of `size` bytes.
 export function minFee (size) {
   return Math.ceil((size * MIN_FEE_PER_KB) / 1000)
@@ -266,10 +268,13 @@ export class Chain {
     return rec.height === null ? 0 : this.height - rec.height + 1
   }
 
-  spendOf (txid, vout) {
+  // The read methods take an optional `seen(rec)` filter: a view of the chain
+  // in which some transactions do not exist yet (see Devnet.wocSees).
+  spendOf (txid, vout, seen = ALL) {
     const s = this.spends.get(`${txid}:${vout}`)
     if (!s) return null
     const rec = this.txs.get(s.txid)
+    if (!seen(rec)) return null
     return { txid: s.txid, vin: s.vin, confirmed: rec.height !== null }
   }
 
@@ -277,20 +282,22 @@ export class Chain {
     return this.outputs.get(`${txid}:${vout}`) ?? null
   }
 
-  addressTxids (address) {
-    return this.addrs.get(address)?.txids ?? []
+  addressTxids (address, seen = ALL) {
+    const txids = this.addrs.get(address)?.txids ?? []
+    return seen === ALL ? txids : txids.filter(t => seen(this.txs.get(t)))
   }
 
-  addressOutputs (address) {
+  addressOutputs (address, seen = ALL) {
     const a = this.addrs.get(address)
-    return a ? a.outs.map(k => this.outputs.get(k)) : []
+    const outs = a ? a.outs.map(k => this.outputs.get(k)) : []
+    return seen === ALL ? outs : outs.filter(o => seen(this.txs.get(o.txid)))
   }
 
   // Outputs of the address not spent in a block, with where they stand.
-  addressUnspent (address) {
+  addressUnspent (address, seen = ALL) {
     const list = []
-    for (const out of this.addressOutputs(address)) {
-      const spend = this.spendOf(out.txid, out.vout)
+    for (const out of this.addressOutputs(address, seen)) {
+      const spend = this.spendOf(out.txid, out.vout, seen)
       if (spend && spend.confirmed) continue
       const rec = this.txs.get(out.txid)
       list.push({ out, rec, spentInMempool: Boolean(spend) })
@@ -298,12 +305,12 @@ export class Chain {
     return list
   }
 
-  balance (address) {
+  balance (address, seen = ALL) {
     let confirmed = 0
     let unconfirmed = 0
-    for (const out of this.addressOutputs(address)) {
+    for (const out of this.addressOutputs(address, seen)) {
       const made = this.txs.get(out.txid).height !== null
-      const spend = this.spendOf(out.txid, out.vout)
+      const spend = this.spendOf(out.txid, out.vout, seen)
       if (made) {
         if (!spend) confirmed += out.satoshis
         else if (spend.confirmed) continue

@@ -1,5 +1,6 @@
 // The devnet server: one loopback port, one path prefix per service.
-//   startDevnet({port, profileOut, statePath, latencyMs, autoMineMs}) -> handle
+//   startDevnet({port, profileOut, statePath, latencyMs, autoMineMs,
+//                wocRps, propagationMs, arcKey, arcRequireEf, arcQueued}) -> handle
 import http from 'node:http'
 import fs from 'node:fs'
 import path from 'node:path'
@@ -8,7 +9,10 @@ import { Chain } from './chain.mjs'
 import { Platform } from './platform.mjs'
 import { Faults, sendFaultReply } from './faults.mjs'
 import { Faucet } from './faucet.mjs'
-import { HttpError } from './http.mjs'
+import { HttpError, sendText } from './http.mjs'
+import { RequestCounter } from './requests.mjs'
+import { RateLimit } from './ratelimit.mjs'
+import { SWITCH_DEFAULTS, withSwitches } from './switches.mjs'
 import * as woc from './services/woc.mjs'
 import * as arc from './services/arc.mjs'
 import * as ord from './services/ord.mjs'
@@ -23,7 +27,8 @@ export const PAYMAIL_DOMAIN = 'devnet.quenvale.test'
 const STATE_FORMAT = 'quenvale-devnet-state'
 const SERVICES = [woc, arc, ord, svc, update, admin]
 
-export function buildProfile (port, keys = devnetKeys()) {
+// wocRps: the WhatsOnChain rate the devnet enforces, which the program keeps to.
+export function buildProfile (port, keys = devnetKeys(), wocRps = 0) {
   const root = `http://${HOST}:${port}`
   const paths = {}
   for (const role of Object.keys(ROLE_INDEX)) paths[role] = keys[role].path
@@ -48,6 +53,7 @@ export function buildProfile (port, keys = devnetKeys()) {
     credential_issuer_address: keys.credential_issuer.address,
     house: HOUSE_ROWS.map(h => ({ id: h.id, name: h.name, category: h.category, addresses: h.roles.map(r => keys[r].address) })),
     app_tag_label: '',
+    woc_rps: wocRps,
     devnet: { mnemonic: DEVNET_MNEMONIC, faucet_address: keys.faucet.address, paths }
   }
 }
@@ -69,11 +75,15 @@ const sleep = (ms) => new Promise(resolve => setTimeout(resolve, ms))
 
 export async function startDevnet (opts = {}) {
   const { port = 0, profileOut = null, statePath = null, latencyMs = 0, autoMineMs = 0, clock, log = () => {} } = opts
+  const given = Object.fromEntries(Object.keys(SWITCH_DEFAULTS).filter(k => opts[k] !== undefined).map(k => [k, opts[k]]))
+  const startSwitches = withSwitches(SWITCH_DEFAULTS, given)
   const keys = devnetKeys()
   const chain = new Chain({ faucetAddress: keys.faucet.address, clock })
   const platform = new Platform({ domain: PAYMAIL_DOMAIN })
   const faults = new Faults()
   const faucet = new Faucet(chain, keys.faucet)
+  const requests = new RequestCounter()
+  const wocLimit = new RateLimit()
   const oracles = { ocp: keys.ocp.address, oao: keys.oao.address, ident: keys.credential_issuer.address }
   for (let i = 1; i <= 10; i++) oracles[`as${i}`] = keys[`as${i}`].address
 
@@ -105,8 +115,23 @@ export async function startDevnet (opts = {}) {
     keys,
     profile: null,
     updateVersion: update.DEFAULT_VERSION,
+    switches: startSwitches,
+    requests,
     changed,
-    reset () { chain.reset(); platform.reset(); faults.clear(); devnet.updateVersion = update.DEFAULT_VERSION; changed() },
+    // A transaction ARC or the platform accepted reaches WhatsOnChain only
+    // propagationMs later; other services see it at once.
+    accepted (txid) {
+      const rec = chain.txs.get(txid)
+      if (rec && devnet.switches.propagationMs > 0) rec.wocAt = chain.clock() + devnet.switches.propagationMs
+    },
+    wocSees: (rec) => rec.height !== null || !(rec.wocAt > chain.clock()),
+    reset () {
+      chain.reset(); platform.reset(); faults.clear(); requests.clear(); wocLimit.clear()
+      devnet.switches = startSwitches
+      devnet.updateVersion = update.DEFAULT_VERSION
+      changed()
+    },
+    setSwitches (changes) { devnet.switches = withSwitches(devnet.switches, changes); return devnet.switches },
     state () {
       return {
         network: 'devnet',
@@ -118,7 +143,8 @@ export async function startDevnet (opts = {}) {
         inscriptions: chain.inscriptions.size,
         faucet: { address: keys.faucet.address, balance: chain.balance(keys.faucet.address) },
         identities: platform.identities.size,
-        faults: faults.list()
+        faults: faults.list(),
+        switches: { ...devnet.switches, arcKey: devnet.switches.arcKey ? '(set)' : '' }
       }
     }
   }
@@ -135,6 +161,12 @@ export async function startDevnet (opts = {}) {
       return
     }
     if (service !== admin) {
+      requests.count(service.NAME, method, pathname.slice((service.COUNT_BASE ?? service.PREFIX).length))
+      if (service === woc && !wocLimit.allow(devnet.switches.wocRps)) {
+        requests.count(service.NAME, '429', '')
+        sendText(res, 429, 'Too Many Requests')
+        return
+      }
       const fault = faults.take(method, url)
       if (fault) {
         if (fault.delayMs > 0) await sleep(fault.delayMs)
@@ -167,7 +199,7 @@ export async function startDevnet (opts = {}) {
     server.listen(port, HOST, () => { server.off('error', reject); resolve() })
   })
   const actualPort = server.address().port
-  devnet.profile = buildProfile(actualPort, keys)
+  devnet.profile = buildProfile(actualPort, keys, devnet.switches.wocRps)
   if (profileOut) writeFileAtomic(profileOut, JSON.stringify(devnet.profile, null, 2) + '\n')
 
   const miner = autoMineMs > 0

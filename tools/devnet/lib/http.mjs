@@ -87,13 +87,17 @@ export function readPageToken (query, scope) {
   return Number(text.slice(sep + 1))
 }
 
-// One page of `list`, with nextPageToken only when more remain.
-export function page (list, query, scope, { def = 1000, max = 10000 } = {}) {
-  const limit = intParam(query, 'limit', { def, min: 1, max })
-  const offset = readPageToken(query, scope)
+// One page of `list` from `offset`, with nextPageToken only when more remain.
+export function slicePage (list, offset, limit, scope) {
   const items = list.slice(offset, offset + limit)
   const next = offset + limit < list.length ? pageToken(scope, offset + limit) : undefined
   return { items, next }
+}
+
+// One page of `list` by the query's limit and token.
+export function page (list, query, scope, { def = 1000, max = 10000 } = {}) {
+  const limit = intParam(query, 'limit', { def, min: 1, max })
+  return slicePage(list, readPageToken(query, scope), limit, scope)
 }
 
 export function decodeSegment (s) {

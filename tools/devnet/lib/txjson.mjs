@@ -2,19 +2,26 @@
 import { asmOf } from './script.mjs'
 import { bsv } from './json.mjs'
 
+// WhatsOnChain cuts an output script's hex and asm past 100 KB of hex and
+// flags the output, so a client must fetch such scripts another way.
+export const SCRIPT_TEXT_LIMIT = 100 * 1024
+
 function scriptPubKey (out) {
-  const spk = { asm: asmOf(out.script), hex: out.script.toString('hex'), type: out.kind }
+  const hex = out.script.toString('hex')
+  const asm = asmOf(out.script)
+  const cut = hex.length > SCRIPT_TEXT_LIMIT
+  const spk = { asm: cut ? asm.slice(0, SCRIPT_TEXT_LIMIT) : asm, hex: cut ? hex.slice(0, SCRIPT_TEXT_LIMIT) : hex, type: out.kind }
   if (out.owner) {
     spk.reqSigs = 1
     spk.addresses = [out.owner]
   } else {
     spk.addresses = []
   }
+  spk.isTruncated = cut
   return spk
 }
 
-// decoded = true adds "satoshis" beside "value" (the /decoded form).
-export function txJson (chain, rec, { decoded = false } = {}) {
+export function txJson (chain, rec) {
   const w = rec.walk
   const vin = w.inputs.map(inp => {
     if (rec.coinbase) return { coinbase: inp.script.toString('hex'), sequence: inp.sequence }
@@ -27,11 +34,7 @@ export function txJson (chain, rec, { decoded = false } = {}) {
   })
   const vout = w.outputs.map((o, n) => {
     const out = chain.output(rec.txid, n)
-    const entry = { value: bsv(out.satoshis) }
-    if (decoded) entry.satoshis = out.satoshis
-    entry.n = n
-    entry.scriptPubKey = scriptPubKey(out)
-    return entry
+    return { value: bsv(out.satoshis), n, scriptPubKey: scriptPubKey(out) }
   })
   const j = { txid: rec.txid, hash: rec.txid, version: w.version, size: rec.size, locktime: w.locktime, vin, vout }
   if (rec.height !== null) {
@@ -42,8 +45,4 @@ export function txJson (chain, rec, { decoded = false } = {}) {
     j.blockheight = rec.height
   }
   return j
-}
-
-export function outputJson (out) {
-  return { value: bsv(out.satoshis), satoshis: out.satoshis, n: out.vout, scriptPubKey: scriptPubKey(out) }
 }

@@ -1,5 +1,6 @@
 // Admin paths under /devnet/: funding, mining, inscribing, identities,
-// faults, the announced program version, reset and state.
+// faults, runtime switches, request counts, the announced program version,
+// reset and state.
 import { HttpError, sendJson, readJson, readBody, isPlainObject } from '../http.mjs'
 import { isAddress, MAX_MONEY } from '../codec.mjs'
 import { normaliseKey, aliasKey, ROLES } from '../platform.mjs'
@@ -98,6 +99,15 @@ export async function handle (ctx) {
       return sendJson(res, 200, { faults: faults.list() })
     case 'DELETE /faults':
       return sendJson(res, 200, { cleared: faults.clear() })
+    case 'GET /switches':
+      return sendJson(res, 200, devnet.switches)
+    case 'POST /switches':
+      return sendJson(res, 200, devnet.setSwitches(await objectBody(ctx.req)))
+    case 'GET /requests':
+      return sendJson(res, 200, devnet.requests.snapshot())
+    case 'POST /requests/reset':
+      devnet.requests.clear()
+      return sendJson(res, 200, {})
     case 'POST /update': {
       const body = await objectBody(ctx.req)
       if (typeof body.version !== 'string' || !VERSION_PATTERN.test(body.version)) throw new HttpError(400, 'version must be a number such as 0.002')

@@ -1,16 +1,24 @@
-// ARC stand-in under /arc/v1/tx. Refusals are problem objects carrying the
-// transaction status, as ARC writes them.
+// ARC stand-in under /arc/v1/tx. Refusals are RFC 7807 problem objects
+// carrying the transaction status, with the titles ARC's published API gives.
+// Switches (devnet.switches): arcKey makes a bearer key compulsory,
+// arcRequireEf refuses plain transactions ARC could not enrich, and arcQueued
+// answers an accepted transaction with QUEUED instead of SEEN_ON_NETWORK.
 import { HttpError, sendJson, readBody } from '../http.mjs'
-import { isTxid } from '../codec.mjs'
+import { isTxid, hexToBytes, walkRawTx, txidOf } from '../codec.mjs'
+import { Transaction } from '../sdk.mjs'
 
 export const PREFIX = '/arc/v1/tx'
+export const NAME = 'arc'
+export const COUNT_BASE = '/arc'
 
 const TITLES = {
   400: 'Bad request',
+  401: 'Unauthorized',
   404: 'Not found',
-  405: 'Method not allowed',
+  409: 'Generic error',
   413: 'Request too large',
-  461: 'Unlocking scripts failed',
+  460: 'Not extended format',
+  461: 'Malformed transaction',
   462: 'Invalid inputs',
   463: 'Malformed transaction',
   464: 'Invalid outputs',
@@ -51,10 +59,12 @@ export function errorReply (res, err) {
 
 function statusReply (chain, txid, txStatus, extra = {}) {
   const rec = chain.txs.get(txid)
+  const mined = Boolean(rec && rec.height !== null)
   return {
-    blockHash: rec && rec.height !== null ? rec.blockHash : '',
-    blockHeight: rec && rec.height !== null ? rec.height : 0,
+    blockHash: mined ? rec.blockHash : '',
+    blockHeight: mined ? rec.height : 0,
     extraInfo: '',
+    merklePath: '',
     status: 200,
     timestamp: new Date(chain.clock()).toISOString(),
     title: 'OK',
@@ -79,31 +89,86 @@ async function rawTxOf (req) {
   let parsed
   try { parsed = JSON.parse(body.toString('utf8')) } catch { throw new HttpError(400, 'body is not valid JSON') }
   if (!parsed || typeof parsed.rawTx !== 'string') throw new HttpError(400, 'rawTx is required')
-  return parsed.rawTx
+  return parsed.rawTx.trim()
 }
 
-export async function handle (ctx) {
-  const { method, path, res, devnet } = ctx
-  const chain = devnet.chain
-  if (path === '' || path === '/') {
-    if (method !== 'POST') throw new HttpError(405, 'use POST to submit a transaction')
-    const r = chain.submit(await rawTxOf(ctx.req))
-    if (r.ok) return sendJson(res, 200, statusReply(chain, r.txid, 'SEEN_ON_NETWORK'))
-    if (r.code === 'known') return sendJson(res, 200, statusReply(chain, r.txid, knownStatus(chain, r.txid), { extraInfo: 'Transaction already known' }))
-    if (r.code === 'mempool-conflict') {
-      return sendJson(res, 200, statusReply(chain, r.txid, 'DOUBLE_SPEND_ATTEMPTED', { competingTxs: r.competing, extraInfo: 'double spend attempted' }))
-    }
-    const status = STATUS_OF[r.code] ?? 463
-    throw new HttpError(status, `arc error ${status}: ${r.text}`, { txid: r.txid ?? '', txStatus: 'REJECTED', extraInfo: r.text })
+// Extended format (BIP-239) puts 0000000000EF after the version.
+function isExtended (hex) {
+  return /^[0-9a-fA-F]{8}0000000000[eE][fF]/.test(hex)
+}
+
+// Plain hex of an extended-format transaction; anything unreadable is left
+// as it is for the validator to refuse.
+function plainHex (hex) {
+  if (!isExtended(hex)) return hex
+  try {
+    return Transaction.fromHexEF(hex).toHex()
+  } catch {
+    return hex
   }
-  const m = /^\/([^/]+)$/.exec(path)
-  if (!m) throw new HttpError(404, 'no such path')
-  if (method !== 'GET') throw new HttpError(405, 'use GET to read a status')
-  if (!isTxid(m[1])) throw new HttpError(400, 'invalid txid')
-  const txid = m[1].toLowerCase()
+}
+
+// ARC enriches a plain transaction from its node; the devnet models an ARC
+// that cannot, so every parent must already be in a block.
+function needsExtended (chain, raw) {
+  let walk
+  try { walk = walkRawTx(raw) } catch { return false }
+  return walk.inputs.some(inp => {
+    const parent = chain.txs.get(inp.txid)
+    return !parent || parent.height === null
+  })
+}
+
+function authorise (req, key) {
+  if (!key) return
+  if (req.headers.authorization !== `Bearer ${key}`) throw new HttpError(401, 'Security requirements failed', { txStatus: '' })
+}
+
+function submit (ctx, hex) {
+  const { res, devnet } = ctx
+  const { chain, switches } = devnet
+  const plain = plainHex(hex)
+  if (switches.arcRequireEf && !isExtended(hex)) {
+    const raw = hexToBytes(plain)
+    if (raw && !chain.txs.has(txidOf(raw)) && needsExtended(chain, raw)) {
+      throw new HttpError(460, 'Missing input scripts: Transaction could not be transformed to extended format', { txid: txidOf(raw), extraInfo: 'parent transaction not found' })
+    }
+  }
+  const r = chain.submit(plain)
+  if (r.ok) {
+    devnet.accepted(r.txid)
+    return sendJson(res, 200, statusReply(chain, r.txid, switches.arcQueued ? 'QUEUED' : 'SEEN_ON_NETWORK'))
+  }
+  if (r.code === 'known') return sendJson(res, 200, statusReply(chain, r.txid, knownStatus(chain, r.txid), { extraInfo: 'Transaction already known' }))
+  if (r.code === 'mempool-conflict') {
+    return sendJson(res, 200, statusReply(chain, r.txid, 'DOUBLE_SPEND_ATTEMPTED', { competingTxs: r.competing, extraInfo: 'double spend attempted' }))
+  }
+  const status = STATUS_OF[r.code] ?? 463
+  throw new HttpError(status, `arc error ${status}: ${r.text}`, { txid: r.txid ?? '', txStatus: 'REJECTED', extraInfo: r.text })
+}
+
+function status (ctx, id) {
+  const { res, devnet } = ctx
+  const chain = devnet.chain
+  if (!isTxid(id)) throw new HttpError(400, 'invalid txid')
+  const txid = id.toLowerCase()
   const known = knownStatus(chain, txid)
   if (known) return sendJson(res, 200, statusReply(chain, txid, known))
   const lost = chain.conflicts.get(txid)
   if (lost) return sendJson(res, 200, statusReply(chain, txid, 'DOUBLE_SPEND_ATTEMPTED', { competingTxs: lost.competing, extraInfo: 'double spend attempted' }))
   throw new HttpError(404, 'transaction not found', { txid, txStatus: 'UNKNOWN' })
+}
+
+export async function handle (ctx) {
+  const { method, path, req, devnet } = ctx
+  let m
+  if (path === '' && method === 'POST') {
+    authorise(req, devnet.switches.arcKey)
+    return submit(ctx, await rawTxOf(req))
+  }
+  if ((m = /^\/([^/]+)$/.exec(path)) && method === 'GET') {
+    authorise(req, devnet.switches.arcKey)
+    return status(ctx, m[1])
+  }
+  throw new HttpError(404, 'Not Found', { txStatus: '' })
 }

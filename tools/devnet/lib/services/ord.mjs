@@ -1,10 +1,15 @@
 // 1Sat ordinals indexer stand-in: the API under /ord/api and inscription
-// content under /ord/content and /ord/api/files/inscriptions.
+// content under /ord/content and /ord/api/files/inscriptions (the file route
+// the indexer's public API page documents).
 import { HttpError, sendJson, send, intParam } from '../http.mjs'
 import { isAddress } from '../codec.mjs'
 import { inscObject } from '../script.mjs'
 
 export const PREFIX = '/ord'
+export const NAME = 'ord'
+
+// The indexer's list routes answer at most this many items a request.
+const PAGE_MAX = 100
 
 export function errorReply (res, err) {
   sendJson(res, err.status, { error: err.message })
@@ -73,7 +78,9 @@ export async function handle (ctx) {
   if ((m = /^\/api\/files\/inscriptions\/([^/]+)$/.exec(path))) return content(res, chain, m[1])
   if ((m = /^\/api\/txos\/address\/([^/]+)\/unspent$/.exec(path))) {
     if (!isAddress(m[1])) throw new HttpError(400, 'invalid address')
-    const limit = intParam(query, 'limit', { def: 100000, min: 1, max: 100000 })
+    // A larger limit is cut to the page size rather than refused, so a client
+    // that reads a short page as the end of the list is caught out.
+    const limit = Math.min(intParam(query, 'limit', { def: PAGE_MAX, min: 1, max: 1e9 }), PAGE_MAX)
     const offset = intParam(query, 'offset', { def: 0, min: 0, max: 1e9 })
     const list = chain.addressOutputs(m[1]).filter(o => !chain.spendOf(o.txid, o.vout))
     return sendJson(res, 200, list.slice(offset, offset + limit).map(o => txoJson(chain, o)))

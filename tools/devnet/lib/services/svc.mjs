@@ -6,6 +6,7 @@ import { txJson } from '../txjson.mjs'
 import { normaliseKey, aliasKey, quotaOf } from '../platform.mjs'
 
 export const PREFIX = '/svc'
+export const NAME = 'svc'
 
 export function errorReply (res, err) {
   sendJson(res, err.status, { error: err.message })
@@ -27,6 +28,7 @@ export async function handle (ctx) {
     const body = await readJson(ctx.req)
     if (!isPlainObject(body) || typeof body.txhex !== 'string') throw new HttpError(400, 'txhex is required')
     const r = chain.submit(body.txhex)
+    if (r.ok) devnet.accepted(r.txid)
     if (r.ok || r.code === 'known') return sendJson(res, 200, { ok: true, txid: r.txid })
     return sendJson(res, 200, { ok: false, error: r.text, txid: r.txid })
   }

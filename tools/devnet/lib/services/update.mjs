@@ -4,6 +4,7 @@
 import { HttpError, send } from '../http.mjs'
 
 export const PREFIX = '/quenvale'
+export const NAME = 'update'
 export const DEFAULT_VERSION = '0.001'
 export const VERSION_PATTERN = /^[0-9]{1,6}(\.[0-9]{1,4})?$/
 
