@@ -31,21 +31,26 @@ bool mentions_missing_inputs(const std::string& text) {
     return contains(text, "Missing inputs") || contains(text, "missing inputs") || contains(text, "missingorspent");
 }
 
-// After a service took the transaction: look for it on WhatsOnChain, four times.
-BroadcastResult confirm(const std::string& txid, const std::vector<TxInput>& inputs,
-                        const std::vector<TxOutput>& outputs, const std::string& computed) {
-    for (int check = 1; check <= 4; ++check) {
-        Presence p = tx_presence(txid);
-        if (p != Presence::NotFound) {
-            if (arc_conflict(txid)) return result(BroadcastStatus::InputSpent, ALREADY_SPENT, computed);
-            std::string done = finish_success(txid, computed, inputs, outputs);
-            return done.empty() ? result(BroadcastStatus::NotTaken, NOT_TAKEN, computed)
-                                : result(BroadcastStatus::Sent, done, computed);
-        }
-        if (check < 4) wait_ms(400);
-    }
-    return result(BroadcastStatus::NotTaken, NOT_TAKEN, computed);
+// Where a broadcaster took the transaction: its inputs are spent from now on, whatever
+// another service, not reached by it yet, says later.
+BroadcastResult accepted(const std::string& txid, const std::vector<TxInput>& inputs,
+                         const std::vector<TxOutput>& outputs, const std::string& computed) {
+    std::string done = finish_success(txid, computed, inputs, outputs);
+    return done.empty() ? result(BroadcastStatus::NotTaken, NOT_TAKEN, computed)
+                        : result(BroadcastStatus::Sent, done, computed);
 }
+
+// ARC's statuses of a transaction it holds and is passing on, or that is in a block
+// (one that became stale puts it back in the mempool).
+bool arc_in_flight(const std::string& status) {
+    for (const char* s : {"QUEUED", "RECEIVED", "STORED", "ANNOUNCED_TO_NETWORK", "REQUESTED_BY_NETWORK",
+                          "SENT_TO_NETWORK", "ACCEPTED_BY_NETWORK", "SEEN_ON_NETWORK", "MINED", "MINED_IN_STALE_BLOCK"})
+        if (status == s) return true;
+    return false;
+}
+
+// Display text from outside is cut only after it was read whole.
+constexpr std::size_t MAX_SHOWN_DETAIL = 200;
 
 }  // namespace
 
@@ -56,17 +61,6 @@ std::string finish_success(const std::string& txid, const std::string& computed,
     coin_state().last_success_txid = id;
     register_broadcast(inputs, outputs, id);
     return "success: " + id;
-}
-
-Presence tx_presence(const std::string& txid) {
-    if (!core::is_txid(txid)) return Presence::Unknown;
-    HttpResult r = wallet_get(woc_tx_hex_url(txid), 12, false);
-    if (r.ok && r.body.size() > 20) return Presence::Known;
-    if (contains(r.error, "HTTP 404")) return Presence::NotFound;
-    r = wallet_get(woc_tx_url(txid), 12, false);
-    if (r.ok && contains(r.body, "txid")) return Presence::Known;
-    if (contains(r.error, "HTTP 404")) return Presence::NotFound;
-    return Presence::Unknown;
 }
 
 bool tx_known(const std::string& txid) {
@@ -85,15 +79,35 @@ bool tx_known_quick(const std::string& txid) {
 
 bool arc_conflict(const std::string& txid) {
     if (!core::is_txid(txid)) return false;
-    HttpResult r = wallet_get(arc_tx_status_url(txid), 12, false);
+    HttpResult r = arc_get(arc_tx_status_url(txid), 12);
     return r.ok && (contains_nocase(r.body, "DOUBLE_SPEND") || contains_nocase(r.body, "SEEN_IN_ORPHAN"));
 }
 
 bool arc_broadcast(const std::string& hex, const std::string& expected, std::string& error) {
     error.clear();
-    HttpResult r = wallet_post_json(arc_tx_url(), core::dump_compact({{"rawTx", hex}}), 60, 2);
+    HttpResult r = arc_post_json(arc_tx_url(), core::dump_compact({{"rawTx", hex}}), 60, 2);
     if (!r.ok) {
-        error = r.error;
+        // A refusal's problem body is read whole: its detail may name missing inputs
+        // well past what a one-line error keeps.
+        core::Json j;
+        if (r.status != 0 && core::parse_json(r.body, j) && j.is_object()) {
+            std::string detail = core::json_string(j, "detail");
+            if (detail.empty()) detail = core::json_string(j, "title");
+            const std::string extra = core::json_string(j, "extraInfo");
+            const std::string status = core::json_string(j, "txStatus");
+            std::string text = detail;
+            if (!extra.empty() && extra != detail) text += (text.empty() ? "" : ": ") + extra;
+            if (status == "SEEN_IN_ORPHAN_MEMPOOL")
+                text = "Missing inputs (" + status + "): " + text;
+            else if (status == "DOUBLE_SPEND_ATTEMPTED")
+                text = status + ": " + text;
+            if (text.empty()) text = r.error;
+            error = mentions_missing_inputs(text) && !mentions_missing_inputs(core::cut_utf8(text, MAX_SHOWN_DETAIL))
+                        ? "Missing inputs: " + core::cut_utf8(text, MAX_SHOWN_DETAIL)
+                        : core::cut_utf8(text, MAX_SHOWN_DETAIL);
+        } else {
+            error = r.error;
+        }
         return false;
     }
     return read_arc_reply(r.body, expected, error);
@@ -105,12 +119,17 @@ bool read_arc_reply(const std::string& body, const std::string& expected, std::s
     core::parse_json(body, j);
     std::string status = core::json_string(j, "txStatus");
     std::string extra = core::json_string(j, "extraInfo");
-    if (status == "REJECTED" || status == "DOUBLE_SPEND_ATTEMPTED" || status == "SEEN_IN_ORPHAN_MEMPOOL") {
-        error = status + (!extra.empty() && extra != status ? ": " + extra : "");
+    // Parents ARC cannot find read as missing inputs; a spend of a spent coin as a conflict.
+    if (status == "SEEN_IN_ORPHAN_MEMPOOL") {
+        error = "Missing inputs (" + status + ")";
         return false;
     }
-    if (contains(extra, "Missing inputs") || contains(extra, "missing inputs") || contains(extra, "missingorspent")) {
-        error = extra;
+    if (status == "REJECTED" || status == "DOUBLE_SPEND_ATTEMPTED") {
+        error = status + (!extra.empty() && extra != status ? ": " + core::cut_utf8(extra, MAX_SHOWN_DETAIL) : "");
+        return false;
+    }
+    if (mentions_missing_inputs(extra)) {
+        error = core::cut_utf8(extra, MAX_SHOWN_DETAIL);
         return false;
     }
     std::string txid = core::json_string(j, "txid");
@@ -119,10 +138,8 @@ bool read_arc_reply(const std::string& body, const std::string& expected, std::s
         error = "arc did not return a txid";
         return false;
     }
-    for (const char* ok : {"RECEIVED", "STORED", "ANNOUNCED_TO_NETWORK", "REQUESTED_BY_NETWORK", "SENT_TO_NETWORK",
-                           "ACCEPTED_BY_NETWORK", "SEEN_ON_NETWORK", "MINED", "CONFIRMED"})
-        if (status == ok) return true;
-    error = !extra.empty() ? extra : !status.empty() ? status : "broadcast did not confirm";
+    if (arc_in_flight(status)) return true;
+    error = !extra.empty() ? core::cut_utf8(extra, MAX_SHOWN_DETAIL) : !status.empty() ? status : "broadcast did not confirm";
     return false;
 }
 
@@ -152,7 +169,7 @@ BroadcastResult broadcast_tx(const std::vector<TxInput>& inputs, const std::vect
     HttpResult woc = wallet_post_json(woc_tx_raw_post_url(), body, 60, 2);
     if (woc.ok) {
         std::string id = read_woc_post_reply(woc.body);
-        if (core::is_txid(id)) return confirm(id, inputs, outputs, txid);
+        if (core::is_txid(id)) return accepted(id, inputs, outputs, txid);
         return result(BroadcastStatus::NotTaken, NOT_TAKEN, txid);
     }
     if (contains(woc.error, "mempool-conflict") || contains(woc.error, "txn-already") ||
@@ -167,14 +184,8 @@ BroadcastResult broadcast_tx(const std::vector<TxInput>& inputs, const std::vect
     }
 
     std::string arc_error;
-    if (arc_broadcast(hex, txid, arc_error)) {
-        BroadcastResult confirmed = confirm(txid, inputs, outputs, txid);
-        if (confirmed.status == BroadcastStatus::Sent || confirmed.status == BroadcastStatus::NotTaken ||
-            confirmed.status == BroadcastStatus::InputSpent)
-            return confirmed;
-    }
-    if (contains_nocase(arc_error, "DOUBLE_SPEND") || contains_nocase(arc_error, "SEEN_IN_ORPHAN"))
-        return result(BroadcastStatus::InputSpent, ALREADY_SPENT, txid);
+    if (arc_broadcast(hex, txid, arc_error)) return accepted(txid, inputs, outputs, txid);
+    if (contains_nocase(arc_error, "DOUBLE_SPEND")) return result(BroadcastStatus::InputSpent, ALREADY_SPENT, txid);
     std::string detail = arc_error.empty() ? woc.error : arc_error;
     return result(mentions_missing_inputs(detail) ? BroadcastStatus::MissingInputs : BroadcastStatus::Failed,
                   "error: broadcast failed: " + detail, txid);

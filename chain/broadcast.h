@@ -9,8 +9,6 @@
 
 namespace chain {
 
-enum class Presence { Known, NotFound, Unknown };
-
 // How a broadcast ended, beside the text the user reads.
 enum class BroadcastStatus {
     Sent,           // a service took it and it was confirmed: "success: " + txid
@@ -40,7 +38,6 @@ std::string read_woc_post_reply(const std::string& body);
 // The platform's submit reply: taken only when it is JSON with "ok" true.
 bool read_submit_reply(const std::string& body);
 bool arc_conflict(const std::string& txid);
-Presence tx_presence(const std::string& txid);
 bool tx_known(const std::string& txid);
 bool tx_known_quick(const std::string& txid);
 // True when WhatsOnChain names a transaction that spends the output (in a block or in

@@ -6,6 +6,8 @@
 #include "chain/broadcast.h"
 #include "chain/endpoints.h"
 #include "chain/http.h"
+#include "chain/ord_index.h"
+#include "chain/woc.h"
 #include "core/clock.h"
 #include "core/hex.h"
 #include "core/json.h"
@@ -20,6 +22,7 @@ namespace chain {
 namespace {
 
 constexpr int MAX_PAGES = 40;
+constexpr long BALANCE_TIMEOUT_S = 8;
 constexpr std::size_t MAX_MEMPOOL_TXIDS = 1000;
 constexpr std::int64_t FRESH_FOR_PAYMENT_MS = 8000;
 constexpr std::int64_t CHANGE_GRACE_MS = 20000;
@@ -86,11 +89,8 @@ void filter_mempool_spends(const std::string& address, std::vector<Coin>& coins)
 }
 
 // Pruning the change journal against a fresh listing of one address. A change coin of
-// the last broadcast that the listing does not show yet is kept for 20 seconds, unless
-// WhatsOnChain says that broadcast never landed; that question is asked with the
-// wallet-state lock let go. False ("wallet changed.") when another wallet is loaded by
-// the time the answer comes.
-bool prune_change(const std::string& address, const std::vector<Coin>& listed, std::string& error) {
+// the last broadcast that the listing does not show yet is kept for 20 seconds.
+void prune_change(const std::string& address, const std::vector<Coin>& listed) {
     auto listed_now = [&](const ChangeCoin& c) {
         return std::any_of(listed.begin(), listed.end(),
                            [&](const Coin& l) { return same_outpoint(l.txid, l.vout, c.coin.txid, c.coin.vout); });
@@ -103,40 +103,15 @@ bool prune_change(const std::string& address, const std::vector<Coin>& listed, s
 
     sync_coin_state();
     const CoinState& s = coin_state();
-    std::string asked;  // the broadcast whose presence was checked
-    Presence presence = Presence::Unknown;
-    bool need = std::any_of(s.change.begin(), s.change.end(), [&](const ChangeCoin& c) {
-        return of_address(c) && !is_spent(c.coin.txid, c.coin.vout) && !listed_now(c) && recent(s, c);
-    });
-    if (need) {
-        asked = s.last_broadcast_txid;
-        WalletMark mark = wallet_mark();
-        {
-            wallet::WalletUnlocked unlocked;
-            presence = tx_presence(asked);
-        }
-        if (!same_wallet(mark)) {
-            error = WALLET_CHANGED;
-            return false;
-        }
-    }
-
-    bool release_all = false;
+    // A recent broadcast's change is kept until the listings show it. A service that does
+    // not know the transaction yet never frees its inputs: a broadcaster took it.
     std::size_t dropped = drop_change_if([&](const ChangeCoin& c) {
         if (!of_address(c)) return false;
         if (is_spent(c.coin.txid, c.coin.vout)) return true;
         if (listed_now(c)) return false;
-        if (!recent(s, c)) return true;
-        // A broadcast made while the lock was let go has not been asked about: keep it.
-        if (!asked.empty() && same_outpoint(c.coin.txid, 0, asked, 0) && presence == Presence::NotFound) {
-            release_all = true;  // the broadcast never landed: its inputs are free again
-            return true;
-        }
-        return false;
+        return !recent(s, c);
     });
-    if (release_all) release_listed(listed, true);
     if (dropped) save_change_journal();
-    return true;
 }
 
 void store_listing(const std::string& address, const std::vector<Coin>& fresh, bool keep_cached, bool filtered,
@@ -220,7 +195,6 @@ UnspentResult list_unspent(const std::string& address, bool mempool_filter) {
         previous = token;
         token = take(wallet_get(woc_address_unspent_all_url(address, token), 20, false));
     }
-    take(wallet_get(woc_address_unspent_url(address), 10, false));
     take(wallet_get(woc_address_unconfirmed_unspent_url(address), 10, false));
     if (!res.ok) {
         res.coins.clear();
@@ -237,20 +211,12 @@ UnspentResult list_unspent(const std::string& address, bool mempool_filter) {
     return res;
 }
 
-std::int64_t address_balance(const std::string& address) {
-    HttpResult r = wallet_get(woc_address_balance_url(address), 8, false);
-    core::Json j;
-    if (!r.ok || !core::parse_json(r.body, j) || !j.is_object()) return -1;
-    std::int64_t confirmed = core::json_int(j, "confirmed", 0), unconfirmed = core::json_int(j, "unconfirmed", 0);
-    if (confirmed > MAX_SATS || unconfirmed > MAX_SATS || unconfirmed < -MAX_SATS) return -1;
-    return std::max<std::int64_t>(0, confirmed + unconfirmed);
-}
+std::int64_t address_balance(const std::string& address) { return woc_balance(address, BALANCE_TIMEOUT_S); }
 
 bool inscription_outpoints(const std::string& address, std::set<std::string>& out) {
     out.clear();
-    HttpResult r = wallet_get(ord_address_unspent_url(address), 10, false);
     core::Json j;
-    if (!r.ok || !core::parse_json(r.body, j) || !j.is_array()) return false;
+    if (!ord_unspent_rows(address, 10, j)) return false;
     for (const auto& e : j) {
         std::string txid = core::json_string(e, "txid");
         std::int64_t vout = core::json_int(e, "vout", -1);
@@ -287,7 +253,7 @@ bool merge_tasks(std::vector<FetchTask>& tasks, bool with_inscriptions, std::str
     for (auto& t : tasks) {
         if (t.result.ok) {
             release_listed(t.result.coins, false);
-            if (!t.keep_cached && !prune_change(t.address, t.result.coins, error)) return false;
+            if (!t.keep_cached) prune_change(t.address, t.result.coins);
         } else {
             s.last_coin_error = t.result.error;
         }
@@ -378,9 +344,8 @@ bool refresh_from_ordinals_index(std::string& error) {
     {
         wallet::WalletUnlocked unlocked;
         fetched = core::run_bounded(addresses.size(), MAX_REQUESTS_IN_FLIGHT, [&](std::size_t i) {
-            HttpResult r = wallet_get(ord_address_unspent_url(addresses[i]), 20, false);
             core::Json j;
-            if (!r.ok || !core::parse_json(r.body, j) || !j.is_array()) return;
+            if (!ord_unspent_rows(addresses[i], 20, j)) return;
             found[i].ok = true;
             for (const auto& e : j) {
                 std::string txid = core::json_string(e, "txid");
@@ -412,7 +377,7 @@ bool refresh_from_ordinals_index(std::string& error) {
         for (const auto& c : found[i].coins)
             if (!is_spent(c.txid, c.vout)) coins.push_back(c);
         store_listing(addresses[i], coins, true, false, -1);
-        if (!prune_change(addresses[i], found[i].coins, error)) return false;
+        prune_change(addresses[i], found[i].coins);
     }
     return true;
 }

@@ -102,18 +102,10 @@ std::string percent_encode(std::string_view text) {
 
 std::string woc_tx_hex_url(std::string_view txid) { return woc_tx(txid, "/hex"); }
 std::string woc_tx_url(std::string_view txid) { return woc_tx(txid, ""); }
-std::string woc_tx_decoded_url(std::string_view txid) { return woc_tx(txid, "/decoded"); }
-std::string woc_tx_raw_url(std::string_view txid) { return woc_tx(txid, "/raw"); }
-
-std::string woc_tx_out_url(std::string_view txid, std::uint32_t vout) {
-    return woc_tx(txid, "/out/" + std::to_string(vout));
-}
 
 std::string woc_tx_spent_url(std::string_view txid, std::uint32_t vout) {
     return woc_tx(txid, "/" + std::to_string(vout) + "/spent");
 }
-
-std::string woc_address_unspent_url(std::string_view addr) { return woc_address(addr, "/unspent"); }
 
 std::string woc_address_unconfirmed_unspent_url(std::string_view addr) {
     return woc_address(addr, "/unconfirmed/unspent");
@@ -124,15 +116,25 @@ std::string woc_address_unspent_all_url(std::string_view addr, std::string_view 
     return woc_address(addr, "/unspent/all?token=" + percent_encode(page_token));
 }
 
-std::string woc_address_balance_url(std::string_view addr) { return woc_address(addr, "/balance"); }
-std::string woc_addresses_balance_url() { return woc("/addresses/balance"); }
-
-std::string woc_address_unconfirmed_history_url(std::string_view addr, std::uint32_t limit) {
-    if (limit == 0) return woc_address(addr, "/unconfirmed/history");
-    return woc_address(addr, "/unconfirmed/history?limit=" + std::to_string(limit));
+std::string woc_address_confirmed_balance_url(std::string_view addr) {
+    return woc_address(addr, "/confirmed/balance");
 }
 
-std::string woc_address_history_url(std::string_view addr) { return woc_address(addr, "/history"); }
+std::string woc_address_unconfirmed_balance_url(std::string_view addr) {
+    return woc_address(addr, "/unconfirmed/balance");
+}
+
+std::string woc_address_unconfirmed_history_url(std::string_view addr, std::uint32_t limit,
+                                                std::string_view page_token) {
+    std::string tail = "/unconfirmed/history";
+    if (limit > 0) tail += "?limit=" + std::to_string(limit);
+    if (!page_token.empty()) tail += (limit > 0 ? "&token=" : "?token=") + percent_encode(page_token);
+    return woc_address(addr, tail);
+}
+
+std::string woc_addresses_history_url(bool confirmed) {
+    return woc(confirmed ? "/addresses/confirmed/history" : "/addresses/unconfirmed/history");
+}
 
 std::string woc_address_confirmed_history_url(std::string_view addr, std::string_view page_token) {
     std::string tail = "/confirmed/history?limit=100";
@@ -141,12 +143,15 @@ std::string woc_address_confirmed_history_url(std::string_view addr, std::string
 }
 
 std::string woc_txs_url() { return woc("/txs"); }
+std::string woc_utxos_spent_url() { return woc("/utxos/spent"); }
 std::string woc_tx_raw_post_url() { return woc("/tx/raw"); }
 
 // --- 1Sat ordinals -----------------------------------------------------------------
 
-std::string ord_address_unspent_url(std::string_view addr) {
-    return is_address_text(addr) ? join(core::profile().ord_api, "/txos/address/", addr, "/unspent") : "";
+std::string ord_address_unspent_url(std::string_view addr, std::uint32_t offset) {
+    if (!is_address_text(addr)) return "";
+    return join(core::profile().ord_api, "/txos/address/", addr,
+                "/unspent?limit=" + std::to_string(ORD_PAGE) + "&offset=" + std::to_string(offset));
 }
 
 std::string ord_bsv20_unspent_url(std::string_view addr) {
@@ -163,10 +168,6 @@ std::string ord_txo_url(std::string_view txid, std::uint32_t vout) {
 
 std::string ord_content_url(std::string_view origin) {
     return is_outpoint(origin) ? join(core::profile().ord_host, "/content/", origin) : "";
-}
-
-std::string ord_inscription_file_url(std::string_view origin) {
-    return is_outpoint(origin) ? join(core::profile().ord_host, "/api/files/inscriptions/", origin) : "";
 }
 
 // --- ARC ---------------------------------------------------------------------------

@@ -25,31 +25,33 @@ std::string percent_encode(std::string_view text);
 // --- WhatsOnChain (profile woc_api) ------------------------------------------------
 std::string woc_tx_hex_url(std::string_view txid);                     // GET /tx/{txid}/hex
 std::string woc_tx_url(std::string_view txid);                         // GET /tx/{txid}
-std::string woc_tx_decoded_url(std::string_view txid);                 // GET /tx/{txid}/decoded
-std::string woc_tx_raw_url(std::string_view txid);                     // GET /tx/{txid}/raw
-std::string woc_tx_out_url(std::string_view txid, std::uint32_t vout);    // GET /tx/{txid}/out/{vout}
 std::string woc_tx_spent_url(std::string_view txid, std::uint32_t vout);  // GET /tx/{txid}/{vout}/spent
-std::string woc_address_unspent_url(std::string_view addr);              // GET /address/{addr}/unspent
 std::string woc_address_unconfirmed_unspent_url(std::string_view addr);  // .../unconfirmed/unspent
 // GET /address/{addr}/unspent/all, with "?token=" + the encoded token when one is given.
 std::string woc_address_unspent_all_url(std::string_view addr, std::string_view page_token = "");
-std::string woc_address_balance_url(std::string_view addr);  // GET /address/{addr}/balance
-std::string woc_addresses_balance_url();                     // POST /addresses/balance
-// GET /address/{addr}/unconfirmed/history, with "?limit=" + limit when limit > 0.
-std::string woc_address_unconfirmed_history_url(std::string_view addr, std::uint32_t limit = 0);
-std::string woc_address_history_url(std::string_view addr);  // GET /address/{addr}/history
+std::string woc_address_confirmed_balance_url(std::string_view addr);    // GET .../confirmed/balance
+std::string woc_address_unconfirmed_balance_url(std::string_view addr);  // GET .../unconfirmed/balance
+// GET /address/{addr}/unconfirmed/history, with "limit=" + limit when limit > 0 and
+// "token=" + the encoded token when one is given.
+std::string woc_address_unconfirmed_history_url(std::string_view addr, std::uint32_t limit = 0,
+                                                std::string_view page_token = "");
+// POST /addresses/confirmed/history or /addresses/unconfirmed/history (bulk).
+std::string woc_addresses_history_url(bool confirmed);
 // GET /address/{addr}/confirmed/history?limit=100, with "&token=" + the encoded token.
 std::string woc_address_confirmed_history_url(std::string_view addr, std::string_view page_token = "");
 std::string woc_txs_url();         // POST /txs
+std::string woc_utxos_spent_url();  // POST /utxos/spent (bulk)
 std::string woc_tx_raw_post_url();  // POST /tx/raw
 
 // --- 1Sat ordinals (profile ord_api, ord_host) -------------------------------------
-std::string ord_address_unspent_url(std::string_view addr);    // ord_api/txos/address/{addr}/unspent
+// The index's page size (its default and largest page).
+inline constexpr std::uint32_t ORD_PAGE = 100;
+// ord_api/txos/address/{addr}/unspent?limit=ORD_PAGE&offset={offset}
+std::string ord_address_unspent_url(std::string_view addr, std::uint32_t offset = 0);
 std::string ord_bsv20_unspent_url(std::string_view addr);      // ord_api/bsv20/{addr}/unspent
 std::string ord_bsv20_id_url(std::string_view token_id);       // ord_api/bsv20/id/{outpoint}
 std::string ord_txo_url(std::string_view txid, std::uint32_t vout);  // ord_api/txos/{txid}_{vout}
 std::string ord_content_url(std::string_view origin);          // ord_host/content/{outpoint}
-std::string ord_inscription_file_url(std::string_view origin);  // ord_host/api/files/inscriptions/{outpoint}
 
 // --- ARC (profile arc_tx) ------------------------------------------------------------
 std::string arc_tx_url();                            // POST arc_tx

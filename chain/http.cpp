@@ -1,10 +1,13 @@
 #include "chain/http.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <limits>
 #include <mutex>
 
+#include "chain/rate_limit.h"
 #include "core/clock.h"
+#include "core/crypto.h"
 #include "core/profile.h"
 #include "core/text.h"
 
@@ -160,6 +163,7 @@ struct Exchange {
     long status = 0;
     std::string body;
     std::string error;  // transport failures only
+    std::int64_t retry_after_ms = 0;  // a 429's Retry-After, when it gave one
 };
 
 void finish_exchange(Exchange& ex, CURL* h, CURLcode code, const char* errbuf, const Sink& sink) {
@@ -167,6 +171,9 @@ void finish_exchange(Exchange& ex, CURL* h, CURLcode code, const char* errbuf, c
     if (code == CURLE_OK || (code == CURLE_WRITE_ERROR && sink.cut)) {
         ex.transport_ok = true;
         curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &ex.status);
+        curl_off_t after = -1;
+        if (ex.status == 429 && curl_easy_getinfo(h, CURLINFO_RETRY_AFTER, &after) == CURLE_OK && after > 0)
+            ex.retry_after_ms = std::min<std::int64_t>(after, MAX_RETRY_AFTER_MS / 1000) * 1000;
         return;
     }
     ex.status = 0;
@@ -193,7 +200,15 @@ struct CallOptions {
     const std::string* json_body = nullptr;  // POST when set
     std::size_t body_cap = JSON_REPLY_CAP;
     bool keep_head = false;
+    bool arc_key = false;  // "Authorization: Bearer" + QUENVALE_ARC_KEY, when set
 };
+
+// The ARC key from the environment: a credential of the person running the program,
+// so it is never written into a profile or a file, and never logged.
+std::string arc_key() {
+    const char* k = std::getenv("QUENVALE_ARC_KEY");
+    return k ? std::string(k) : std::string();
+}
 
 
 Exchange perform(const std::string& url, const CallOptions& o) {
@@ -211,6 +226,17 @@ Exchange perform(const std::string& url, const CallOptions& o) {
             ex.error = CURL_INIT_FAILED;
             return ex;
         }
+    }
+    if (o.arc_key) {
+        std::string key = arc_key();
+        // Only a key that cannot split the header line is sent.
+        if (!key.empty() && key.find_first_of("\r\n") == std::string::npos) {
+            std::string line = "Authorization: Bearer " + key;
+            curl_slist* more = curl_slist_append(headers, line.c_str());
+            core::cleanse(line);
+            if (more) headers = more;
+        }
+        core::cleanse(key);
     }
     char errbuf[CURL_ERROR_SIZE];
     Sink sink;
@@ -232,10 +258,15 @@ Exchange perform(const std::string& url, const CallOptions& o) {
         curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 0L);
         curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 0L);
     }
-    if (o.json_body) set_json_post(h, *o.json_body, headers);
+    if (o.json_body)
+        set_json_post(h, *o.json_body, headers);
+    else if (headers)
+        curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers);
 
+    take_request_turn(url);
     const CURLcode code = curl_easy_perform(h);
     finish_exchange(ex, h, code, errbuf, sink);
+    if (ex.retry_after_ms > 0) hold_host(url, ex.retry_after_ms);
     curl_easy_cleanup(h);
     curl_slist_free_all(headers);
     curl_slist_free_all(resolve);
@@ -353,26 +384,47 @@ HttpResult wallet_get(const std::string& url, long timeout_s, bool accept_404, s
     for (int retry = 0;; ++retry) {
         ex = perform(url, o);
         if (!ex.transport_ok || ex.status != 429 || retry >= 3) break;
-        wait_ms(backoff_ms(retry));
+        if (ex.retry_after_ms == 0) wait_ms(backoff_ms(retry));
     }
     return judge_wallet(std::move(ex), accept_404);
 }
 
-HttpResult wallet_post_json(const std::string& url, const std::string& body, long timeout_s, int attempts) {
+// A JSON POST retried on 429 while attempts remain: after Retry-After when the service
+// gave one (the rate limiter holds it), else after a back-off.
+HttpResult post_json(const std::string& url, const std::string& body, long timeout_s, int attempts, bool pin,
+                     bool arc_key) {
     CallOptions o;
     o.agent = WALLET_AGENT;
     o.timeout_s = at_least_one(timeout_s);
     o.connect_s = 8;
-    o.pin = true;
+    o.pin = pin;
     o.json_body = &body;
+    o.arc_key = arc_key;
     const int total = std::max(1, attempts);
     Exchange ex;
     for (int k = 0;; ++k) {
         ex = perform(url, o);
         if (!ex.transport_ok || ex.status != 429 || k + 1 >= total) break;
-        wait_ms(backoff_ms(k));
+        if (ex.retry_after_ms == 0) wait_ms(backoff_ms(k));
     }
     return judge_wallet(std::move(ex), false);
+}
+
+HttpResult arc_post_json(const std::string& url, const std::string& body, long timeout_s, int attempts) {
+    return post_json(url, body, timeout_s, attempts, false, true);
+}
+
+HttpResult arc_get(const std::string& url, long timeout_s) {
+    CallOptions o;
+    o.agent = WALLET_AGENT;
+    o.timeout_s = std::max(2L, timeout_s);
+    o.connect_s = 8;
+    o.arc_key = true;
+    return judge_wallet(perform(url, o), false);
+}
+
+HttpResult wallet_post_json(const std::string& url, const std::string& body, long timeout_s, int attempts) {
+    return post_json(url, body, timeout_s, attempts, true, false);
 }
 
 HttpResult submit_post_json(const std::string& url, const std::string& body) {
@@ -505,6 +557,7 @@ void reset_http_state() {
     HttpState& s = http_state();
     std::lock_guard<std::mutex> lock(s.submit_mutex);
     discard_submit_handle(s);
+    reset_rate_limits();
 }
 
 }  // namespace chain

@@ -36,6 +36,8 @@ inline constexpr const char* CURL_INIT_FAILED = "curl init failed";
 // most 5 redirects, pinned service host. Success: 2xx, or 404 when accept_404 is set.
 // A 429 is retried after 400, 800 and 1600 ms (four attempts at most). The body is
 // capped at body_cap bytes.
+// Every request kind keeps to its host's rate and to a 429's Retry-After (chain/rate_limit);
+// a 429 with Retry-After is retried once that has passed, without a back-off of its own.
 HttpResult wallet_get(const std::string& url, long timeout_s, bool accept_404 = false,
                       std::size_t body_cap = JSON_REPLY_CAP);
 
@@ -44,6 +46,12 @@ HttpResult wallet_get(const std::string& url, long timeout_s, bool accept_404 = 
 // call waits 400 * 2^k ms and tries again while k + 1 < attempts.
 HttpResult wallet_post_json(const std::string& url, const std::string& body, long timeout_s,
                             int attempts);
+
+// ARC's requests: a JSON POST as wallet_post_json without host pinning (ARC is not the
+// platform's host), and a GET without retries; both carry "Authorization: Bearer " + the
+// key in QUENVALE_ARC_KEY when that is set. The key is never logged or stored.
+HttpResult arc_post_json(const std::string& url, const std::string& body, long timeout_s, int attempts);
+HttpResult arc_get(const std::string& url, long timeout_s);
 
 // POST of a JSON body over one process-wide kept-alive handle (2 s limits, TCP
 // keep-alive, pinned once per handle). The call takes the submit mutex itself for the
@@ -103,7 +111,7 @@ void wait_ms(std::int64_t n);
 // Identity of the kept-alive submit handle: 0 while none is held, otherwise a number
 // that changes every time a new handle is made.
 std::uint64_t submit_handle_serial();
-// Discards the kept-alive handle.
+// Discards the kept-alive handle and forgets the per-host request counts.
 void reset_http_state();
 
 }  // namespace chain

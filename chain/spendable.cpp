@@ -255,7 +255,6 @@ bool register_outputs_from_chain(const std::string& txid, std::string& error) {
     {
         wallet::WalletUnlocked unlocked;
         r = wallet_get(woc_tx_url(txid), 25, false);
-        if (!r.ok) r = wallet_get(woc_tx_decoded_url(txid), 25, false);
     }
     if (!same_wallet(mark)) {
         error = WALLET_CHANGED;

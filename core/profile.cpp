@@ -58,6 +58,15 @@ bool parse_profile(const std::string& text, Profile& out, std::string& error) {
               read_str(j, "credential_issuer_address", p.credential_issuer_address, error);
     if (!ok) return false;
     p.app_tag_label = json_string(j, "app_tag_label");
+    p.woc_rps = WOC_FREE_RPS;
+    if (j.contains("woc_rps")) {
+        if (!j["woc_rps"].is_number_integer() || j["woc_rps"].get<std::int64_t>() < 0 ||
+            j["woc_rps"].get<std::int64_t>() > MAX_WOC_RPS) {
+            error = "profile member \"woc_rps\" must be a whole number from 0 to " + std::to_string(MAX_WOC_RPS);
+            return false;
+        }
+        p.woc_rps = static_cast<int>(j["woc_rps"].get<std::int64_t>());
+    }
     if (!j.contains("frames") || !j["frames"].is_array() || j["frames"].size() != 10) {
         error = "profile member \"frames\" must list ten addresses";
         return false;

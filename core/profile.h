@@ -36,7 +36,13 @@ struct Profile {
     std::string credential_issuer_address;
     std::vector<HouseRow> house;
     std::string app_tag_label;
+    // WhatsOnChain requests a second the program keeps to; 0: no limit. A profile file
+    // without "woc_rps" gets the service's free limit.
+    int woc_rps = 0;
 };
+
+inline constexpr int WOC_FREE_RPS = 3;
+inline constexpr int MAX_WOC_RPS = 1000;
 
 // Parses a profile document; false with an error text when a member is missing or of
 // the wrong type.

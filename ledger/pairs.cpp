@@ -5,6 +5,7 @@
 #include <set>
 
 #include "chain/endpoints.h"
+#include "chain/woc.h"
 #include "chain/http.h"
 #include "core/profile.h"
 #include "core/text.h"
@@ -41,55 +42,26 @@ FlightCache<std::shared_ptr<const CertContent>>& cert_cache() {
 
 std::string str(const core::Json& r, const char* key) { return core::json_string(r, key); }
 
-std::string first_page_url(int suffix, const std::string& address) {
-    switch (suffix) {
-    case 0: return chain::woc_address_unconfirmed_history_url(address, 100);
-    case 1: {
-        const std::string u = chain::woc_address_history_url(address);
-        return u.empty() ? "" : u + "?limit=100";
-    }
-    default: return chain::woc_address_confirmed_history_url(address);
-    }
-}
-
-std::string page_token(const core::Json& reply) {
-    if (core::has_string(reply, "nextPageToken")) return str(reply, "nextPageToken");
-    return str(reply, "next-page");
-}
-
 // Hands the ids added since from on to the sink.
 void pass_on(const IdSink& sink, const std::vector<std::string>& list, std::size_t from) {
     if (sink && list.size() > from)
         sink(std::vector<std::string>(list.begin() + static_cast<std::ptrdiff_t>(from), list.end()));
 }
 
-// One WhatsOnChain history list, paged by its token.
-bool woc_history_list(int suffix, const std::string& address, std::vector<std::string>& out, const IdSink& sink) {
-    std::set<std::string> seen;
-    const std::string first = first_page_url(suffix, address);
-    if (first.empty()) return false;
-    core::Json reply;
-    if (!gated_art_json(first, WOC_TIMEOUT_S, reply) && !gated_art_json(first.substr(0, first.find('?')), WOC_TIMEOUT_S, reply))
-        return false;
-    std::size_t added = add_history_ids(reply, out, seen);
-    pass_on(sink, out, 0);
-    for (int page = 1; page < WOC_PAGES && added > 0; ++page) {
-        const std::string token = page_token(reply);
-        if (token.empty()) break;
-        if (!gated_art_json(first + "&token=" + chain::percent_encode(token), WOC_TIMEOUT_S, reply)) break;
-        const std::size_t before = out.size();
-        added = add_history_ids(reply, out, seen);
-        pass_on(sink, out, before);
-    }
-    return true;
+// One WhatsOnChain history list: confirmed or unconfirmed, paged by its token.
+bool woc_history_list(bool confirmed, const std::string& address, std::vector<std::string>& out, const IdSink& sink) {
+    return chain::woc_address_history(
+        confirmed, address, WOC_PAGES, MAX_HISTORY_TXIDS,
+        [](const std::string& url, core::Json& reply) { return gated_art_json(url, WOC_TIMEOUT_S, reply); }, out,
+        sink);
 }
 
 bool art_txids(const std::string& oracle, const std::string& address, std::vector<std::string>& out,
                std::string& error, const IdSink& sink) {
     out.clear();
-    std::vector<std::string> lists[4];
-    bool answered[4] = {false, false, false, false};
-    run_jobs(4, 4, [&](std::size_t job) {
+    std::vector<std::string> lists[3];
+    bool answered[3] = {false, false, false};
+    run_jobs(3, 3, [&](std::size_t job) {
         if (job == 0) {
             std::set<std::string> seen;
             for (int page = 0; page < INDEXER_PAGES; ++page) {
@@ -106,14 +78,14 @@ bool art_txids(const std::string& oracle, const std::string& address, std::vecto
             }
             return;
         }
-        answered[job] = woc_history_list(static_cast<int>(job) - 1, address, lists[job], sink);
+        answered[job] = woc_history_list(job == 2, address, lists[job], sink);
     });
     std::set<std::string> seen;
     for (const auto& list : lists)
         for (const auto& id : list)
             if (out.size() < MAX_HISTORY_TXIDS && seen.insert(id).second) out.push_back(id);
     // The indexer alone, with nothing in it, does not show that the address is empty.
-    if (answered[1] || answered[2] || answered[3] || !out.empty()) {
+    if (answered[1] || answered[2] || !out.empty()) {
         error.clear();
         return true;
     }

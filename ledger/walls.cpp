@@ -8,6 +8,7 @@
 #include <set>
 
 #include "chain/endpoints.h"
+#include "chain/woc.h"
 #include "chain/http.h"
 #include "chain/reservations.h"
 #include "chain/tx.h"
@@ -15,6 +16,7 @@
 #include "core/crypto.h"
 #include "core/result.h"
 #include "core/hex.h"
+#include "core/profile.h"
 #include "core/text.h"
 #include "ledger/flight_cache.h"
 #include "ledger/identity_checks.h"
@@ -31,6 +33,8 @@ namespace {
 
 constexpr long INDEXER_TIMEOUT_S = 8;
 constexpr long WOC_HISTORY_TIMEOUT_S = 8;
+// Pages of one WhatsOnChain history list (100 ids each) a read follows.
+constexpr int WOC_HISTORY_PAGES = 6;
 constexpr long SVC_TX_TIMEOUT_S = 6;
 constexpr long WOC_TX_TIMEOUT_S = 12;
 constexpr long OUT_SPENT_TIMEOUT_S = 8;
@@ -255,14 +259,10 @@ bool history_txids(const std::string& oracle, const std::string& watch_address, 
             return;
         }
         const std::size_t k = job - 1;
-        const std::string url = k == 0 ? chain::woc_address_unconfirmed_history_url(watch_address)
-                                       : chain::woc_address_history_url(watch_address);
-        core::Json reply;
-        if (!gated_gallery_json(url, WOC_HISTORY_TIMEOUT_S, reply)) return;
-        woc_answered[k] = true;
-        std::set<std::string> seen;
-        add_history_ids(reply, woc_ids[k], seen);
-        if (sink && !woc_ids[k].empty()) sink(woc_ids[k]);
+        woc_answered[k] = chain::woc_address_history(
+            k == 1, watch_address, WOC_HISTORY_PAGES, MAX_HISTORY_TXIDS,
+            [](const std::string& url, core::Json& reply) { return gated_gallery_json(url, WOC_HISTORY_TIMEOUT_S, reply); },
+            woc_ids[k], sink);
     });
     std::set<std::string> seen;
     for (const auto* list : {&indexer_ids, &woc_ids[0], &woc_ids[1]})
@@ -589,26 +589,15 @@ bool out_spent(const std::string& coin_id) {
         id,
         [&](bool& answer) {
             const auto vout = static_cast<std::uint32_t>(std::stoul(id.substr(65)));
-            const std::string url = chain::woc_tx_out_url(id.substr(0, 64), vout);
-            if (url.empty()) return false;
-            chain::HttpResult got;
+            chain::SpentAnswer got;
             {
                 RequestSlot slot;
-                got = chain::wallet_get(url, OUT_SPENT_TIMEOUT_S, true);
+                got = chain::woc_spent_gathered(id.substr(0, 64), vout, OUT_SPENT_TIMEOUT_S);
             }
-            // An output the service does not know has not been spent.
-            if (got.ok && got.status == 404) {
-                answer = false;
-                return true;
-            }
-            core::Json reply;
-            if (!got.ok || !core::parse_json(got.body, reply)) return false;
-            if (core::has_bool(reply, "spent"))
-                answer = core::json_bool(reply, "spent");
-            else if (core::has_bool(reply, "isSpent"))
-                answer = core::json_bool(reply, "isSpent");
-            else
-                return false;
+            if (got == chain::SpentAnswer::failed) return false;
+            // Only a spend marks a display sold; a 404 (unspent, or a coin the service
+            // does not know) leaves it as it is.
+            answer = got == chain::SpentAnswer::spent;
             return true;
         },
         [](const bool& s) { return s ? FOREVER_MS : HISTORY_FRESH_MS; }, spent);
@@ -952,6 +941,18 @@ void sync_reserve(const std::array<SpotLoad, FRAME_COUNT>& walls, const std::arr
 void load_walls(std::string& error, std::array<SpotLoad, FRAME_COUNT>& walls) {
     error.clear();
     const std::int64_t now = core::now_seconds();
+    // The frames' histories not held fresh, and the title trails', are asked in two bulk
+    // calls rather than two calls an address.
+    std::vector<std::string> stale;
+    for (int f = 1; f <= FRAME_COUNT; ++f) {
+        const FrameRow row = frame_row(f);
+        if (!history_cache().fresh(history_key(row))) stale.push_back(row.watch_address);
+    }
+    if (stale.size() > 1) {
+        for (const std::string* a : {&core::profile().ocp_address, &core::profile().oao_address})
+            if (!a->empty()) stale.push_back(*a);
+        chain::woc_prefetch_histories(stale, WOC_HISTORY_TIMEOUT_S);
+    }
     run_jobs(FRAME_COUNT, FRAME_COUNT, [&](std::size_t i) {
         walls[i] = load_spot(static_cast<int>(i), now);
     });
@@ -981,6 +982,7 @@ void reset_wall_caches() {
         o.records.clear();
     }
     out_spent_cache().clear();
+    chain::woc_forget_prefetched();
     reset_offer_caches();
     reset_pair_caches();
 }

@@ -80,6 +80,8 @@ bool script_from_tx_json(const core::Json& tx, std::uint32_t vout, core::Bytes& 
     if (!o.is_object()) return false;
     auto spk = o.find("scriptPubKey");
     if (spk == o.end() || !spk->is_object()) return false;
+    // A cut script is no script: the raw transaction holds the whole of it.
+    if (core::json_bool(o, "isTruncated") || core::json_bool(*spk, "isTruncated")) return false;
     return core::from_hex(core::json_string(*spk, "hex"), script) && !script.empty();
 }
 
@@ -102,19 +104,11 @@ bool fetch_chain_content(const std::string& txid, std::uint32_t vout, Content& o
         out = std::move(c);
         return true;
     };
+    // The raw transaction, never its JSON: the service cuts long scripts there.
     core::Bytes script;
-    chain::HttpResult r = chain::wallet_get(chain::woc_tx_url(txid), WOC_TIMEOUT_S, false);
-    core::Json tx;
-    if (r.ok && core::parse_json(r.body, tx) && script_from_tx_json(tx, vout, script) && take(script)) return true;
-    if (!error.empty()) return false;
-    r = chain::wallet_get(chain::woc_tx_hex_url(txid), WOC_TIMEOUT_S, false, MAX_TX_HEX_REPLY);
+    const chain::HttpResult r = chain::wallet_get(chain::woc_tx_hex_url(txid), WOC_TIMEOUT_S, false, MAX_TX_HEX_REPLY);
     std::string hex;
-    if (r.ok && r.body.size() > MIN_HEX_REPLY) {
-        hex = core::trim(r.body);
-    } else {
-        r = chain::wallet_get(chain::woc_tx_raw_url(txid), WOC_TIMEOUT_S, false, MAX_TX_HEX_REPLY);
-        if (r.ok && r.body.size() > MIN_HEX_REPLY) hex = strip_raw(r.body);
-    }
+    if (r.ok && r.body.size() > MIN_HEX_REPLY) hex = strip_raw(r.body);
     if (!hex.empty() && script_from_raw_hex(hex, vout, script) && take(script)) return true;
     if (error.empty()) error = NOT_ON_CHAIN;
     return false;
@@ -128,15 +122,12 @@ bool fetch_ordinals_content(const std::string& origin, Content& out, std::string
         error = NOT_AN_ORIGIN;
         return false;
     }
-    for (const std::string& url : {chain::ord_content_url(id), chain::ord_inscription_file_url(id)}) {
-        if (url.empty()) continue;
-        chain::HttpResult r = chain::wallet_get(url, HOST_TIMEOUT_S, false, MAX_CONTENT_BYTES);
-        if (!r.ok && r.error == chain::REPLY_TOO_LARGE) {
-            // The other path serves the same bytes: asking it would only read them again.
-            error = CONTENT_TOO_LARGE;
-            return false;
-        }
-        if (!r.ok || r.body.empty() || is_error_reply(r.body)) continue;
+    chain::HttpResult r = chain::wallet_get(chain::ord_content_url(id), HOST_TIMEOUT_S, false, MAX_CONTENT_BYTES);
+    if (!r.ok && r.error == chain::REPLY_TOO_LARGE) {
+        error = CONTENT_TOO_LARGE;
+        return false;
+    }
+    if (r.ok && !r.body.empty() && !is_error_reply(r.body)) {
         out.type = sniff_content_type(r.body);
         out.bytes = std::move(r.body);
         return true;

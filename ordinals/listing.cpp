@@ -7,6 +7,7 @@
 
 #include "chain/coin_state.h"
 #include "chain/endpoints.h"
+#include "chain/ord_index.h"
 #include "chain/http.h"
 #include "core/clock.h"
 #include "core/hex.h"
@@ -108,9 +109,11 @@ void recheck(Candidate& c, const std::vector<std::string>& addresses, const std:
     // That 404 is also the answer for a transaction WhatsOnChain has never seen: only an
     // output it can show is held. Any other stays unlisted and is asked about again by
     // the next build (a transaction just sent may not have reached the service yet).
-    r = chain::wallet_get(chain::woc_tx_out_url(c.row.txid, vout), SPENT_TIMEOUT_S, false);
-    core::Json output;
-    if (r.ok && core::parse_json(r.body, output) && output.is_object()) c.outcome = Outcome::Keep;
+    r = chain::wallet_get(chain::woc_tx_url(c.row.txid), SPENT_TIMEOUT_S, false);
+    core::Json tx;
+    if (r.ok && core::parse_json(r.body, tx) && tx.is_object() && tx.contains("vout") && tx["vout"].is_array() &&
+        vout < tx["vout"].size())
+        c.outcome = Outcome::Keep;
 }
 
 // Step 1 and 2: the wallet, its inbox, the addresses to ask about.
@@ -270,14 +273,13 @@ std::string build(std::vector<OvWendrelOrdRow>& rows_out, std::string& word) {
     std::atomic<std::size_t> budget{MAX_LIST_ROWS};
     run_pool(p.watch.size(), LIST_THREADS, [&](std::size_t i) {
         const WatchAddress& w = p.watch[i];
-        chain::HttpResult r = chain::wallet_get(chain::ord_address_unspent_url(w.address), INDEX_TIMEOUT_S, false);
         core::Json j;
-        if (r.ok && core::parse_json(r.body, j) && j.is_array()) {
+        if (chain::ord_unspent_rows(w.address, INDEX_TIMEOUT_S, j, MAX_LIST_ROWS)) {
             replies[i].index_ok = true;
             take_txos(j, false, w.address, p.identity_pub, budget, replies[i].rows);
         }
         long token_timeout = w.ordinals ? TOKENS_TIMEOUT_ORDINALS_S : TOKENS_TIMEOUT_OTHER_S;
-        r = chain::wallet_get(chain::ord_bsv20_unspent_url(w.address), token_timeout, false);
+        chain::HttpResult r = chain::wallet_get(chain::ord_bsv20_unspent_url(w.address), token_timeout, false);
         if (r.ok && core::parse_json(r.body, j) && j.is_array()) take_txos(j, true, w.address, p.identity_pub, budget, replies[i].rows);
     });
     // Step 5's network part: credentials issued by the platform.

@@ -203,7 +203,9 @@ bool refresh_wallet_status() {
         ~Done() { connect_state().refresh_busy.store(false); }
     } done;
 
-    discover_receive_addresses();
+    const std::string discovery_error = discover_receive_addresses();
+    if (!discovery_error.empty())
+        report_text("Later receive addresses could not be checked (" + discovery_error + "); they are checked again at the next refresh.\n");
     std::vector<chain::FetchTask> tasks;
     std::string word;
     bool with_inscriptions = true;

@@ -5,8 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "chain/endpoints.h"
-#include "chain/http.h"
+#include "chain/woc.h"
 #include "core/crypto.h"
 #include "core/json.h"
 #include "wallet/derive.h"
@@ -17,7 +16,7 @@ namespace wallet {
 
 namespace {
 constexpr std::uint64_t LOOKAHEAD = 400;
-constexpr std::size_t BATCH = 20;
+constexpr long DISCOVERY_TIMEOUT_S = 20;
 
 std::recursive_mutex& discovery_mutex() {
     static std::recursive_mutex m;
@@ -25,54 +24,52 @@ std::recursive_mutex& discovery_mutex() {
 }
 }  // namespace
 
-void discover_receive_addresses() {
+std::string discover_receive_addresses() {
     std::lock_guard<std::recursive_mutex> discovery(discovery_mutex());
     std::uint64_t last = 0, start = 0;
     std::uint64_t generation = 0;
     std::vector<std::string> addresses;
     {
         WalletLock lock(wallet_mutex());
-        if (!load_wallet() || !wallet_state().hd) return;
+        if (!load_wallet() || !wallet_state().hd) return "";
         auto& s = wallet_state();
         generation = s.generation;
         last = s.recv[1];
         start = std::max<std::uint64_t>(last + 1, s.scan_mark);
-        if (start > last + LOOKAHEAD || start > MAX_CHILD_INDEX) return;
+        if (start > last + LOOKAHEAD || start > MAX_CHILD_INDEX) return "";
         addresses = receive_addresses(start, last + LOOKAHEAD);
         // An index without a key (vanishingly rare) ends the scan before it starts.
-        if (std::find(addresses.begin(), addresses.end(), std::string()) != addresses.end()) return;
+        if (std::find(addresses.begin(), addresses.end(), std::string()) != addresses.end()) return "";
     }
 
     std::int64_t highest_used = -1;
     std::int64_t scanned_to = -1;  // last index of the last answered batch
-    for (std::size_t b = 0; b < addresses.size(); b += BATCH) {
-        std::size_t end = std::min(b + BATCH, addresses.size());
+    std::string failure;
+    for (std::size_t b = 0; b < addresses.size(); b += chain::WOC_BULK_CAP) {
+        std::size_t end = std::min(b + chain::WOC_BULK_CAP, addresses.size());
         std::vector<std::string> batch(addresses.begin() + static_cast<std::ptrdiff_t>(b),
                                        addresses.begin() + static_cast<std::ptrdiff_t>(end));
-        chain::HttpResult r =
-            chain::wallet_post_json(chain::woc_addresses_balance_url(), core::dump_compact({{"addresses", batch}}), 20, 4);
-        core::Json j;
-        if (!r.ok || !core::parse_json(r.body, j) || !j.is_array()) break;
-        for (const auto& row : j) {
-            std::string address = core::json_string(row, "address");
-            if (!row.is_object() || !row.contains("balance") || !row["balance"].is_object()) continue;
-            const auto& bal = row["balance"];
-            bool used = core::json_int(bal, "confirmed") > 0 || core::json_int(bal, "unconfirmed") > 0;
-            if (!used) continue;
-            for (std::size_t k = b; k < end; ++k)
-                if (addresses[k] == address) highest_used = std::max(highest_used, static_cast<std::int64_t>(start + k));
+        std::vector<bool> used;
+        std::string error;
+        // A batch without an answer ends this scan; the next one starts from it again.
+        if (!chain::woc_addresses_used(batch, DISCOVERY_TIMEOUT_S, used, error)) {
+            failure = error;
+            break;
         }
+        for (std::size_t k = b; k < end; ++k)
+            if (used[k - b]) highest_used = std::max(highest_used, static_cast<std::int64_t>(start + k));
         scanned_to = static_cast<std::int64_t>(start + end) - 1;
     }
 
     WalletLock lock(wallet_mutex());
-    if (!load_wallet() || !wallet_state().hd || wallet_state().generation != generation) return;
+    if (!load_wallet() || !wallet_state().hd || wallet_state().generation != generation) return failure;
     auto& s = wallet_state();
     if (scanned_to >= 0) s.scan_mark = static_cast<std::uint32_t>(scanned_to + 1);
     if (highest_used > static_cast<std::int64_t>(last) && static_cast<std::int64_t>(s.recv[1]) < highest_used) {
         s.recv[1] = static_cast<std::uint32_t>(highest_used);
         save_wallet();
     }
+    return failure;
 }
 
 }  // namespace wallet

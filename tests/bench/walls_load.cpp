@@ -39,19 +39,19 @@ struct Server {
     std::string root;
 };
 
-Server start_devnet(const std::string& dir, int latency_ms) {
+Server start_devnet(const std::string& dir, int latency_ms, int woc_rps = 0) {
     Server s;
     int fds[2];
     if (::pipe(fds) != 0) return s;
     const std::string profile = dir + "/profile.json", state = dir + "/state.json";
-    const std::string latency = std::to_string(latency_ms);
+    const std::string latency = std::to_string(latency_ms), rate = std::to_string(woc_rps);
     s.pid = ::fork();
     if (s.pid == 0) {
         ::dup2(fds[1], 1);
         ::close(fds[0]);
         const std::string server = std::string(QUENVALE_SOURCE_DIR) + "/tools/devnet/server.mjs";
         ::execlp("node", "node", server.c_str(), "--port", "0", "--profile-out", profile.c_str(), "--state",
-                 state.c_str(), "--latency-ms", latency.c_str(), static_cast<char*>(nullptr));
+                 state.c_str(), "--latency-ms", latency.c_str(), "--woc-rps", rate.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
     }
     ::close(fds[1]);
@@ -133,6 +133,37 @@ Figures measure(Fn&& fn) {
 void forget_everything() {
     ledger::reset_identity_caches();
     ledger::reset_wall_caches();
+}
+
+// The devnet's request counts since the last reset, per service and route.
+core::Json request_counts(const Server& s) {
+    core::Json j;
+    const chain::HttpResult r = chain::wallet_get(s.root + "/devnet/requests", 10);
+    if (!r.ok || !core::parse_json(r.body, j) || !j.is_object()) return core::Json::object();
+    return j;
+}
+
+long count_of(const core::Json& counts, const std::string& service) {
+    long n = 0;
+    if (counts.contains(service))
+        for (const auto& [route, c] : counts[service].items())
+            if (route.rfind("429", 0) != 0) n += c.get<long>();
+    return n;
+}
+
+// A cold read at the service's free rate, as a new user's program makes it.
+void print_strict_read(const char* name, const Server& dn) {
+    std::array<ledger::SpotLoad, ledger::FRAME_COUNT> walls;
+    std::string error;
+    forget_everything();
+    admin(dn, "/devnet/requests/reset", core::Json::object());
+    const Figures f = measure([&] { ledger::load_walls(error, walls); });
+    const core::Json counts = request_counts(dn);
+    std::printf("%-26s %10.1f ms; WhatsOnChain %ld, platform %ld, ordinals %ld, ARC %ld requests; error: \"%s\"\n",
+                name, f.ms, count_of(counts, "woc"), count_of(counts, "svc"), count_of(counts, "ord"),
+                count_of(counts, "arc"), error.c_str());
+    for (const auto& [service, routes] : counts.items())
+        for (const auto& [route, c] : routes.items()) std::printf("    %-4s %-50s %5ld\n", service.c_str(), route.c_str(), c.get<long>());
 }
 
 }  // namespace
@@ -250,5 +281,14 @@ int main() {
                 serial.chain);
     std::printf("most requests in flight: %d (ceiling %d)\n", peak, ledger::MAX_REQUESTS_IN_FLIGHT);
     std::printf("longest request chain: requests each asked only after the answer before it came in\n");
+
+    // WhatsOnChain at its free limit (3 a second), which the program's profile then keeps to.
+    dn = start_devnet(dir, LATENCY_MS, core::WOC_FREE_RPS);
+    if (dn.root.empty()) return 1;
+    std::printf("\nat %d WhatsOnChain requests a second (429 past it):\n", core::WOC_FREE_RPS);
+    print_strict_read("load_walls cold", dn);
+    // A restart forgets every cache in memory; the reads a restart makes are the same.
+    print_strict_read("load_walls after a restart", dn);
+    stop_devnet(dn);
     return 0;
 }

@@ -3,6 +3,7 @@
 // and the broadcast ladder under injected faults.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <set>
 #include <utility>
 
@@ -18,7 +19,9 @@
 #include "tests/support/devnet.h"
 #include "tests/support/hd_wallet.h"
 #include "tests/support/temp_platform.h"
+#include "wallet/connect.h"
 #include "wallet/derive.h"
+#include "wallet/discovery.h"
 #include "wallet/document.h"
 #include "wallet/keys.h"
 #include "wallet/registry.h"
@@ -183,7 +186,8 @@ TEST_F(Payments, BroadcastLadderUnderFaults) {
         std::string expect;  // "success" or the exact error text
         chain::BroadcastStatus status;
     };
-    const std::string not_taken = "error: the network did not take that transaction. Nothing was sent.";
+    const std::string arc_detail = "Transaction is not in extended format and its parents could not be found "
+                                   "by the service, so it could not be enriched before validation: Missing inputs";
     const std::string spent = "error: that coin is already spent in an unconfirmed transaction. Nothing was sent.";
     core::Json platform_fail = {{"method", "POST"}, {"pathRegex", "^/svc/oi/submit"}, {"status", 500}, {"body", "down"}};
     core::Json woc_fail = {{"method", "POST"}, {"pathRegex", "^/woc/v1/bsv/main/tx/raw"}, {"status", 500}, {"body", "down"}};
@@ -195,9 +199,18 @@ TEST_F(Payments, BroadcastLadderUnderFaults) {
         {"txn-already-known", {platform_fail, {{"method", "POST"}, {"pathRegex", "^/woc/v1/bsv/main/tx/raw"},
                                                {"status", 400}, {"body", "257: txn-already-known"}}}, true, "success",
          chain::BroadcastStatus::Sent},
-        {"arc seen but never found", {platform_fail, woc_fail, {{"method", "POST"}, {"pathRegex", "^/arc/v1/tx"},
-                                                               {"status", 200}, {"body", R"({"txStatus":"SEEN_ON_NETWORK"})"}}},
-         false, not_taken, chain::BroadcastStatus::NotTaken},
+        // ARC took it: its inputs are spent, though WhatsOnChain does not show it yet.
+        {"arc seen, not at WhatsOnChain yet", {platform_fail, woc_fail, {{"method", "POST"}, {"pathRegex", "^/arc/v1/tx"},
+                                                                        {"status", 200}, {"body", R"({"txStatus":"SEEN_ON_NETWORK"})"}}},
+         false, "success", chain::BroadcastStatus::Sent},
+        {"arc queued", {platform_fail, woc_fail, {{"method", "POST"}, {"pathRegex", "^/arc/v1/tx"}, {"status", 200},
+                                                  {"body", R"({"txStatus":"QUEUED"})"}}},
+         false, "success", chain::BroadcastStatus::Sent},
+        // A refusal's body is read whole: the missing inputs are named past 120 bytes.
+        {"arc refuses, missing inputs late in its detail", {platform_fail, woc_fail, {{"method", "POST"}, {"pathRegex", "^/arc/v1/tx"}, {"status", 460},
+                                                 {"body", core::dump_compact({{"status", 460}, {"title", "Not extended format"}, {"txStatus", "REJECTED"},
+                                                                              {"detail", arc_detail}})}}},
+         false, "error: broadcast failed: " + arc_detail, chain::BroadcastStatus::MissingInputs},
         {"arc double spend", {platform_fail, woc_fail, {{"method", "POST"}, {"pathRegex", "^/arc/v1/tx"}, {"status", 200},
                                                         {"body", R"({"txStatus":"DOUBLE_SPEND_ATTEMPTED","extraInfo":"seen 1f2e"})"}}},
          false, spent, chain::BroadcastStatus::InputSpent},
@@ -240,6 +253,73 @@ TEST_F(Payments, BroadcastLadderUnderFaults) {
         // Start the next case from fresh listings.
         chain::age_listings(60000);
     }
+}
+
+TEST_F(Payments, ArcAloneWithItsKeyAndAQueuedAnswerSends) {
+    for (int i = 0; i < 2; ++i) ASSERT_FALSE(dn.fund(ABANDON_RECEIVE0, 20000, true).empty());
+    dn.post("/devnet/switches", {{"arcKey", "k-7f3a"}, {"arcQueued", true}});
+    for (const bool with_key : {false, true}) {
+        SCOPED_TRACE(with_key ? "with the key" : "without the key");
+        if (with_key)
+            ::setenv("QUENVALE_ARC_KEY", "k-7f3a", 1);
+        else
+            ::unsetenv("QUENVALE_ARC_KEY");
+        std::vector<chain::TxInput> inputs;
+        std::vector<chain::TxOutput> outputs;
+        core::Bytes change;
+        ASSERT_TRUE(build_signed(inputs, outputs, change));
+        const std::string txid = chain::tx_id(chain::serialize_tx(inputs, outputs, false));
+        dn.fault({{"method", "POST"}, {"pathRegex", "^/svc/oi/submit"}, {"status", 500}, {"body", "down"}, {"count", 10}});
+        dn.fault({{"method", "POST"}, {"pathRegex", "^/woc/v1/bsv/main/tx/raw"}, {"status", 500}, {"body", "down"},
+                  {"count", 10}});
+        chain::BroadcastResult got;
+        {
+            wallet::WalletLock lock(wallet::wallet_mutex());
+            got = chain::broadcast_tx(inputs, outputs, change);
+        }
+        dn.clear_faults();
+        wallet::WalletLock lock(wallet::wallet_mutex());
+        if (with_key) {
+            EXPECT_EQ(got.text, "success: " + txid);
+            EXPECT_TRUE(chain::is_spent(inputs[0].txid, inputs[0].vout));
+            EXPECT_TRUE(on_chain(txid));
+        } else {
+            EXPECT_EQ(got.status, chain::BroadcastStatus::Failed) << got.text;
+            EXPECT_FALSE(chain::is_spent(inputs[0].txid, inputs[0].vout));
+        }
+        chain::age_listings(60000);
+    }
+    ::unsetenv("QUENVALE_ARC_KEY");
+    dn.post("/devnet/switches", {{"arcKey", ""}, {"arcQueued", false}});
+}
+
+TEST_F(Payments, ACoinOnALaterReceiveAddressIsFoundAndAnUnansweredLookIsNotTakenAsUnused) {
+    std::string twelfth;
+    {
+        wallet::WalletLock lock(wallet::wallet_mutex());
+        ASSERT_TRUE(wallet::load_wallet());
+        twelfth = wallet::receive_addresses(12, 12).at(0);
+    }
+    ASSERT_FALSE(dn.fund(twelfth, 30000, true).empty());
+    auto counter = [] {
+        wallet::WalletLock lock(wallet::wallet_mutex());
+        return wallet::wallet_state().recv[1];
+    };
+    const auto before = counter();
+    ASSERT_LT(before, 12u);
+    // The history look-up fails: the scan says so and takes nothing as unused.
+    dn.fault({{"method", "POST"}, {"pathRegex", "^/woc/v1/bsv/main/addresses/"}, {"status", 500}, {"body", "down"},
+              {"count", 100}});
+    EXPECT_NE(wallet::discover_receive_addresses(), "");
+    EXPECT_EQ(counter(), before);
+    dn.clear_faults();
+    EXPECT_EQ(wallet::discover_receive_addresses(), "");
+    EXPECT_EQ(counter(), 12u);
+    // A status refresh then watches it: its coin is the only one there is to pay with.
+    ASSERT_TRUE(wallet::refresh_wallet_status());
+    const std::string paid = pay(20000);
+    ASSERT_EQ(paid.rfind("success: ", 0), 0u) << paid;
+    EXPECT_EQ(tx_json(txid_of(paid))["vin"].size(), 1u);
 }
 
 TEST_F(Payments, QuotedTxidWithLineFeedIsConfirmed) {
@@ -357,7 +437,7 @@ TEST_F(Payments, RecordTooLongToReadBackIsRefusedBeforeAnyCoinIsChosen) {
         r += std::string(size - r.size() - 2, 'x');
         return r + "\"}";
     };
-    const std::string balance_path = std::string("/woc/v1/bsv/main/address/") + ABANDON_RECEIVE0 + "/balance";
+    const std::string balance_path = std::string("/woc/v1/bsv/main/address/") + ABANDON_RECEIVE0 + "/unconfirmed/balance";
     core::Json before = dn.get(balance_path);
     EXPECT_EQ(chain::post_gallery_record(record(70000), p.frames[0], "", 0), "error: record too large.");
     EXPECT_TRUE(dn.get("/devnet/state")["mempool"].empty()) << "a transaction was sent";

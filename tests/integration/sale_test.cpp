@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -352,4 +354,53 @@ TEST_F(SaleOnDevnet, ASellersNewShowOnTheFrameFreesTheBuyersOfferCoinsAtTheBuyer
     ledger::reset_wall_caches();
     const std::string paid = pay_beyond_free_coins(buyer);
     EXPECT_EQ(paid.rfind("success: ", 0), 0u) << paid;
+}
+
+TEST_F(SaleOnDevnet, AWholeSaleWorksAgainstServicesAsStrictAsTheRealOnes) {
+    constexpr std::int64_t PRICE = 1000;
+    set_up(PRICE, 2, 200000);
+    if (HasFatalFailure()) return;
+    // WhatsOnChain at its free rate, and two seconds behind ARC and the platform: the
+    // program's profile says so, as main net's does.
+    std::string text;
+    ASSERT_TRUE(core::read_file(dn.profile_path(), text));
+    core::Json strict = json_of(text);
+    strict["woc_rps"] = 3;
+    ASSERT_TRUE(core::write_file(dn.profile_path(), core::dump_pretty(strict)));
+    core::Profile p = core::profile();
+    p.woc_rps = 3;
+    core::set_profile(p);
+    dn.post("/devnet/switches", {{"wocRps", 3}, {"propagationMs", 2000}});
+    dn.post("/devnet/requests/reset", core::Json::object());
+    struct Restore {
+        Devnet& dn;
+        std::string text;
+        ~Restore() {
+            core::write_file(dn.profile_path(), text);
+            dn.post("/devnet/switches", {{"wocRps", 0}, {"propagationMs", 0}});
+        }
+    } restore{dn, text};
+
+    // Each step is its own program run, as a person's steps are; a run keeps to the rate
+    // from its own start, so the next one begins a second after the last.
+    const std::string frame = std::to_string(FRAME);
+    auto next = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1100)); };
+    ASSERT_EQ(step(buyer, {"ask", "--frame", frame}).rfind("success", 0), 0u);
+    next();
+    ASSERT_EQ(step(seller, {"accept", "--frame", frame}).rfind("success", 0), 0u);
+    next();
+    ASSERT_EQ(step(buyer, {"pay", "--frame", frame}).rfind("success", 0), 0u);
+    next();
+    const std::string done = step(seller, {"complete", "--frame", frame});
+    ASSERT_EQ(done.rfind("success: ", 0), 0u) << done;
+    dn.mine();
+    const core::Json txo = dn.get("/ord/api/txos/" + done.substr(9, 64) + "_0");
+    EXPECT_EQ(txo.value("owner", std::string()), b["ordinals_address"].get<std::string>()) << txo.dump();
+    // The program kept to the rate: WhatsOnChain refused nothing.
+    const core::Json asked = dn.get("/devnet/requests");
+    ASSERT_TRUE(asked.contains("woc")) << asked.dump();
+    EXPECT_FALSE(asked["woc"].contains("429 /")) << asked.dump();
+    long woc = 0;
+    for (const auto& [route, n] : asked["woc"].items()) woc += n.get<long>();
+    std::printf("a whole sale at 3 WhatsOnChain requests a second: %ld requests there, none refused\n", woc);
 }

@@ -202,7 +202,6 @@ TEST_F(SpotPictures, FailedOrOversizedFetchStoresNothing) {
     std::string big = PNG;
     big.resize(ordinals::MAX_CONTENT_BYTES + 1, 'x');
     serve(huge, big);
-    services.reply("/ord/api/files/inscriptions/" + huge, 200, big);
 
     for (const std::string& origin : {missing, huge}) {
         SCOPED_TRACE(origin);

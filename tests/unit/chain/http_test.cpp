@@ -258,6 +258,48 @@ TEST_F(HttpTest, RateLimitRetrySchedules) {
     }
 }
 
+TEST_F(HttpTest, WhatsOnChainKeepsToItsRateAndARetryAfterHoldsTheHost) {
+    core::Profile p;
+    p.woc_api = server.url("/woc");
+    p.woc_rps = 3;
+    core::set_profile(p);
+    chain::reset_http_state();
+    testing_support::FakeClock clock;
+    clock.install();
+    server.script(statuses({200}));
+    // The fake clock moves only while a request waits, so a call's end time is its start.
+    std::vector<std::int64_t> starts;
+    for (int i = 0; i < 7; ++i) {
+        EXPECT_TRUE(chain::wallet_get(server.url("/woc/tx/" + std::to_string(i)), 2).ok);
+        starts.push_back(core::monotonic_ms());
+    }
+    for (std::size_t i = 3; i < starts.size(); ++i)
+        EXPECT_GE(starts[i] - starts[i - 3], 1000) << "four starts within a second, the fourth at " << i;
+    // Another service has no rate, on the same host too: nothing waits.
+    const std::size_t waits = clock.sleeps.size();
+    for (int i = 0; i < 5; ++i) EXPECT_TRUE(chain::wallet_get(server.url("/arc/" + std::to_string(i)), 2).ok);
+    EXPECT_EQ(clock.sleeps.size(), waits);
+
+    // A 429 asking for two seconds: the retry, and any other caller of that service, waits them.
+    auto asked = std::make_shared<int>(0);
+    server.script([asked](const httplib::Request&, httplib::Response& res) {
+        if ((*asked)++ == 0) {
+            res.status = 429;
+            res.set_header("Retry-After", "2");
+            res.set_content("slow down", "text/plain");
+            return;
+        }
+        res.set_content("done", "text/plain");
+    });
+    clock.advance(5000);
+    const std::int64_t before = core::monotonic_ms();
+    const chain::HttpResult r = chain::wallet_get(server.url("/arc/x"), 2);
+    EXPECT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(*asked, 2);
+    EXPECT_GE(core::monotonic_ms() - before, 2000);
+    EXPECT_LT(core::monotonic_ms() - before, 2400);  // the hold alone, no back-off on top
+}
+
 // --- judging replies ---------------------------------------------------------------
 
 TEST_F(HttpTest, WalletGetWordsRefusals) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "core/files.h"
 #include "core/json.h"
@@ -89,4 +91,42 @@ TEST_F(ProfileInForce, AFileThatCannotBeReadOrParsedIsAnErrorAndNoService) {
     // A test's own profile clears the error.
     core::set_profile(core::Profile{});
     EXPECT_EQ(core::profile_error(), "");
+}
+
+namespace {
+
+// The compiled-in main-net profile with "woc_rps" set to value (absent when null).
+std::string with_rate(const core::Json& value) {
+    core::Json j;
+    EXPECT_TRUE(core::parse_json(core::MAINNET_PROFILE_JSON, j));
+    j.erase("woc_rps");
+    if (!value.is_null()) j["woc_rps"] = value;
+    return core::dump_compact(j);
+}
+
+}  // namespace
+
+TEST(ProfileRate, AbsentIsTheFreeLimitAndOnlyAWholeNumberInRangeIsTaken) {
+    struct Case {
+        core::Json value;
+        bool ok;
+        int rate;
+    };
+    const std::vector<Case> cases = {
+        {nullptr, true, core::WOC_FREE_RPS}, {0, true, 0},       {10, true, 10},     {1000, true, 1000},
+        {-1, false, 0},                      {1001, false, 0},   {"3", false, 0},    {2.5, false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value.dump());
+        core::Profile p;
+        std::string error;
+        EXPECT_EQ(core::parse_profile(with_rate(c.value), p, error), c.ok);
+        if (c.ok) {
+            EXPECT_EQ(p.woc_rps, c.rate);
+        } else {
+            EXPECT_EQ(error, "profile member \"woc_rps\" must be a whole number from 0 to 1000");
+        }
+    }
+    // A profile made in code, not read from a file, keeps no rate.
+    EXPECT_EQ(core::Profile{}.woc_rps, 0);
 }

@@ -68,29 +68,35 @@ public:
         };
         server_.Get(R"(/svc/oi/tx/([0-9a-f]{64}))", tx_route("svc_tx"));
         server_.Get(R"(/woc/tx/([0-9a-f]{64}))", tx_route("woc_tx"));
-        server_.Get(R"(/woc/address/([^/]+)/(unconfirmed/history|history))",
-                    [this](const httplib::Request& req, httplib::Response& res) {
-                        std::lock_guard<std::mutex> lock(mutex_);
-                        ++hits_["woc_history"];
-                        if (woc_down_ || down_sources_.count(req.matches[1])) return fail(res);
-                        res.set_content("[]", "application/json");
-                    });
-        server_.Get(R"(/woc/address/([^/]+)/confirmed/history)", [this](const httplib::Request& req, httplib::Response& res) {
+        server_.Get(R"(/woc/address/([^/]+)/(un)?confirmed/history)", [this](const httplib::Request& req, httplib::Response& res) {
             std::lock_guard<std::mutex> lock(mutex_);
+            ++hits_["woc_history"];
             if (woc_down_ || down_sources_.count(req.matches[1])) return fail(res);
-            res.set_content(R"({"result":[]})", "application/json");
+            res.set_content(core::dump_compact(core::Json{{"address", req.matches[1]}, {"result", core::Json::array()}, {"error", ""}}),
+                            "application/json");
         });
-        server_.Get(R"(/woc/tx/([0-9a-f]{64})/out/(\d+))", [this](const httplib::Request& req, httplib::Response& res) {
+        server_.Post("/woc/utxos/spent", [this](const httplib::Request& req, httplib::Response& res) {
             std::lock_guard<std::mutex> lock(mutex_);
-            ++hits_["out"];
-            const bool spent = spent_.count(std::string(req.matches[1]) + "_" + std::string(req.matches[2])) > 0;
-            res.set_content(core::dump_compact(core::Json{{"spent", spent}}), "application/json");
+            core::Json body, reply = core::Json::array();
+            if (spent_down_ || !core::parse_json(req.body, body) || !body.contains("utxos")) return fail(res);
+            for (const auto& u : body["utxos"]) {
+                const std::string coin = u.value("txid", std::string()) + "_" + std::to_string(u.value("vout", 0));
+                ++hits_["spent"];
+                ++hits_["spent " + coin];
+                core::Json item = {{"utxo", u}, {"error", ""}};
+                if (auto it = spent_by_.find(coin); it != spent_by_.end())
+                    item["spentIn"] = {{"txid", it->second}, {"vin", 0}, {"status", "confirmed"}};
+                reply.push_back(item);
+            }
+            res.set_content(core::dump_compact(reply), "application/json");
         });
         server_.Get(R"(/woc/tx/([0-9a-f]{64})/(\d+)/spent)", [this](const httplib::Request& req, httplib::Response& res) {
             std::lock_guard<std::mutex> lock(mutex_);
+            const std::string coin = std::string(req.matches[1]) + "_" + std::string(req.matches[2]);
             ++hits_["spent"];
+            ++hits_["spent " + coin];
             if (spent_down_) return fail(res);
-            auto it = spent_by_.find(std::string(req.matches[1]) + "_" + std::string(req.matches[2]));
+            auto it = spent_by_.find(coin);
             if (it == spent_by_.end()) {
                 res.status = 404;
                 res.set_content("Not Found", "text/plain");
@@ -307,7 +313,6 @@ public:
     }
     void set_spent(const std::string& coin, const std::string& by) {
         std::lock_guard<std::mutex> lock(mutex_);
-        spent_.insert(coin);
         spent_by_[coin] = by;
     }
     int hits(const std::string& kind) {
@@ -326,7 +331,7 @@ private:
     std::mutex mutex_;
     std::map<std::string, std::vector<std::string>> oracles_;
     std::map<std::string, core::Json> txs_;
-    std::set<std::string> failing_, architects_, spent_, down_sources_, titled_;
+    std::set<std::string> failing_, architects_, down_sources_, titled_;
     bool auto_titles_ = false;
     std::map<std::string, std::string> aliases_, spent_by_, raw_, contents_;
     std::map<std::string, int> hits_;

@@ -571,7 +571,7 @@ TEST_F(OwnOffers, AFrameWithoutLockedOwnOffersAsksNothingMoreAndAnUnreadableLock
 
     // Nothing of the offer is locked: the ended offer costs no spender look-up.
     read_walls();
-    EXPECT_EQ(chain.hits("spent"), 0);
+    EXPECT_EQ(chain.hits("spent " + coin_tx(1) + "_0"), 0);
 
     const std::string path = chain::offer_locks_path();
     core::make_dirs(core::parent_path(path));

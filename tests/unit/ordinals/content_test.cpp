@@ -113,10 +113,12 @@ protected:
     const std::string tx = txid('a');
     std::string error;
     std::string host(const std::string& id) { return "/ord/content/" + id; }
-    std::string files(const std::string& id) { return "/ord/api/files/inscriptions/" + id; }
-    // WhatsOnChain's transaction JSON whose output 0 carries script.
+    // WhatsOnChain's raw transaction whose output 0 carries script.
     void woc_tx(const std::string& t, const core::Bytes& script) {
-        services.json("/woc/tx/" + t, {{"txid", t}, {"vout", {{{"n", 0}, {"scriptPubKey", {{"hex", core::to_hex(script)}}}}}}});
+        chain::TxInput in;
+        in.txid = txid('9');
+        in.unlocking_script = {0x51};
+        services.reply("/woc/tx/" + t + "/hex", 200, core::to_hex(chain::serialize_tx({in}, {{1, script}}, false)));
     }
     // A raw transaction whose output 1 carries script.
     std::string raw_hex(const core::Bytes& script) {
@@ -148,54 +150,45 @@ TEST_F(ContentFetch, BareOriginIsAskedAsIndexZeroAndCachedAsGiven) {
     EXPECT_TRUE(services.seen().empty());
 }
 
-TEST_F(ContentFetch, HostRepliesThatAreErrorsFallThrough) {
+TEST_F(ContentFetch, HostRepliesThatAreErrorsAreNoContent) {
     struct Case {
         const char* name;
-        std::string content_body;
-        std::string files_body;
-        std::string expect;
+        std::string body;
+        bool content;
     };
     std::vector<Case> cases = {
-        {"JSON error object", R"({"error":"not found"})", "GIF89a....", "GIF89a...."},
-        {"JSON content without an error member", R"({"pic":"x"})", "unused", R"({"pic":"x"})"},
-        {"empty body", "", "%PDF-1.4 x", "%PDF-1.4 x"},
-        {"short text mentioning error", R"({"error)", "unused", R"({"error)"},
+        {"JSON error object", R"({"error":"not found"})", false},
+        {"JSON content without an error member", R"({"pic":"x"})", true},
+        {"empty body", "", false},
+        {"short text mentioning error", R"({"error)", true},
     };
     int n = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::string origin = tx + "_" + std::to_string(++n);
-        services.reply(host(origin), 200, c.content_body);
-        services.reply(files(origin), 200, c.files_body);
+        services.reply(host(origin), 200, c.body);
         ordinals::Content got;
-        ASSERT_TRUE(ordinals::fetch_ordinals_content(origin, got, error));
-        EXPECT_EQ(got.bytes, c.expect);
-        EXPECT_EQ(got.type, ordinals::sniff_content_type(c.expect));
+        EXPECT_EQ(ordinals::fetch_ordinals_content(origin, got, error), c.content);
+        if (c.content) {
+            EXPECT_EQ(got.bytes, c.body);
+        }
     }
-    ordinals::Content none;
-    services.reply(host(tx + "_9"), 200, R"({"error":"x"})");
-    services.reply(files(tx + "_9"), 500, "down");
-    EXPECT_FALSE(ordinals::fetch_ordinals_content(tx + "_9", none, error));
 }
 
-TEST_F(ContentFetch, WhatsOnChainTransactionJsonThenHexThenRaw) {
+TEST_F(ContentFetch, ChainContentComesFromTheRawTransactionNeverItsJson) {
     core::Bytes script = inscription_script(ABANDON_ORDINALS0, "image/png", "\x89PNG-picture", {{"name", "Pic"}});
     struct Case {
         const char* name;
-        bool json, hex, raw;
+        std::string body;
     };
-    std::vector<Case> cases = {{"tx json", true, false, false}, {"tx hex", false, true, false}, {"tx raw", false, false, true}};
+    // The service's hex, bare or quoted, with its line end.
+    std::vector<Case> cases = {{"hex", raw_hex(script) + "\n"}, {"quoted hex", "\"" + raw_hex(script) + "\"\r\n"}};
     char c_id = 'b';
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         services.clear();
         std::string t = txid(c_id++);
-        // Output 1 in the raw transactions; in the JSON the script stands at index 1 too.
-        if (c.json)
-            services.json("/woc/tx/" + t, {{"vout", {{{"n", 0}, {"scriptPubKey", {{"hex", "76a9"}}}},
-                                                     {{"n", 1}, {"scriptPubKey", {{"hex", core::to_hex(script)}}}}}}});
-        if (c.hex) services.reply("/woc/tx/" + t + "/hex", 200, raw_hex(script) + "\n");
-        if (c.raw) services.reply("/woc/tx/" + t + "/raw", 200, "\"" + raw_hex(script) + "\"\r\n");
+        services.reply("/woc/tx/" + t + "/hex", 200, c.body);
         ordinals::Content got;
         ASSERT_TRUE(ordinals::read_content(t + "_1", true, false, got, error));
         EXPECT_EQ(got.type, "image/png");  // from the envelope, not sniffed
@@ -204,6 +197,16 @@ TEST_F(ContentFetch, WhatsOnChainTransactionJsonThenHexThenRaw) {
         // WhatsOnChain answered, so the ordinals host was never asked.
         EXPECT_EQ(services.count_prefix("/ord/"), 0u);
     }
+    // Transaction JSON alone is not read for a script: the service cuts long ones there.
+    const std::string t = txid('e');
+    services.json("/woc/tx/" + t, {{"vout", {{{"n", 0}, {"scriptPubKey", {{"hex", core::to_hex(script)}}}}}}});
+    ordinals::Content got;
+    EXPECT_FALSE(ordinals::read_content(t + "_0", true, false, got, error));
+    EXPECT_EQ(services.count("/woc/tx/" + t), 0u);
+    // Nor a cut script, where JSON is read for one.
+    core::Bytes cut;
+    EXPECT_FALSE(ordinals::script_from_tx_json(
+        {{"vout", {{{"n", 0}, {"scriptPubKey", {{"hex", core::to_hex(script)}, {"isTruncated", true}}}}}}}, 0, cut));
 }
 
 TEST_F(ContentFetch, OrderFollowsTheOrdinalsFirstOption) {
@@ -220,14 +223,14 @@ TEST_F(ContentFetch, OrderFollowsTheOrdinalsFirstOption) {
     services.reply(host(other + "_0"), 200, "from host");
     ASSERT_TRUE(ordinals::read_content(other + "_0", true, true, got, error));
     EXPECT_EQ(got.bytes, "from host");
-    EXPECT_EQ(services.count("/woc/tx/" + other), 0u);
+    EXPECT_EQ(services.count("/woc/tx/" + other + "/hex"), 0u);
 
     // WhatsOnChain first and empty-handed: the host is the last resort.
     std::string third = txid('d');
     services.reply(host(third + "_0"), 200, "host at last");
     ASSERT_TRUE(ordinals::read_content(third + "_0", true, false, got, error));
     EXPECT_EQ(got.bytes, "host at last");
-    EXPECT_EQ(services.count("/woc/tx/" + third), 1u);
+    EXPECT_EQ(services.count("/woc/tx/" + third + "/hex"), 1u);
 }
 
 TEST_F(ContentFetch, NoNetworkOrNoOriginMeansCacheOnly) {
@@ -249,7 +252,6 @@ TEST_F(ContentFetch, ContentPastTheLimitIsRefusedAndNotCached) {
     const std::string at_limit(ordinals::MAX_CONTENT_BYTES, 'y');
     const std::string past_limit(ordinals::MAX_CONTENT_BYTES + 1, 'x');
     services.reply(host(tx + "_0"), 200, past_limit);
-    services.reply(files(tx + "_0"), 200, past_limit);
     services.reply(host(tx + "_1"), 200, at_limit);
     ordinals::Content got;
 
@@ -258,7 +260,6 @@ TEST_F(ContentFetch, ContentPastTheLimitIsRefusedAndNotCached) {
     EXPECT_TRUE(got.bytes.empty());
     EXPECT_FALSE(core::file_exists(tp.path("ord_cache/" + tx + "_0.bin")));
     // Every source serves the same bytes: none was asked to send them again.
-    EXPECT_EQ(services.count(files(tx + "_0")), 0u);
     EXPECT_EQ(services.count_prefix("/woc/"), 0u);
 
     ASSERT_TRUE(ordinals::read_content(tx + "_1", true, true, got, error)) << error;

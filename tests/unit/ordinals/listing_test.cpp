@@ -24,6 +24,10 @@ namespace {
 
 std::string unspent(const std::string& a) { return "/ord/api/txos/address/" + a + "/unspent"; }
 std::string tokens(const std::string& a) { return "/ord/api/bsv20/" + a + "/unspent"; }
+// WhatsOnChain's JSON of a transaction with one output.
+core::Json one_output_tx(const std::string& id) {
+    return {{"txid", id}, {"vout", core::Json::array({{{"n", 0}, {"value", 1e-8}}})}};
+}
 
 class Listing : public WalletFixture {
 protected:
@@ -32,12 +36,21 @@ protected:
         for (const auto& w : ordinals::ordinals_watch_addresses()) out.push_back(w.address);
         return out;
     }
-    // Every watched address answers an empty list; ABANDON_ORDINALS0 answers txos.
+    // Every watched address answers an empty list; ABANDON_ORDINALS0 answers txos, as
+    // the index pages them: `limit` rows (100 at most, and unless asked) from `offset`.
     void index(const core::Json& ord0_txos) {
         for (const auto& a : watched()) {
-            services.json(unspent(a), a == ABANDON_ORDINALS0 ? ord0_txos : core::Json::array());
+            services.json(unspent(a), core::Json::array());
             services.json(tokens(a), core::Json::array());
         }
+        services.on(unspent(ABANDON_ORDINALS0), [ord0_txos](const httplib::Request& req, httplib::Response& res) {
+            const std::size_t limit = req.has_param("limit") ? std::stoul(req.get_param_value("limit")) : 100;
+            const std::size_t offset = req.has_param("offset") ? std::stoul(req.get_param_value("offset")) : 0;
+            core::Json page = core::Json::array();
+            for (std::size_t i = offset; i < ord0_txos.size() && i < offset + std::min<std::size_t>(limit, 100); ++i)
+                page.push_back(ord0_txos[i]);
+            res.set_content(core::dump_compact(page), "application/json");
+        });
     }
     std::size_t index_queries() { return services.count_prefix("/ord/api/txos/address/"); }
     std::string list(std::vector<ordinals::OvWendrelOrdRow>& rows) { return ordinals::ov_wendrel_list_ordinals(rows, true, false); }
@@ -287,7 +300,7 @@ TEST_F(Listing, SnapshotAndOwnedOutputsTheIndexDidNotShow) {
     moved["owner"] = STRANGER;
     services.json("/ord/api/txos/" + txid('3') + "_0", moved);
     services.reply("/woc/tx/" + txid('4') + "/0/spent", 404, "Not Found");
-    services.json("/woc/tx/" + txid('4') + "/out/0", {{"txid", txid('4')}, {"n", 0}, {"value", 1e-8}, {"spent", false}});
+    services.json("/woc/tx/" + txid('4'), one_output_tx(txid('4')));
     services.reply("/woc/tx/" + txid('5') + "/0/spent", 503, "busy");
 
     std::vector<ordinals::OvWendrelOrdRow> rows;
@@ -364,7 +377,7 @@ TEST_F(Listing, NamesFromOtherWalletsAndTheInbox) {
     wallet::hash160_from_address(ABANDON_ORDINALS0, h);
     tp.write("ord_inbox/" + core::to_hex(h) + ".json",
              core::dump_compact(core::Json::array({{{"origin", txid('d') + "_0"}, {"type", "image/png"}, {"name", "Sent to me"}}})));
-    services.json("/woc/tx/" + txid('d') + "/out/0", {{"txid", txid('d')}, {"n", 0}, {"value", 1e-8}, {"spent", false}});
+    services.json("/woc/tx/" + txid('d'), one_output_tx(txid('d')));
     core::Json nameless_b =
         txo(txid('b'), 0, ABANDON_ORDINALS0, {{"insc", {{"file", {{"type", "image/png"}}}}}, {"map", {{"app", "ZuvAdudurero"}}}});
     index(core::Json::array({artwork('a', ""), nameless_b}));
@@ -405,7 +418,7 @@ TEST_F(Listing, AnOutpointNoServiceKnowsIsNotListed) {
     wallet::clear_wallet_state();
     ASSERT_TRUE(wallet::load_wallet());
     index(core::Json::array());
-    services.json("/woc/tx/" + txid('a') + "/out/0", {{"txid", txid('a')}, {"n", 0}, {"value", 1e-8}, {"spent", false}});
+    services.json("/woc/tx/" + txid('a'), one_output_tx(txid('a')));
     for (char c : {'a', 'b', 'c'}) services.reply("/woc/tx/" + txid(c) + "/0/spent", 404, "Not Found");
 
     std::vector<ordinals::OvWendrelOrdRow> rows;
@@ -414,8 +427,8 @@ TEST_F(Listing, AnOutpointNoServiceKnowsIsNotListed) {
     EXPECT_EQ(rows[0].origin, txid('a') + "_0");
     EXPECT_EQ(rows[0].name, "Real");
     // The others were asked about, are not held, and wait in the snapshot for a later build.
-    EXPECT_EQ(services.count("/woc/tx/" + txid('b') + "/out/0"), 1u);
-    EXPECT_EQ(services.count("/woc/tx/" + txid('c') + "/out/0"), 1u);
+    EXPECT_EQ(services.count("/woc/tx/" + txid('b')), 1u);
+    EXPECT_EQ(services.count("/woc/tx/" + txid('c')), 1u);
     ordinals::Snapshot after;
     ASSERT_TRUE(ordinals::read_snapshot("w1", after));
     std::set<std::string> lots;
@@ -447,4 +460,19 @@ TEST_F(Listing, OutsideListsAreBounded) {
     ASSERT_FALSE(after.gone.empty());
     EXPECT_LE(after.gone.size(), 500u);
     EXPECT_EQ(after.gone.back(), snap["gone"].back());  // the newest are the ones kept
+}
+
+TEST_F(Listing, EveryRowOfAnIndexPagedAtAHundredIsListed) {
+    // The index answers 100 rows unless asked otherwise: 150 artworks take two pages.
+    core::Json all = core::Json::array();
+    for (int i = 0; i < 150; ++i) {
+        char id[65];
+        std::snprintf(id, sizeof id, "%064x", i + 1);
+        all.push_back(txo(id, 0, ABANDON_ORDINALS0, gallery_data("image/png", "Art " + std::to_string(i))));
+    }
+    index(all);
+    std::vector<ordinals::OvWendrelOrdRow> rows;
+    ASSERT_EQ(list(rows), "");
+    EXPECT_EQ(rows.size(), 150u);
+    EXPECT_EQ(services.count(unspent(ABANDON_ORDINALS0)), 2u);
 }

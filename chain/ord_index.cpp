@@ -1,0 +1,27 @@
+#include "chain/ord_index.h"
+
+#include "chain/endpoints.h"
+#include "chain/http.h"
+
+namespace chain {
+
+bool ord_unspent_rows(const std::string& address, long timeout_s, core::Json& rows, std::size_t enough) {
+    rows = core::Json::array();
+    for (int page = 0; page < ORD_MAX_PAGES; ++page) {
+        const std::string url = ord_address_unspent_url(address, static_cast<std::uint32_t>(page) * ORD_PAGE);
+        if (url.empty()) return false;
+        const HttpResult r = wallet_get(url, timeout_s, false);
+        core::Json j;
+        if (!r.ok || !core::parse_json(r.body, j) || !j.is_array()) {
+            rows = core::Json::array();
+            return false;
+        }
+        for (auto& row : j) rows.push_back(std::move(row));
+        if (j.size() < ORD_PAGE || rows.size() >= enough) return true;
+    }
+    // More than the bound: an incomplete list could let an inscription be spent.
+    rows = core::Json::array();
+    return false;
+}
+
+}  // namespace chain
