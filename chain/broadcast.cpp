@@ -6,6 +6,7 @@
 #include "chain/endpoints.h"
 #include "chain/http.h"
 #include "chain/spendable.h"
+#include "chain/woc.h"
 #include "core/hex.h"
 #include "core/json.h"
 #include "core/text.h"
@@ -144,10 +145,7 @@ bool read_arc_reply(const std::string& body, const std::string& expected, std::s
 }
 
 bool output_spent(const std::string& txid, std::uint32_t vout) {
-    if (!core::is_txid(txid)) return false;
-    HttpResult r = wallet_get(woc_tx_spent_url(txid, vout), 12, false);
-    core::Json j;
-    return r.ok && core::parse_json(r.body, j) && core::is_txid(core::json_string(j, "txid"));
+    return woc_spent(txid, vout, 12) == SpentAnswer::spent;
 }
 
 BroadcastResult broadcast_tx(const std::vector<TxInput>& inputs, const std::vector<TxOutput>& outputs,

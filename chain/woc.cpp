@@ -10,6 +10,7 @@
 
 #include "chain/endpoints.h"
 #include "chain/http.h"
+#include "chain/tx.h"
 #include "core/clock.h"
 #include "core/hex.h"
 
@@ -17,8 +18,6 @@ namespace chain {
 
 namespace {
 
-// Amounts past this are no real balance: 21 million BSV in sats.
-constexpr std::int64_t MAX_SATS = 2'100'000'000'000'000;
 // A bulk call is retried on 429 this many times in all.
 constexpr int BULK_ATTEMPTS = 4;
 
