@@ -181,8 +181,12 @@ BroadcastResult broadcast_tx(const std::vector<TxInput>& inputs, const std::vect
         if (known && conflict) return result(BroadcastStatus::InputSpent, ALREADY_SPENT, txid);
     }
 
+    // ARC takes the extended format whole: it need not look up parents that are in no
+    // block yet (and refuses plain hex for those).
+    const core::Bytes extended = serialize_tx_extended(inputs, outputs);
     std::string arc_error;
-    if (arc_broadcast(hex, txid, arc_error)) return accepted(txid, inputs, outputs, txid);
+    if (arc_broadcast(extended.empty() ? hex : core::to_hex(extended), txid, arc_error))
+        return accepted(txid, inputs, outputs, txid);
     if (contains_nocase(arc_error, "DOUBLE_SPEND")) return result(BroadcastStatus::InputSpent, ALREADY_SPENT, txid);
     std::string detail = arc_error.empty() ? woc.error : arc_error;
     return result(mentions_missing_inputs(detail) ? BroadcastStatus::MissingInputs : BroadcastStatus::Failed,

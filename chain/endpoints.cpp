@@ -143,6 +143,7 @@ std::string woc_address_confirmed_history_url(std::string_view addr, std::string
 }
 
 std::string woc_txs_url() { return woc("/txs"); }
+std::string woc_txs_hex_url() { return woc("/txs/hex"); }
 std::string woc_utxos_spent_url() { return woc("/utxos/spent"); }
 std::string woc_tx_raw_post_url() { return woc("/tx/raw"); }
 

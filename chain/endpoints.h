@@ -40,6 +40,7 @@ std::string woc_addresses_history_url(bool confirmed);
 // GET /address/{addr}/confirmed/history?limit=100, with "&token=" + the encoded token.
 std::string woc_address_confirmed_history_url(std::string_view addr, std::string_view page_token = "");
 std::string woc_txs_url();         // POST /txs
+std::string woc_txs_hex_url();     // POST /txs/hex
 std::string woc_utxos_spent_url();  // POST /utxos/spent (bulk)
 std::string woc_tx_raw_post_url();  // POST /tx/raw
 

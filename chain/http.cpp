@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "chain/rate_limit.h"
+#include "chain/woc.h"
 #include "core/clock.h"
 #include "core/crypto.h"
 #include "core/profile.h"
@@ -392,8 +393,9 @@ HttpResult wallet_get(const std::string& url, long timeout_s, bool accept_404, s
 // A JSON POST retried on 429 while attempts remain: after Retry-After when the service
 // gave one (the rate limiter holds it), else after a back-off.
 HttpResult post_json(const std::string& url, const std::string& body, long timeout_s, int attempts, bool pin,
-                     bool arc_key) {
+                     bool arc_key, std::size_t body_cap = JSON_REPLY_CAP) {
     CallOptions o;
+    o.body_cap = body_cap;
     o.agent = WALLET_AGENT;
     o.timeout_s = at_least_one(timeout_s);
     o.connect_s = 8;
@@ -423,8 +425,9 @@ HttpResult arc_get(const std::string& url, long timeout_s) {
     return judge_wallet(perform(url, o), false);
 }
 
-HttpResult wallet_post_json(const std::string& url, const std::string& body, long timeout_s, int attempts) {
-    return post_json(url, body, timeout_s, attempts, true, false);
+HttpResult wallet_post_json(const std::string& url, const std::string& body, long timeout_s, int attempts,
+                            std::size_t body_cap) {
+    return post_json(url, body, timeout_s, attempts, true, false, body_cap);
 }
 
 HttpResult submit_post_json(const std::string& url, const std::string& body) {
@@ -558,6 +561,7 @@ void reset_http_state() {
     std::lock_guard<std::mutex> lock(s.submit_mutex);
     discard_submit_handle(s);
     reset_rate_limits();
+    reset_woc_state();
 }
 
 }  // namespace chain

@@ -43,9 +43,10 @@ HttpResult wallet_get(const std::string& url, long timeout_s, bool accept_404 = 
 
 // POST of a JSON body, "Orvane-Wendrel/0.1", transfer limit timeout_s, connect 8 s, no
 // redirects, pinned service host. Success: 2xx. After a 429 on attempt k (from 0) the
-// call waits 400 * 2^k ms and tries again while k + 1 < attempts.
+// call waits 400 * 2^k ms and tries again while k + 1 < attempts. The reply is capped at
+// body_cap bytes.
 HttpResult wallet_post_json(const std::string& url, const std::string& body, long timeout_s,
-                            int attempts);
+                            int attempts, std::size_t body_cap = JSON_REPLY_CAP);
 
 // ARC's requests: a JSON POST as wallet_post_json without host pinning (ARC is not the
 // platform's host), and a GET without retries; both carry "Authorization: Bearer " + the

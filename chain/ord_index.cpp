@@ -24,4 +24,34 @@ bool ord_unspent_rows(const std::string& address, long timeout_s, core::Json& ro
     return false;
 }
 
+bool ord_txo(const std::string& txid, std::uint32_t vout, long timeout_s, core::Json& row) {
+    row = nullptr;
+    const std::string url = ord_txo_url(txid, vout);
+    if (url.empty()) return false;
+    const HttpResult r = wallet_get(url, timeout_s, false);
+    if (r.ok && core::parse_json(r.body, row) && row.is_object()) return true;
+    row = nullptr;
+    return false;
+}
+
+bool ord_token_rows(const std::string& address, long timeout_s, core::Json& rows) {
+    rows = nullptr;
+    const std::string url = ord_bsv20_unspent_url(address);
+    if (url.empty()) return false;
+    const HttpResult r = wallet_get(url, timeout_s, false);
+    if (r.ok && core::parse_json(r.body, rows) && rows.is_array()) return true;
+    rows = nullptr;
+    return false;
+}
+
+HttpResult ord_content(const std::string& outpoint, long timeout_s, std::size_t cap) {
+    const std::string url = ord_content_url(outpoint);
+    if (url.empty()) {
+        HttpResult r;
+        r.error = "not an outpoint";
+        return r;
+    }
+    return wallet_get(url, timeout_s, false, cap);
+}
+
 }  // namespace chain

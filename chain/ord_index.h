@@ -1,5 +1,6 @@
 #pragma once
-// The ordinals index's paged list of an address's unspent outputs. The index answers
+// The ordinals index and its content host. The index's paged list of an address's
+// unspent outputs: The index answers
 // ORD_PAGE rows unless asked for more, so a list is read page by page: a wallet with
 // more outputs than one page would otherwise lose artworks from its list and
 // inscription coins from the never-spend set.
@@ -7,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "chain/http.h"
 #include "core/json.h"
 
 namespace chain {
@@ -21,5 +23,16 @@ inline constexpr int ORD_MAX_PAGES = 100;
 // half a list is no answer where every inscription must be known.
 bool ord_unspent_rows(const std::string& address, long timeout_s, core::Json& rows,
                       std::size_t enough = SIZE_MAX);
+
+// One output as the index knows it (GET txos/{txid}_{vout}): its row, an object. False
+// when the index did not answer with one.
+bool ord_txo(const std::string& txid, std::uint32_t vout, long timeout_s, core::Json& row);
+
+// The token outputs the index lists at address (GET bsv20/{address}/unspent), an array.
+bool ord_token_rows(const std::string& address, long timeout_s, core::Json& rows);
+
+// An inscription's content from the content host (GET content/{txid}_{vout}), read to
+// cap bytes; the reply as it came (a reply past the cap is REPLY_TOO_LARGE).
+HttpResult ord_content(const std::string& outpoint, long timeout_s, std::size_t cap);
 
 }  // namespace chain

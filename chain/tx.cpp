@@ -224,6 +224,33 @@ core::Bytes serialize_tx(const std::vector<TxInput>& inputs, const std::vector<T
     return raw;
 }
 
+core::Bytes serialize_tx_extended(const std::vector<TxInput>& inputs, const std::vector<TxOutput>& outputs) {
+    static constexpr std::uint8_t EF_MARKER[6] = {0x00, 0x00, 0x00, 0x00, 0x00, 0xEF};
+    core::Bytes raw;
+    raw.reserve(256);
+    put_u32(raw, TX_VERSION);
+    raw.insert(raw.end(), std::begin(EF_MARKER), std::end(EF_MARKER));
+    write_varint(raw, inputs.size());
+    for (const TxInput& in : inputs) {
+        if (!put_outpoint(raw, in) || in.value <= 0 || !value_in_range(in.value)) return {};
+        const core::Bytes previous =
+            !in.prev_locking_script.empty() ? in.prev_locking_script
+            : in.key_hash.size() == 20      ? wallet::p2pkh_script(in.key_hash)
+                                            : core::Bytes{};
+        if (previous.empty()) return {};
+        write_varint(raw, in.unlocking_script.size());
+        raw.insert(raw.end(), in.unlocking_script.begin(), in.unlocking_script.end());
+        put_u32(raw, TX_SEQUENCE);
+        put_le(raw, static_cast<std::uint64_t>(in.value), 8);
+        write_varint(raw, previous.size());
+        raw.insert(raw.end(), previous.begin(), previous.end());
+    }
+    write_varint(raw, outputs.size());
+    if (!put_outputs(raw, outputs)) return {};
+    put_u32(raw, TX_LOCK_TIME);
+    return raw;
+}
+
 std::size_t estimate_size(std::size_t input_count, const std::vector<TxOutput>& outputs) {
     std::size_t size = TX_FIXED_SIZE + varint_size(input_count) + input_count * ESTIMATE_INPUT_SIZE +
                        varint_size(outputs.size());

@@ -66,6 +66,11 @@ core::Bytes data_script(const core::Bytes& payload);
 // txid does not decode to 32 bytes or an output value is outside 0..MAX_SATS.
 core::Bytes serialize_tx(const std::vector<TxInput>& inputs, const std::vector<TxOutput>& outputs,
                          bool estimate);
+// The same signed transaction in the extended format (BIP-239): a marker after the
+// version, and after each input's sequence its previous output's sats and locking
+// script (prev_locking_script, else P2PKH to key_hash), so a broadcaster need not look
+// the parents up. Empty when any input's previous output is not known.
+core::Bytes serialize_tx_extended(const std::vector<TxInput>& inputs, const std::vector<TxOutput>& outputs);
 // serialize_tx(inputs, outputs, true).size() for input_count valid inputs, computed
 // without building the bytes.
 std::size_t estimate_size(std::size_t input_count, const std::vector<TxOutput>& outputs);

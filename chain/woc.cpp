@@ -1,14 +1,13 @@
 #include "chain/woc.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <deque>
+#include <atomic>
 #include <map>
-#include <memory>
 #include <mutex>
 #include <utility>
 
 #include "chain/endpoints.h"
+#include "chain/gather.h"
 #include "chain/http.h"
 #include "chain/tx.h"
 #include "core/clock.h"
@@ -75,24 +74,39 @@ bool take_prefetched(bool confirmed, const std::string& address, core::Json& out
     return fresh;
 }
 
-// Spent questions gathered into bulk calls, one call in flight at a time: questions
-// asked meanwhile wait in batches, and the first asker of the next batch sends it.
-struct SpentBatch {
-    std::vector<std::pair<std::string, std::uint32_t>> outputs;
-    std::vector<SpentAnswer> answers;
-    bool done = false;
-};
-
-struct SpentGather {
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::deque<std::shared_ptr<SpentBatch>> waiting;  // the last one still takes questions
-    bool in_flight = false;
-};
-
-SpentGather& spent_gather() {
-    static SpentGather g;
+// Spent and raw-transaction questions from many threads, sent together.
+using SpentQuestion = std::pair<std::string, std::uint32_t>;
+Gatherer<SpentQuestion, SpentAnswer>& spent_gather() {
+    static Gatherer<SpentQuestion, SpentAnswer> g(WOC_BULK_CAP);
     return g;
+}
+
+// Until when (monotonic ms) the raw route counts as down after a call got no answer.
+std::atomic<std::int64_t>& raw_down_until() {
+    static std::atomic<std::int64_t> until{0};
+    return until;
+}
+
+Gatherer<std::string, RawAnswer>& raw_gather() {
+    static Gatherer<std::string, RawAnswer> g(WOC_BULK_CAP);
+    return g;
+}
+
+RawAnswer raw_item(const core::Json& item, const std::string& txid) {
+    RawAnswer a;
+    if (!core::json_string(item, "error").empty()) {
+        a.state = RawState::unknown;
+        return a;
+    }
+    ChainTx& tx = a.tx;
+    tx.txid = txid;
+    const std::int64_t height = core::json_int(item, "blockheight", 0);
+    const std::int64_t time = core::json_int(item, "blocktime", 0);
+    if (!core::from_hex(core::json_string(item, "hex"), tx.raw) || !raw_matches_txid(tx.raw, txid)) return a;
+    tx.height = height > 0 ? height : 0;
+    tx.block_time = tx.height > 0 && time > 0 ? time : 0;
+    a.state = RawState::found;
+    return a;
 }
 
 std::vector<SpentAnswer> ask_spent(const std::vector<std::pair<std::string, std::uint32_t>>& outputs, long timeout_s) {
@@ -227,7 +241,7 @@ std::int64_t woc_balance(const std::string& address, long timeout_s) {
     return std::max<std::int64_t>(0, total);
 }
 
-SpentAnswer woc_spent(const std::string& txid, std::uint32_t vout, long timeout_s) {
+SpentAnswer woc_spent(const std::string& txid, std::uint32_t vout, long timeout_s, std::string* spender) {
     const std::string url = woc_tx_spent_url(txid, vout);
     if (url.empty()) return SpentAnswer::failed;
     const HttpResult r = wallet_get(url, timeout_s, true);
@@ -236,31 +250,77 @@ SpentAnswer woc_spent(const std::string& txid, std::uint32_t vout, long timeout_
     core::Json j;
     if (!core::parse_json(r.body, j) || !j.is_object() || !core::is_txid(core::json_string(j, "txid")))
         return SpentAnswer::failed;
+    if (spender) *spender = core::lower_ascii(core::json_string(j, "txid"));
     return SpentAnswer::spent;
+}
+
+bool woc_output_exists(const std::string& txid, std::uint32_t vout, long timeout_s) {
+    const std::string url = woc_tx_url(txid);
+    if (url.empty()) return false;
+    const HttpResult r = wallet_get(url, timeout_s, false);
+    core::Json tx;
+    return r.ok && core::parse_json(r.body, tx) && tx.is_object() && tx.contains("vout") && tx["vout"].is_array() &&
+           vout < tx["vout"].size();
 }
 
 SpentAnswer woc_spent_gathered(const std::string& txid, std::uint32_t vout, long timeout_s) {
     if (!core::is_txid(txid)) return SpentAnswer::failed;
-    SpentGather& g = spent_gather();
-    std::unique_lock<std::mutex> lock(g.mutex);
-    if (g.waiting.empty() || g.waiting.back()->outputs.size() >= WOC_BULK_CAP)
-        g.waiting.push_back(std::make_shared<SpentBatch>());
-    const std::shared_ptr<SpentBatch> batch = g.waiting.back();
-    const std::size_t index = batch->outputs.size();
-    batch->outputs.emplace_back(core::lower_ascii(txid), vout);
-    g.changed.wait(lock, [&] { return batch->done || (!g.in_flight && g.waiting.front() == batch); });
-    if (!batch->done) {
-        g.in_flight = true;
-        g.waiting.pop_front();
-        lock.unlock();
-        std::vector<SpentAnswer> answers = ask_spent(batch->outputs, timeout_s);
-        lock.lock();
-        batch->answers = std::move(answers);
-        batch->done = true;
-        g.in_flight = false;
-        g.changed.notify_all();
+    return spent_gather().ask(
+        {core::lower_ascii(txid), vout},
+        [timeout_s](const std::vector<SpentQuestion>& outputs) { return ask_spent(outputs, timeout_s); },
+        SpentAnswer::failed);
+}
+
+std::vector<RawAnswer> woc_raw_transactions(const std::vector<std::string>& txids_in, long timeout_s,
+                                            std::size_t reply_cap, bool* down) {
+    std::vector<RawAnswer> answers(txids_in.size());
+    std::vector<std::string> txids;
+    for (const auto& t : txids_in) txids.push_back(core::lower_ascii(t));
+    for (std::size_t b = 0; b < txids.size(); b += WOC_BULK_CAP) {
+        const std::vector<std::string> batch = bulk_slice(txids, b);
+        core::Json list = core::Json::array();
+        for (const auto& t : batch)
+            if (core::is_txid(t)) list.push_back(t);
+        if (list.empty()) continue;
+        const HttpResult r = wallet_post_json(woc_txs_hex_url(), core::dump_compact({{"txids", list}}), timeout_s,
+                                              BULK_ATTEMPTS, reply_cap);
+        core::Json reply;
+        if (!r.ok || !core::parse_json(r.body, reply) || !reply.is_array()) {
+            if (down && r.error != REPLY_TOO_LARGE && (r.status == 0 || r.status == 429 || r.status >= 500))
+                *down = true;
+            if (r.error == REPLY_TOO_LARGE)
+                for (std::size_t k = 0; k < batch.size(); ++k) answers[b + k].state = RawState::too_large;
+            continue;
+        }
+        for (const auto& item : reply) {
+            if (!item.is_object()) continue;
+            const std::string txid = core::lower_ascii(core::json_string(item, "txid"));
+            for (std::size_t k = 0; k < batch.size(); ++k)
+                if (batch[k] == txid && answers[b + k].state == RawState::failed) answers[b + k] = raw_item(item, txid);
+        }
     }
-    return batch->answers[index];
+    return answers;
+}
+
+RawAnswer woc_raw_transaction_gathered(const std::string& txid, long timeout_s) {
+    if (!core::is_txid(txid)) return {};
+    // While the service is down, questions fail at once: waiting in turn behind calls that
+    // each run into the time limit would hold a walls read for minutes.
+    if (core::monotonic_ms() < raw_down_until().load()) return {};
+    return raw_gather().ask(
+        core::lower_ascii(txid),
+        [timeout_s](const std::vector<std::string>& txids) {
+            bool down = false;
+            std::vector<RawAnswer> answers = woc_raw_transactions(txids, timeout_s, WOC_RAW_BULK_REPLY_CAP, &down);
+            if (down) raw_down_until().store(core::monotonic_ms() + WOC_DOWN_PAUSE_MS);
+            return answers;
+        },
+        RawAnswer{});
+}
+
+void reset_woc_state() {
+    woc_forget_prefetched();
+    raw_down_until().store(0);
 }
 
 }  // namespace chain

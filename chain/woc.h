@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "chain/chain_tx.h"
 #include "core/json.h"
 
 namespace chain {
@@ -61,12 +62,42 @@ std::int64_t woc_balance(const std::string& address, long timeout_s);
 // of a transaction it does not know (yet); only a caller that knows the transaction
 // exists may read it as unspent.
 enum class SpentAnswer { spent, not_found, failed };
-SpentAnswer woc_spent(const std::string& txid, std::uint32_t vout, long timeout_s);
+// spender, when given, gets the spending txid.
+SpentAnswer woc_spent(const std::string& txid, std::uint32_t vout, long timeout_s, std::string* spender = nullptr);
+
+// Whether the service shows output vout of txid (GET /tx/{txid}: its "vout" list is
+// long enough). Only existence is read here, never a script: for those, read_transaction.
+bool woc_output_exists(const std::string& txid, std::uint32_t vout, long timeout_s);
 
 // The same question asked with others: one POST /utxos/spent (of up to WOC_BULK_CAP
 // outputs) is in flight at a time, and the questions asked meanwhile go together in the
 // next. not_found is the service naming no spender for the output (unspent, or an output
 // it does not know); failed when the call failed or left the output out.
 SpentAnswer woc_spent_gathered(const std::string& txid, std::uint32_t vout, long timeout_s);
+
+// Raw transactions: POST /txs/hex, WOC_BULK_CAP txids a call; items {txid, hex,
+// blockheight, blocktime} or {txid, error}. unknown is the service not knowing the txid
+// (yet); bytes that do not hash to the txid asked are failed, never found. too_large is
+// a reply past reply_cap: ask that txid alone with a larger cap.
+enum class RawState { found, unknown, too_large, failed };
+struct RawAnswer {
+    RawState state = RawState::failed;
+    ChainTx tx;
+};
+inline constexpr std::size_t WOC_RAW_BULK_REPLY_CAP = 16u * 1024u * 1024u;
+// down, when given, is set when a call got no answer, a 5xx, or a 429 past its retries.
+std::vector<RawAnswer> woc_raw_transactions(const std::vector<std::string>& txids, long timeout_s,
+                                            std::size_t reply_cap = WOC_RAW_BULK_REPLY_CAP, bool* down = nullptr);
+
+// The same asked with others: one POST /txs/hex in flight at a time, the txids asked
+// meanwhile going together in the next. After a call got no answer (a 5xx, or a 429 past
+// its retries), questions fail at once for WOC_DOWN_PAUSE_MS, so their askers turn to
+// their other sources or fail clearly instead of each waiting out calls of their own.
+inline constexpr std::int64_t WOC_DOWN_PAUSE_MS = 30000;
+RawAnswer woc_raw_transaction_gathered(const std::string& txid, long timeout_s);
+
+// Forgets the prefetched histories and a service found down; chain::reset_http_state
+// calls it.
+void reset_woc_state();
 
 }  // namespace chain

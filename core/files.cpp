@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -300,6 +301,40 @@ std::vector<std::string> list_files(const std::string& dir) {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+std::vector<FileEntry> list_file_entries(const std::string& dir, std::size_t max_entries) {
+    std::vector<FileEntry> entries;
+    std::error_code ec;
+    for (fs::directory_iterator it(to_path(dir), ec), end; !ec && it != end && entries.size() < max_entries;
+         it.increment(ec)) {
+        std::error_code ec2;
+        if (!it->is_regular_file(ec2)) continue;
+        FileEntry e;
+        e.name = from_path(it->path().filename());
+        e.size = it->file_size(ec2);
+        if (ec2) continue;
+        const auto t = it->last_write_time(ec2);
+        if (ec2) continue;
+        e.stamp = static_cast<std::int64_t>(t.time_since_epoch().count());
+        entries.push_back(std::move(e));
+    }
+    return entries;
+}
+
+std::int64_t file_stamp_now() {
+    return static_cast<std::int64_t>(fs::file_time_type::clock::now().time_since_epoch().count());
+}
+
+std::int64_t file_stamp_seconds(std::int64_t seconds) {
+    return static_cast<std::int64_t>(
+        std::chrono::duration_cast<fs::file_time_type::duration>(std::chrono::seconds(seconds)).count());
+}
+
+bool touch_file(const std::string& path) {
+    std::error_code ec;
+    fs::last_write_time(to_path(path), fs::file_time_type::clock::now(), ec);
+    return !ec;
 }
 
 std::string parent_path(const std::string& path) {

@@ -1,5 +1,6 @@
 #pragma once
 // Whole-file reads and writes. Paths are UTF-8 text with "/" separators.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -40,6 +41,20 @@ bool rename_file(const std::string& from, const std::string& to);
 bool copy_file(const std::string& from, const std::string& to);
 // Names (not paths) of the regular files directly in a folder, sorted.
 std::vector<std::string> list_files(const std::string& dir);
+// A regular file in a folder with its size and last-change stamp (an arbitrary epoch:
+// only the order of stamps means anything).
+struct FileEntry {
+    std::string name;
+    std::uintmax_t size = 0;
+    std::int64_t stamp = 0;
+};
+// The regular files directly in a folder, at most max_entries of them, unsorted.
+std::vector<FileEntry> list_file_entries(const std::string& dir, std::size_t max_entries);
+// Now, and a span of seconds, on the stamps' scale.
+std::int64_t file_stamp_now();
+std::int64_t file_stamp_seconds(std::int64_t seconds);
+// Sets a file's last-change stamp to now; false when it cannot.
+bool touch_file(const std::string& path);
 // Folder part of a path ("" when there is no separator).
 std::string parent_path(const std::string& path);
 

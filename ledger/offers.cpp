@@ -2,13 +2,14 @@
 
 #include <atomic>
 #include <cctype>
-#include <cmath>
 #include <vector>
 
 #include "chain/endpoints.h"
 #include "chain/http.h"
 #include "chain/reservations.h"
+#include "chain/transactions.h"
 #include "chain/tx.h"
+#include "chain/woc.h"
 #include "core/hex.h"
 #include "core/json.h"
 #include "core/text.h"
@@ -22,6 +23,8 @@ namespace {
 
 constexpr long SPENT_TIMEOUT_S = 8;
 constexpr long LOOKUP_TIMEOUT_S = 12;
+// Coins of a sale are ordinary transactions; an inscription's stays within this.
+constexpr std::size_t MAX_LOOKUP_TX_BYTES = 12u * 1024u * 1024u;
 constexpr const char* NOT_YET = "could not load that outpoint from the chain yet. Wait a few seconds.";
 
 FlightCache<std::string>& spender_cache() {
@@ -35,21 +38,6 @@ std::string offer_hex_digits(const std::string& text) {
     for (char c : text)
         if (std::isxdigit(static_cast<unsigned char>(c))) out.push_back(static_cast<char>(std::tolower(c)));
     return out;
-}
-
-// The output's value in BSV as sats; false for a value that is not a number in range.
-bool bsv_to_sats(const core::Json& value, std::int64_t& sats) {
-    if (value.is_number_integer()) {
-        const std::int64_t bsv = core::json_int(core::Json{{"v", value}}, "v", -1);
-        if (bsv < 0 || bsv > MAX_RECORD_SATS / 100000000) return false;
-        sats = bsv * 100000000;
-        return true;
-    }
-    if (!value.is_number_float()) return false;
-    const double d = value.get<double>() * 1e8;
-    if (!std::isfinite(d) || d < 0 || d > static_cast<double>(MAX_RECORD_SATS)) return false;
-    sats = static_cast<std::int64_t>(std::llround(d));
-    return true;
 }
 
 }  // namespace
@@ -71,22 +59,14 @@ std::string coin_spent_by(const std::string& outpoint) {
     const bool ok = spender_cache().get(
         key,
         [&](std::string& out) {
-            const std::string url = chain::woc_tx_spent_url(txid, vout);
-            if (url.empty()) return false;
-            chain::HttpResult reply;
+            std::string by;
+            chain::SpentAnswer answer;
             {
                 RequestSlot slot;
-                // WhatsOnChain answers 404 for an output nobody spent.
-                reply = chain::wallet_get(url, SPENT_TIMEOUT_S, true);
+                answer = chain::woc_spent(txid, vout, SPENT_TIMEOUT_S, &by);
             }
-            if (!reply.ok) return false;
-            core::Json parsed;
-            if (reply.status == 404)
-                parsed = core::Json::object();
-            else if (!core::parse_json(reply.body, parsed))
-                return false;
-            const std::string by = core::lower_ascii(core::json_string(parsed, "txid"));
-            out = (core::is_txid(by) && by != txid) ? by : "";
+            if (answer == chain::SpentAnswer::failed) return false;
+            out = (answer == chain::SpentAnswer::spent && by != txid) ? by : "";
             return true;
         },
         [](const std::string& by) { return by.empty() ? HISTORY_FRESH_MS : INT64_MAX / 2; }, spender);
@@ -123,32 +103,12 @@ bool coin_lookup(const std::string& outpoint, std::int64_t& sats_out, core::Byte
             error = "bad outpoint.";
             return false;
         }
-        core::Json tx;
-        if (gated_gallery_json(chain::woc_tx_url(txid), LOOKUP_TIMEOUT_S, tx) && tx.contains("vout") && tx["vout"].is_array()) {
-            for (const auto& out : tx["vout"]) {
-                if (!out.is_object() || core::json_int(out, "n", -1) != static_cast<std::int64_t>(vout)) continue;
-                std::int64_t sats = 0;
-                core::Bytes script;
-                const auto spk = out.find("scriptPubKey");
-                if (out.contains("value") && bsv_to_sats(out["value"], sats) && spk != out.end() &&
-                    core::from_hex(core::json_string(*spk, "hex"), script) && !script.empty()) {
-                    sats_out = sats;
-                    script_out = std::move(script);
-                    error.clear();
-                    return true;
-                }
-            }
-        }
-        chain::HttpResult raw;
-        {
-            RequestSlot slot;
-            raw = chain::wallet_get(chain::woc_tx_hex_url(txid), LOOKUP_TIMEOUT_S);
-        }
+        // Raw bytes, never transaction JSON: the service cuts long scripts there.
+        chain::ChainTx tx;
         std::vector<chain::TxInput> inputs;
         std::vector<chain::TxOutput> outputs;
-        core::Bytes bytes;
-        if (raw.ok && core::from_hex(core::trim(raw.body, " \t\r\n\""), bytes) && chain::parse_tx(bytes, inputs, outputs) &&
-            chain::tx_id(bytes) == txid && vout < outputs.size()) {
+        if (chain::read_transaction(txid, LOOKUP_TIMEOUT_S, MAX_LOOKUP_TX_BYTES, tx) == chain::TxRead::found &&
+            chain::parse_tx(tx.raw, inputs, outputs) && vout < outputs.size()) {
             sats_out = outputs[vout].value;
             script_out = outputs[vout].script;
             error.clear();

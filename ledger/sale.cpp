@@ -7,8 +7,8 @@
 #include "chain/broadcast.h"
 #include "chain/coin_state.h"
 #include "chain/coins.h"
-#include "chain/endpoints.h"
 #include "chain/http.h"
+#include "chain/ord_index.h"
 #include "chain/posting.h"
 #include "chain/reservations.h"
 #include "chain/selection.h"
@@ -125,9 +125,8 @@ std::string index_origin(const std::string& coin, std::string& error) {
         error = "bad outpoint.";
         return "";
     }
-    chain::HttpResult r = chain::wallet_get(chain::ord_txo_url(txid, vout), INDEX_TIMEOUT_S);
     core::Json txo;
-    if (!r.ok || !core::parse_json(r.body, txo) || !txo.is_object()) {
+    if (!chain::ord_txo(txid, vout, INDEX_TIMEOUT_S, txo)) {
         error = "the ordinals index did not answer for that coin.";
         return "";
     }

@@ -8,15 +8,16 @@
 #include <set>
 
 #include "chain/endpoints.h"
-#include "chain/woc.h"
 #include "chain/http.h"
 #include "chain/reservations.h"
+#include "chain/transactions.h"
 #include "chain/tx.h"
+#include "chain/woc.h"
 #include "core/clock.h"
 #include "core/crypto.h"
-#include "core/result.h"
 #include "core/hex.h"
 #include "core/profile.h"
+#include "core/result.h"
 #include "core/text.h"
 #include "ledger/flight_cache.h"
 #include "ledger/identity_checks.h"
@@ -210,8 +211,6 @@ std::size_t add_history_ids(const core::Json& reply, std::vector<std::string>& o
         list = &reply;
     else if (reply.is_object() && reply.contains("txids") && reply["txids"].is_array())
         list = &reply["txids"];
-    else if (reply.is_object() && reply.contains("result") && reply["result"].is_array())
-        list = &reply["result"];
     if (!list) return 0;
     std::size_t added = 0;
     for (const auto& item : *list) {
@@ -220,7 +219,7 @@ std::size_t add_history_ids(const core::Json& reply, std::vector<std::string>& o
         if (item.is_string())
             id = item.get<std::string>();
         else if (item.is_object())
-            id = core::has_string(item, "tx_hash") ? str(item, "tx_hash") : str(item, "txid");
+            id = str(item, "txid");
         id = core::lower_ascii(id);
         if (core::is_txid(id) && seen.insert(id).second) {
             out.push_back(id);
@@ -276,20 +275,30 @@ bool history_txids(const std::string& oracle, const std::string& watch_address, 
     return false;
 }
 
-TxFetch fetch_tx_checked(const std::string& txid, core::Json& out) {
-    bool too_large = false;
-    for (const auto& [url, timeout] : {std::pair<std::string, long>{chain::svc_tx_url(txid), SVC_TX_TIMEOUT_S},
-                                       {chain::woc_tx_url(txid), WOC_TX_TIMEOUT_S}}) {
-        switch (gated_gallery_json_reply(url, timeout, out)) {
-        case chain::JsonReply::ok:
-            if (out.is_object()) return tx_too_large(out) ? TxFetch::too_large : TxFetch::found;
-            break;
-        case chain::JsonReply::too_large: too_large = true; break;
-        case chain::JsonReply::failed: break;
-        }
-    }
+// The platform's copy stands in only for a transaction WhatsOnChain does not know yet.
+// Its JSON cannot be checked against the txid, so only WhatsOnChain's bytes can show a
+// transaction too large to be a record: a cut reply, an oversized one or one with a cut
+// script is no answer here, and the read fails rather than drop a record on its word.
+TxFetch platform_tx(const std::string& txid, core::Json& out) {
+    if (gated_gallery_json_reply(chain::svc_tx_url(txid), SVC_TX_TIMEOUT_S, out) == chain::JsonReply::ok &&
+        out.is_object() && !tx_too_large(out) && !chain::tx_json_cut(out))
+        return TxFetch::found;
     out = nullptr;
-    return too_large ? TxFetch::too_large : TxFetch::missed;
+    return TxFetch::missed;
+}
+
+TxFetch fetch_tx_checked(const std::string& txid, core::Json& out) {
+    out = nullptr;
+    chain::ChainTx tx;
+    switch (chain::read_transaction(txid, WOC_TX_TIMEOUT_S, static_cast<std::size_t>(MAX_GALLERY_TX_BYTES), tx)) {
+    case chain::TxRead::found:
+        out = chain::tx_json(tx);
+        // Bytes that hash right but do not read as a transaction hold no record.
+        return out.is_object() ? TxFetch::found : TxFetch::too_large;
+    case chain::TxRead::too_large: return TxFetch::too_large;
+    case chain::TxRead::missed: break;
+    }
+    return platform_tx(txid, out);
 }
 
 bool fetch_tx(const std::string& txid, core::Json& out) { return fetch_tx_checked(txid, out) == TxFetch::found; }
@@ -982,7 +991,7 @@ void reset_wall_caches() {
         o.records.clear();
     }
     out_spent_cache().clear();
-    chain::woc_forget_prefetched();
+    chain::reset_woc_state();
     reset_offer_caches();
     reset_pair_caches();
 }

@@ -105,8 +105,8 @@ std::string inscription_id(const std::string& text);
 // is an outpoint, id + "_0" for a bare id, else "".
 std::string inscription_origin(const std::string& text);
 
-// Adds the transaction ids of one history reply (an array, {"txids": [...]} or
-// {"result": [...]}; items are texts or objects with "tx_hash" or "txid") to out in
+// Adds the transaction ids of one platform history reply (an array or {"txids": [...]};
+// items are texts or objects with "txid") to out in
 // first-seen order: lowercase, 64 hex, each once (seen), at most MAX_HISTORY_TXIDS.
 // Returns how many were new.
 std::size_t add_history_ids(const core::Json& reply, std::vector<std::string>& out, std::set<std::string>& seen);

@@ -1,7 +1,6 @@
 #include "ordinals/caches.h"
 
-#include "chain/endpoints.h"
-#include "chain/http.h"
+#include "chain/transactions.h"
 #include "core/files.h"
 #include "core/hex.h"
 #include "ordinals/kinds.h"
@@ -12,6 +11,9 @@
 namespace ordinals {
 
 namespace {
+
+// An inscription's transaction, with room beside its content.
+constexpr std::size_t MAX_READ_TX_BYTES = 12u * 1024u * 1024u;
 
 // Type and name files hold one short line; anything longer is not ours.
 constexpr std::uintmax_t MAX_LINE_FILE = 4096;
@@ -157,12 +159,12 @@ bool fetch_tx_json(const std::string& txid, core::Json& out) {
             return true;
         }
     }
-    std::string url = chain::woc_tx_url(key);
-    if (url.empty()) return false;
-    chain::HttpResult r = chain::wallet_get(url, 15, false);
-    core::Json j;
-    if (!r.ok || !core::parse_json(r.body, j) || !j.is_object()) return false;
-    const std::size_t bytes = r.body.size();
+    // The raw bytes, checked against the txid and whole: a service's JSON cuts long scripts.
+    chain::ChainTx tx;
+    if (chain::read_transaction(key, 15, MAX_READ_TX_BYTES, tx) != chain::TxRead::found) return false;
+    core::Json j = chain::tx_json(tx);
+    if (!j.is_object()) return false;
+    const std::size_t bytes = tx.raw.size() * 2;
     {
         std::lock_guard<std::mutex> lock(s.tx_mutex);
         // Another thread may have fetched it meanwhile; one entry per txid.

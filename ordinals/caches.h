@@ -44,9 +44,10 @@ void kind_cache_store(const std::string& origin, const std::string& kind);
 core::Json kind_cache_load();
 std::string kind_cache_lookup(const core::Json& cache, const std::string& origin);
 
-// WhatsOnChain /tx/{txid}, parsed. Replies are kept in memory, the least recently used
-// given up first once more than MAX_CACHED_TXS replies or MAX_CACHED_TX_BYTES bytes of
-// reply text are held.
+// A transaction in the readers' JSON shape (chain::tx_json of chain::read_transaction),
+// kept in memory too: the least recently used is given up first once more than
+// MAX_CACHED_TXS transactions or MAX_CACHED_TX_BYTES bytes (twice the raw size each)
+// are held.
 bool fetch_tx_json(const std::string& txid, core::Json& out);
 inline constexpr std::size_t MAX_CACHED_TXS = 4096;
 inline constexpr std::size_t MAX_CACHED_TX_BYTES = 16u * 1024u * 1024u;

@@ -1,11 +1,12 @@
 #include "ordinals/content.h"
 
-#include "chain/endpoints.h"
 #include "chain/http.h"
+#include "chain/ord_index.h"
+#include "chain/transactions.h"
 #include "chain/tx.h"
 #include "core/hex.h"
-#include "core/text.h"
 #include "core/json.h"
+#include "core/text.h"
 #include "ordinals/envelope.h"
 #include "ordinals/paths.h"
 #include "wallet/state.h"
@@ -16,10 +17,9 @@ namespace {
 
 constexpr long HOST_TIMEOUT_S = 45;
 constexpr long WOC_TIMEOUT_S = 25;
-constexpr std::size_t MIN_HEX_REPLY = 20;
-// The hex of a transaction whose inscription is at the content limit, with room for
-// its other inputs and outputs (the /raw reply also carries quotes and line breaks).
-constexpr std::size_t MAX_TX_HEX_REPLY = 2 * (MAX_CONTENT_BYTES + 512 * 1024);
+// A transaction whose inscription is at the content limit, with room for its other
+// inputs and outputs.
+constexpr std::size_t MAX_TX_BYTES = MAX_CONTENT_BYTES + 512 * 1024;
 
 const char* const NOT_AN_ORIGIN = "not an inscription origin";
 const char* const NOT_CACHED = "content not cached";
@@ -31,17 +31,7 @@ bool is_error_reply(const std::string& body) {
     return body.size() >= 7 && body[0] == '{' && body.find("\"error\"") != std::string::npos;
 }
 
-std::string strip_raw(const std::string& body) {
-    std::string out;
-    out.reserve(body.size());
-    for (char c : body)
-        if (c != '\n' && c != '\r' && c != '"' && c != ' ') out.push_back(c);
-    return out;
-}
-
-bool script_from_raw_hex(const std::string& hex, std::uint32_t vout, core::Bytes& script) {
-    core::Bytes raw;
-    if (!core::from_hex(hex, raw)) return false;
+bool script_of(const core::Bytes& raw, std::uint32_t vout, core::Bytes& script) {
     std::vector<chain::TxInput> inputs;
     std::vector<chain::TxOutput> outputs;
     if (!chain::parse_tx(raw, inputs, outputs) || vout >= outputs.size()) return false;
@@ -81,7 +71,7 @@ bool script_from_tx_json(const core::Json& tx, std::uint32_t vout, core::Bytes& 
     auto spk = o.find("scriptPubKey");
     if (spk == o.end() || !spk->is_object()) return false;
     // A cut script is no script: the raw transaction holds the whole of it.
-    if (core::json_bool(o, "isTruncated") || core::json_bool(*spk, "isTruncated")) return false;
+    if (chain::tx_json_cut(tx)) return false;
     return core::from_hex(core::json_string(*spk, "hex"), script) && !script.empty();
 }
 
@@ -105,11 +95,15 @@ bool fetch_chain_content(const std::string& txid, std::uint32_t vout, Content& o
         return true;
     };
     // The raw transaction, never its JSON: the service cuts long scripts there.
+    chain::ChainTx tx;
     core::Bytes script;
-    const chain::HttpResult r = chain::wallet_get(chain::woc_tx_hex_url(txid), WOC_TIMEOUT_S, false, MAX_TX_HEX_REPLY);
-    std::string hex;
-    if (r.ok && r.body.size() > MIN_HEX_REPLY) hex = strip_raw(r.body);
-    if (!hex.empty() && script_from_raw_hex(hex, vout, script) && take(script)) return true;
+    switch (chain::read_transaction(txid, WOC_TIMEOUT_S, MAX_TX_BYTES, tx)) {
+    case chain::TxRead::found:
+        if (script_of(tx.raw, vout, script) && take(script)) return true;
+        break;
+    case chain::TxRead::too_large: error = CONTENT_TOO_LARGE; return false;
+    case chain::TxRead::missed: break;
+    }
     if (error.empty()) error = NOT_ON_CHAIN;
     return false;
 }
@@ -122,7 +116,7 @@ bool fetch_ordinals_content(const std::string& origin, Content& out, std::string
         error = NOT_AN_ORIGIN;
         return false;
     }
-    chain::HttpResult r = chain::wallet_get(chain::ord_content_url(id), HOST_TIMEOUT_S, false, MAX_CONTENT_BYTES);
+    chain::HttpResult r = chain::ord_content(id, HOST_TIMEOUT_S, MAX_CONTENT_BYTES);
     if (!r.ok && r.error == chain::REPLY_TOO_LARGE) {
         error = CONTENT_TOO_LARGE;
         return false;

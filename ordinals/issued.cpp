@@ -5,6 +5,7 @@
 
 #include "chain/endpoints.h"
 #include "chain/http.h"
+#include "chain/woc.h"
 #include "core/hex.h"
 #include "core/profile.h"
 #include "ordinals/content.h"
@@ -27,8 +28,7 @@ void add_txids(const core::Json& list, std::vector<std::string>& out, std::size_
     std::size_t taken = 0;
     for (const auto& e : list) {
         if (taken >= cap) break;
-        std::string t = e.is_string() ? e.get<std::string>() : core::json_string(e, "tx_hash");
-        if (t.empty()) t = core::json_string(e, "txid");
+        std::string t = e.is_string() ? e.get<std::string>() : core::json_string(e, "txid");
         if (!core::is_txid(t)) continue;
         ++taken;
         t = core::lower_ascii(t);
@@ -85,13 +85,15 @@ std::vector<IssuedCredential> issued_credentials(const std::vector<std::string>&
     std::vector<IssuedCredential> out;
     std::vector<std::string> txids;
     const std::string& issuer = core::profile().credential_issuer_address;
-    std::string url = chain::woc_address_unconfirmed_history_url(issuer, TXIDS_PER_SOURCE);
+    chain::woc_address_history(
+        false, issuer, 1, TXIDS_PER_SOURCE,
+        [](const std::string& url, core::Json& reply) {
+            const chain::HttpResult r = chain::wallet_get(url, ISSUER_TIMEOUT_S, false);
+            return r.ok && core::parse_json(r.body, reply);
+        },
+        txids);
     core::Json j;
-    if (!url.empty()) {
-        chain::HttpResult r = chain::wallet_get(url, ISSUER_TIMEOUT_S, false);
-        if (r.ok && core::parse_json(r.body, j)) add_txids(list_member(j, "result"), txids, TXIDS_PER_SOURCE);
-    }
-    url = chain::svc_ident_txids_url();
+    const std::string url = chain::svc_ident_txids_url();
     if (!url.empty()) {
         chain::HttpResult r = chain::wallet_get(url, ISSUER_TIMEOUT_S, false);
         if (r.ok && core::parse_json(r.body, j)) add_txids(list_member(j, "txids"), txids, TXIDS_PER_SOURCE);

@@ -1,7 +1,7 @@
 #include "ordinals/kind_lookup.h"
 
-#include "chain/endpoints.h"
 #include "chain/http.h"
+#include "chain/ord_index.h"
 #include "core/json.h"
 #include "ordinals/caches.h"
 #include "ordinals/content.h"
@@ -25,9 +25,8 @@ std::string inscription_kind(const std::string& origin) {
         std::uint32_t vout = 0;
         if (!parse_origin(origin, txid, vout)) return "";
         wallet::WalletUnlocked unlocked;
-        chain::HttpResult r = chain::wallet_get(chain::ord_txo_url(txid, vout), TXO_TIMEOUT_S, false);
         core::Json txo;
-        if (r.ok && core::parse_json(r.body, txo)) {
+        if (chain::ord_txo(txid, vout, TXO_TIMEOUT_S, txo)) {
             std::string unused_name;
             kind = txo_kind(txo, unused_name);
             if (is_kind_word(kind)) {

@@ -6,9 +6,9 @@
 #include <set>
 
 #include "chain/coin_state.h"
-#include "chain/endpoints.h"
-#include "chain/ord_index.h"
 #include "chain/http.h"
+#include "chain/ord_index.h"
+#include "chain/woc.h"
 #include "core/clock.h"
 #include "core/hex.h"
 #include "core/json.h"
@@ -73,9 +73,8 @@ std::string identity_key_of_state() {
 // Asks the index about one output: spent, moved to someone else, or still ours.
 void recheck(Candidate& c, const std::vector<std::string>& addresses, const std::string& identity_pub) {
     auto vout = static_cast<std::uint32_t>(c.row.vout);
-    chain::HttpResult r = chain::wallet_get(chain::ord_txo_url(c.row.txid, vout), RECHECK_TIMEOUT_S, false);
     core::Json txo;
-    if (r.ok && core::parse_json(r.body, txo) && txo.is_object()) {
+    if (chain::ord_txo(c.row.txid, vout, RECHECK_TIMEOUT_S, txo)) {
         if (!core::json_string(txo, "spend").empty()) {
             c.outcome = Outcome::Gone;
             return;
@@ -99,21 +98,16 @@ void recheck(Candidate& c, const std::vector<std::string>& addresses, const std:
     }
     // The index does not know it (yet): WhatsOnChain answers 404 for an unspent output.
     // Without a watched address to show it at, the output waits for the index.
-    r = chain::wallet_get(chain::woc_tx_spent_url(c.row.txid, vout), SPENT_TIMEOUT_S, true);
-    if (!r.ok) return;
-    if (r.status != 404) {
-        c.outcome = Outcome::Gone;
-        return;
+    switch (chain::woc_spent(c.row.txid, vout, SPENT_TIMEOUT_S)) {
+    case chain::SpentAnswer::failed: return;
+    case chain::SpentAnswer::spent: c.outcome = Outcome::Gone; return;
+    case chain::SpentAnswer::not_found: break;
     }
     if (c.row.address.empty()) return;
     // That 404 is also the answer for a transaction WhatsOnChain has never seen: only an
     // output it can show is held. Any other stays unlisted and is asked about again by
     // the next build (a transaction just sent may not have reached the service yet).
-    r = chain::wallet_get(chain::woc_tx_url(c.row.txid), SPENT_TIMEOUT_S, false);
-    core::Json tx;
-    if (r.ok && core::parse_json(r.body, tx) && tx.is_object() && tx.contains("vout") && tx["vout"].is_array() &&
-        vout < tx["vout"].size())
-        c.outcome = Outcome::Keep;
+    if (chain::woc_output_exists(c.row.txid, vout, SPENT_TIMEOUT_S)) c.outcome = Outcome::Keep;
 }
 
 // Step 1 and 2: the wallet, its inbox, the addresses to ask about.
@@ -279,8 +273,7 @@ std::string build(std::vector<OvWendrelOrdRow>& rows_out, std::string& word) {
             take_txos(j, false, w.address, p.identity_pub, budget, replies[i].rows);
         }
         long token_timeout = w.ordinals ? TOKENS_TIMEOUT_ORDINALS_S : TOKENS_TIMEOUT_OTHER_S;
-        chain::HttpResult r = chain::wallet_get(chain::ord_bsv20_unspent_url(w.address), token_timeout, false);
-        if (r.ok && core::parse_json(r.body, j) && j.is_array()) take_txos(j, true, w.address, p.identity_pub, budget, replies[i].rows);
+        if (chain::ord_token_rows(w.address, token_timeout, j)) take_txos(j, true, w.address, p.identity_pub, budget, replies[i].rows);
     });
     // Step 5's network part: credentials issued by the platform.
     std::vector<IssuedCredential> issued = issued_credentials(p.addresses, p.identity_pub);

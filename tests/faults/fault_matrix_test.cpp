@@ -232,6 +232,7 @@ std::vector<Family> families() {
         {"GET woc address unconfirmed history", "GET", address + "/unconfirmed/history" + QUERY},
         {"GET woc address confirmed history", "GET", address + "/confirmed/history" + QUERY},
         {"POST woc txs", "POST", WOC + "/txs" + QUERY},
+        {"POST woc txs hex", "POST", WOC + "/txs/hex" + QUERY},
         {"POST woc utxos spent", "POST", WOC + "/utxos/spent" + QUERY},
         {"POST woc tx raw", "POST", WOC + "/tx/raw" + QUERY},
         {"GET ord address unspent", "GET", "^/ord/api/txos/address/" + ADDR + "/unspent" + QUERY},
@@ -289,7 +290,8 @@ std::vector<Row> rows() {
         {Op::walls, "GET svc oracle as{n} txids", {"GET svc oracle txids"}, 8},
         {Op::walls, "GET woc address (unconfirmed) history",
          {"GET woc address confirmed history", "GET woc address unconfirmed history"}, 8},
-        {Op::walls, "GET svc tx", {"GET svc tx"}, 6},
+        {Op::walls, "POST woc txs hex", {"POST woc txs hex"}, 12},
+        {Op::walls, "GET svc tx (WhatsOnChain down)", {"GET svc tx"}, 6, false, {"POST woc txs hex"}},
         {Op::walls, "GET svc bsvalias id", {"GET svc bsvalias id"}, 15},
         {Op::walls, "GET woc tx spent", {"GET woc tx spent"}, 8},
         {Op::walls, "POST woc addresses (unconfirmed) history (bulk first pages)",
@@ -301,19 +303,20 @@ std::vector<Row> rows() {
         {Op::place, "GET woc address unspent/all", {"GET woc address unspent/all"}, 20},
         {Op::place, "GET woc address unconfirmed unspent", {"GET woc address unconfirmed unspent"}, 10},
         {Op::place, "GET ord content", {"GET ord content"}, 45},
-        {Op::place, "GET woc tx hex (host down)", {"GET woc tx hex"}, 25, false, host_down},
+        {Op::place, "POST woc txs hex (host down)", {"POST woc txs hex"}, 25, false, host_down},
         {Op::place, "POST svc submit", {"POST svc submit"}, 2},
         {Op::place, "POST woc tx raw (submit down)", {"POST woc tx raw"}, 60, false, submit_down},
         {Op::place, "GET woc tx hex (confirming; submit down)", {"GET woc tx hex"}, 12, false, submit_down},
         {Op::place, "POST arc tx (submit, woc down)", {"POST arc tx"}, 60, false,
          {"POST svc submit", "POST woc tx raw"}},
 
-        {Op::pay, "GET woc tx", {"GET woc tx"}, 12, true},
+        {Op::pay, "POST woc txs hex", {"POST woc txs hex"}, 12, true},
         {Op::pay, "GET woc tx spent", {"GET woc tx spent"}, 8, true},
         {Op::pay, "GET ord txo", {"GET ord txo"}, 15, true},
         {Op::pay, "POST svc submit", {"POST svc submit"}, 2, true},
 
-        {Op::complete, "GET svc tx", {"GET svc tx"}, 6, true},
+        {Op::complete, "POST woc txs hex", {"POST woc txs hex"}, 12, true},
+        {Op::complete, "GET svc tx (WhatsOnChain down)", {"GET svc tx"}, 6, true, {"POST woc txs hex"}},
         {Op::complete, "POST woc txs", {"POST woc txs"}, 25, true},
         {Op::complete, "POST svc submit", {"POST svc submit"}, 2, true},
 
@@ -654,6 +657,8 @@ protected:
         const std::set<std::string> marks_before = spent_marks(payer);
         // A placement reads the artwork's content, which a run before may have cached.
         if (row.op == Op::place) std::filesystem::remove_all(tp.path("ord_cache"));
+        // Every run reads transactions as a new machine does, not from the disk cache.
+        std::filesystem::remove_all(tp.path("quenvale/tx_cache"));
         dn.clear_faults();
         for (const std::string& name : row.down) {
             const Family& f = family(name);

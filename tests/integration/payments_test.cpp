@@ -16,6 +16,8 @@
 #include "core/crypto.h"
 #include "core/hex.h"
 #include "core/profile.h"
+#include "ordinals/listing.h"
+#include "ordinals/rows.h"
 #include "tests/support/devnet.h"
 #include "tests/support/hd_wallet.h"
 #include "tests/support/temp_platform.h"
@@ -73,6 +75,21 @@ protected:
                 return false;
         (void)w;
         return true;
+    }
+
+    // The platform and WhatsOnChain refuse to broadcast: ARC alone takes it, or nobody.
+    chain::BroadcastResult broadcast_by_arc_alone(const std::vector<chain::TxInput>& inputs,
+                                                  const std::vector<chain::TxOutput>& outputs, const core::Bytes& change) {
+        dn.fault({{"method", "POST"}, {"pathRegex", "^/svc/oi/submit"}, {"status", 500}, {"body", "down"}, {"count", 10}});
+        dn.fault({{"method", "POST"}, {"pathRegex", "^/woc/v1/bsv/main/tx/raw"}, {"status", 500}, {"body", "down"},
+                  {"count", 10}});
+        chain::BroadcastResult got;
+        {
+            wallet::WalletLock lock(wallet::wallet_mutex());
+            got = chain::broadcast_tx(inputs, outputs, change);
+        }
+        dn.clear_faults();
+        return got;
     }
 
     std::string raw_hex(const std::vector<chain::TxInput>& in, const std::vector<chain::TxOutput>& out) {
@@ -269,15 +286,7 @@ TEST_F(Payments, ArcAloneWithItsKeyAndAQueuedAnswerSends) {
         core::Bytes change;
         ASSERT_TRUE(build_signed(inputs, outputs, change));
         const std::string txid = chain::tx_id(chain::serialize_tx(inputs, outputs, false));
-        dn.fault({{"method", "POST"}, {"pathRegex", "^/svc/oi/submit"}, {"status", 500}, {"body", "down"}, {"count", 10}});
-        dn.fault({{"method", "POST"}, {"pathRegex", "^/woc/v1/bsv/main/tx/raw"}, {"status", 500}, {"body", "down"},
-                  {"count", 10}});
-        chain::BroadcastResult got;
-        {
-            wallet::WalletLock lock(wallet::wallet_mutex());
-            got = chain::broadcast_tx(inputs, outputs, change);
-        }
-        dn.clear_faults();
+        const chain::BroadcastResult got = broadcast_by_arc_alone(inputs, outputs, change);
         wallet::WalletLock lock(wallet::wallet_mutex());
         if (with_key) {
             EXPECT_EQ(got.text, "success: " + txid);
@@ -291,6 +300,75 @@ TEST_F(Payments, ArcAloneWithItsKeyAndAQueuedAnswerSends) {
     }
     ::unsetenv("QUENVALE_ARC_KEY");
     dn.post("/devnet/switches", {{"arcKey", ""}, {"arcQueued", false}});
+}
+
+TEST_F(Payments, ArcTakesTheExtendedFormatForAParentInNoBlockAndRefusesAStatedOutputThatDiffers) {
+    // The coin's transaction is in no block: an ARC that cannot look parents up needs
+    // the extended format, and the other broadcasters are down.
+    ASSERT_FALSE(dn.fund(ABANDON_RECEIVE0, 20000, false).empty());
+    ASSERT_FALSE(dn.fund(ABANDON_RECEIVE0, 20000, false).empty());
+    dn.post("/devnet/switches", {{"arcRequireEf", true}});
+    for (const bool honest : {false, true}) {
+        SCOPED_TRACE(honest ? "as signed" : "a stated value that is not the coin's");
+        std::vector<chain::TxInput> inputs;
+        std::vector<chain::TxOutput> outputs;
+        core::Bytes change;
+        ASSERT_TRUE(build_signed(inputs, outputs, change));
+        const std::string txid = chain::tx_id(chain::serialize_tx(inputs, outputs, false));
+        if (!honest) inputs[0].value += 1;
+        const chain::BroadcastResult got = broadcast_by_arc_alone(inputs, outputs, change);
+        wallet::WalletLock lock(wallet::wallet_mutex());
+        if (honest) {
+            EXPECT_EQ(got.text, "success: " + txid);
+            EXPECT_TRUE(on_chain(txid));
+        } else {
+            EXPECT_EQ(got.status, chain::BroadcastStatus::Failed) << got.text;
+            EXPECT_NE(got.text.find("previous output"), std::string::npos) << got.text;
+            EXPECT_FALSE(chain::is_spent(inputs[0].txid, inputs[0].vout));
+        }
+        chain::age_listings(60000);
+    }
+    dn.post("/devnet/switches", {{"arcRequireEf", false}});
+}
+
+TEST_F(Payments, AWalletOf150OutputsListsEveryArtworkAndNeverOffersAnInscriptionToPay) {
+    // 150 outputs at the payment address, more than the index's 100 rows a page: 40 plain
+    // coins, 30 inscribed outputs worth more than those (not artworks, since only a
+    // 1-sat output carries one, but never money either), then 80 artworks.
+    std::set<std::string> inscribed, artworks;
+    const std::string png = std::string("\x89PNG\r\n\x1a\n", 8);
+    for (int i = 0; i < 40; ++i) ASSERT_FALSE(dn.fund(ABANDON_RECEIVE0, 1000, false).empty());
+    for (int i = 0; i < 30; ++i) {
+        const std::string origin = dn.inscribe(ABANDON_RECEIVE0, "image/png", png + "v" + std::to_string(i), 5000);
+        ASSERT_FALSE(origin.empty());
+        inscribed.insert(origin);
+    }
+    for (int i = 0; i < 80; ++i) {
+        const std::string origin = dn.inscribe(ABANDON_RECEIVE0, "image/png", png + "a" + std::to_string(i));
+        ASSERT_FALSE(origin.empty());
+        inscribed.insert(origin);
+        artworks.insert(origin);
+    }
+    dn.mine();
+
+    // The status refresh reads the index, as before any payment.
+    ASSERT_TRUE(wallet::refresh_wallet_status());
+    std::vector<ordinals::OvWendrelOrdRow> rows;
+    ASSERT_EQ(ordinals::wallet_ordinals(rows), "");
+    std::set<std::string> listed;
+    for (const auto& r : rows) listed.insert(r.origin);
+    for (const auto& o : artworks) EXPECT_TRUE(listed.count(o)) << o << " is not listed";
+
+    wallet::WalletLock lock(wallet::wallet_mutex());
+    std::string error;
+    ASSERT_TRUE(chain::prepare_payment_coins(error)) << error;
+    std::vector<chain::TxInput> candidates;
+    ASSERT_TRUE(chain::gather_spendable(candidates, {}, false, error)) << error;
+    EXPECT_EQ(candidates.size(), 40u);
+    for (const auto& in : candidates) {
+        EXPECT_EQ(in.value, 1000);
+        EXPECT_FALSE(inscribed.count(in.txid + "_" + std::to_string(in.vout))) << in.txid;
+    }
 }
 
 TEST_F(Payments, ACoinOnALaterReceiveAddressIsFoundAndAnUnansweredLookIsNotTakenAsUnused) {

@@ -93,9 +93,12 @@ std::string Devnet::fund(const std::string& address, std::int64_t sats, bool con
 
 void Devnet::mine(int blocks) { post("/devnet/mine", {{"blocks", blocks}}); }
 
-std::string Devnet::inscribe(const std::string& address, const std::string& type, const std::string& bytes) {
-    core::Json r = post("/devnet/inscribe",
-                        {{"address", address}, {"contentType", type}, {"contentBase64", core::base64_encode(bytes)}});
+std::string Devnet::inscribe(const std::string& address, const std::string& type, const std::string& bytes,
+                             std::int64_t sats) {
+    core::Json r = post("/devnet/inscribe", {{"address", address},
+                                             {"contentType", type},
+                                             {"contentBase64", core::base64_encode(bytes)},
+                                             {"satoshis", sats}});
     return core::json_string(r, "origin");
 }
 
@@ -113,6 +116,11 @@ void Devnet::clear_faults() {
     curl_easy_cleanup(h);
 }
 
-void Devnet::reset() { post("/devnet/reset", core::Json::object()); }
+void Devnet::reset() {
+    post("/devnet/reset", core::Json::object());
+    // A new chain: what this process learnt of the services (a service found down, rate
+    // turns, prefetched histories) belongs to the old one.
+    chain::reset_http_state();
+}
 
 }  // namespace testing_support

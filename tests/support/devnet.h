@@ -24,7 +24,8 @@ public:
     core::Json get(const std::string& path);
     std::string fund(const std::string& address, std::int64_t sats, bool confirmed = false);
     void mine(int blocks = 1);
-    std::string inscribe(const std::string& address, const std::string& content_type, const std::string& bytes);
+    std::string inscribe(const std::string& address, const std::string& content_type, const std::string& bytes,
+                         std::int64_t sats = 1);
     void fault(const core::Json& rule);
     void clear_faults();
     void reset();

@@ -104,12 +104,19 @@ public:
             }
             res.set_content(core::dump_compact(core::Json{{"txid", it->second}, {"vin", 0}}), "application/json");
         });
-        server_.Get(R"(/woc/tx/([0-9a-f]{64})/hex)", [this](const httplib::Request& req, httplib::Response& res) {
+        server_.Post("/woc/txs/hex", [this](const httplib::Request& req, httplib::Response& res) {
+            core::Json body, reply = core::Json::array();
+            if (!core::parse_json(req.body, body) || !body.contains("txids")) return fail(res);
             std::lock_guard<std::mutex> lock(mutex_);
             ++hits_["hex"];
-            auto it = raw_.find(req.matches[1]);
-            if (it == raw_.end()) return fail(res);
-            res.set_content(it->second, "text/plain");
+            for (const auto& t : body["txids"]) {
+                const std::string id = t.get<std::string>();
+                const auto it = raw_.find(id);
+                reply.push_back(it == raw_.end() ? core::Json{{"txid", id}, {"error", "unknown"}}
+                                                 : core::Json{{"txid", id}, {"hex", it->second}, {"blockheight", 0},
+                                                              {"blocktime", 0}});
+            }
+            res.set_content(core::dump_compact(reply), "application/json");
         });
         server_.Get(R"(/ordhost/content/([^/]+))", [this](const httplib::Request& req, httplib::Response& res) {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -273,7 +280,8 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         txs_[txid] = tx;
     }
-    // WhatsOnChain's raw hex of a transaction.
+    // WhatsOnChain's raw hex of a transaction (its bulk raw route answers any txid it is
+    // given, whether or not the bytes hash to it).
     void put_raw_tx(const std::string& txid, const std::string& hex) {
         std::lock_guard<std::mutex> lock(mutex_);
         raw_[txid] = hex;

@@ -53,11 +53,39 @@ core::Bytes p2pkh(const std::string& address) {
 
 const std::string SELLER_ORD = testing_support::ABANDON_ORDINALS0;
 const std::string SELLER_PAY = testing_support::ABANDON_IDENTITY;
-const std::string ART_TX = id64('a', 1);
-const std::string BUYER_TX = id64('b', 2);
-const std::string SELLER_OTHER_TX = id64('c', 3);
-const std::string STRANGER_TX = id64('d', 4);
-const std::string INSCRIBED_TX = id64('d', 5);
+// A coin's transaction as the chain holds it: the bytes its txid is the hash of.
+core::Bytes coin_raw(char spends, const std::vector<std::pair<std::int64_t, core::Bytes>>& outs) {
+    chain::TxInput in;
+    in.txid = id64(spends, 9);
+    in.unlocking_script = {0x51};
+    std::vector<chain::TxOutput> outputs;
+    for (const auto& [sats, script] : outs) outputs.push_back({sats, script});
+    return chain::serialize_tx({in}, outputs, false);
+}
+
+// An artwork of the seller's whose P2PKH lock follows an inscription envelope.
+core::Bytes inscribed_lock() {
+    core::Bytes inscribed = {0x00, 0x63, 0x03, 'o', 'r', 'd', 0x51, 0x01, 'x', 0x00, 0x01, 'y', 0x68};
+    const core::Bytes lock = p2pkh(testing_support::ABANDON_ORDINALS0);
+    inscribed.insert(inscribed.end(), lock.begin(), lock.end());
+    return inscribed;
+}
+
+// Coins as WhatsOnChain holds them: the artwork and certificate at the seller's ordinals
+// address, the buyer's payment, another coin of the seller's, a stranger's coin and the
+// inscribed artwork.
+const std::vector<core::Bytes> COINS = {
+    coin_raw('a', {{1, p2pkh(SELLER_ORD)}, {1, p2pkh(SELLER_ORD)}}),
+    coin_raw('b', {{20000, p2pkh(test_address(40))}}),
+    coin_raw('c', {{9000, p2pkh(SELLER_ORD)}, {2, p2pkh(SELLER_ORD)}}),
+    coin_raw('d', {{1, p2pkh(test_address(42))}}),
+    coin_raw('e', {{1, inscribed_lock()}}),
+};
+const std::string ART_TX = chain::tx_id(COINS[0]);
+const std::string BUYER_TX = chain::tx_id(COINS[1]);
+const std::string SELLER_OTHER_TX = chain::tx_id(COINS[2]);
+const std::string STRANGER_TX = chain::tx_id(COINS[3]);
+const std::string INSCRIBED_TX = chain::tx_id(COINS[4]);
 constexpr std::int64_t PRICE = 1000;
 
 class Sale : public ::testing::Test {
@@ -79,20 +107,7 @@ protected:
         core::set_profile(p);
         ledger::reset_offer_caches();
         ASSERT_TRUE(testing_support::bind_hd_wallet(tp, "sale-test"));
-        // Coins as WhatsOnChain lists them: the artwork and certificate at the seller's
-        // ordinals address, the buyer's payment, a stranger's coin and another coin of
-        // the seller's.
-        put_coin(ART_TX, {{1, SELLER_ORD}, {1, SELLER_ORD}});
-        put_coin(BUYER_TX, {{20000, test_address(40)}});
-        put_coin(SELLER_OTHER_TX, {{9000, SELLER_ORD}, {2, SELLER_ORD}});
-        put_coin(STRANGER_TX, {{1, test_address(42)}});
-        // Another artwork of the seller's, its P2PKH lock after an inscription envelope.
-        core::Bytes inscribed = {0x00, 0x63, 0x03, 'o', 'r', 'd', 0x51, 0x01, 'x', 0x00, 0x01, 'y', 0x68};
-        const core::Bytes lock = p2pkh(SELLER_ORD);
-        inscribed.insert(inscribed.end(), lock.begin(), lock.end());
-        chain.put_tx(INSCRIBED_TX, core::Json{{"txid", INSCRIBED_TX},
-                                              {"vout", {{{"value", 1e-8}, {"n", 0},
-                                                         {"scriptPubKey", {{"hex", core::to_hex(inscribed)}}}}}}});
+        for (const auto& raw : COINS) chain.put_raw_tx(chain::tx_id(raw), core::to_hex(raw));
         spot.shown = true;
         spot.spot = 3;
         spot.pic = std::string(64, '1');
@@ -108,15 +123,6 @@ protected:
     void TearDown() override {
         ledger::set_sale_spy({});
         ledger::reset_offer_caches();
-    }
-
-    void put_coin(const std::string& txid, const std::vector<std::pair<std::int64_t, std::string>>& outs) {
-        core::Json vout = core::Json::array();
-        for (const auto& [sats, address] : outs)
-            vout.push_back({{"value", static_cast<double>(sats) / 1e8},
-                            {"n", vout.size()},
-                            {"scriptPubKey", {{"hex", core::to_hex(p2pkh(address))}}}});
-        chain.put_tx(txid, core::Json{{"txid", txid}, {"vout", vout}});
     }
 
     struct Offer {

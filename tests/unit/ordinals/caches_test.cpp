@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <map>
+
 #include "core/crypto.h"
 #include "core/files.h"
 #include "core/hex.h"
@@ -140,37 +143,41 @@ TEST_F(Caches, KindCacheStoreWaitsForTheStoreLock) {
 }
 
 TEST_F(Caches, TransactionCacheIsBoundedByBytes) {
-    // Replies a little over a quarter of the byte budget each: three fit, a fourth
-    // pushes out the least recently used.
-    const std::size_t pad = ordinals::MAX_CACHED_TX_BYTES / 4 + 1024;
-    for (char c : {'a', 'b', 'c', 'd'}) services.json("/woc/tx/" + txid(c), {{"txid", txid(c)}, {"pad", std::string(pad, c)}});
-    auto fetches = [&](char c) { return services.count("/woc/tx/" + txid(c)); };
+    // Transactions a little over a quarter of the byte budget each (twice their raw size
+    // counts): three fit, a fourth pushes out the least recently used.
+    const std::size_t pad = ordinals::MAX_CACHED_TX_BYTES / 8 + 1024;
+    std::map<char, std::string> id;
+    for (char c : {'a', 'b', 'c', 'd'}) id[c] = known_tx(services, {core::Bytes(pad, static_cast<std::uint8_t>(c))}, c);
+    auto fetches = [&](char c) { return services.raw_asked(id[c]); };
     core::Json tx;
-    for (char c : {'a', 'b', 'c', 'a'}) ASSERT_TRUE(ordinals::fetch_tx_json(txid(c), tx));
+    for (char c : {'a', 'b', 'c', 'a'}) ASSERT_TRUE(ordinals::fetch_tx_json(id[c], tx));
     EXPECT_EQ(fetches('a'), 1u);  // the second read of a was a hit, and made b the oldest
-    ASSERT_TRUE(ordinals::fetch_tx_json(txid('d'), tx));
-    for (char c : {'a', 'c', 'd'}) ASSERT_TRUE(ordinals::fetch_tx_json(txid(c), tx));
+    ASSERT_TRUE(ordinals::fetch_tx_json(id['d'], tx));
+    for (char c : {'a', 'c', 'd'}) ASSERT_TRUE(ordinals::fetch_tx_json(id[c], tx));
     EXPECT_EQ(fetches('a'), 1u);
     EXPECT_EQ(fetches('c'), 1u);
     EXPECT_EQ(fetches('d'), 1u);
-    ASSERT_TRUE(ordinals::fetch_tx_json(txid('b'), tx));
-    EXPECT_EQ(tx["pad"], std::string(pad, 'b'));
+    ASSERT_TRUE(ordinals::fetch_tx_json(id['b'], tx));
+    EXPECT_EQ(tx["vout"][0]["scriptPubKey"]["hex"], core::to_hex(core::Bytes(pad, 'b')));
     EXPECT_EQ(fetches('b'), 2u);  // given up for d, so asked again
 }
 
 TEST_F(Caches, TransactionCacheFetchesOnce) {
-    const std::string t = txid('a');
-    services.json("/woc/tx/" + t, {{"txid", t}, {"vout", core::Json::array()}});
+    const std::string t = known_tx(services, {{0x51}});
     core::Json a, b;
     ASSERT_TRUE(ordinals::fetch_tx_json(t, a));
-    ASSERT_TRUE(ordinals::fetch_tx_json(core::lower_ascii("A" + t.substr(1)), b));  // same id, other case
+    std::string upper = t;
+    for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    ASSERT_TRUE(ordinals::fetch_tx_json(upper, b));  // same id, other case
     EXPECT_EQ(a, b);
-    EXPECT_EQ(services.count("/woc/tx/" + t), 1u);
-    // Replies that are not JSON objects are not kept; ids that are not txids are not asked.
-    services.reply("/woc/tx/" + txid('b'), 200, "[1,2]");
+    EXPECT_EQ(a["vout"][0]["scriptPubKey"]["hex"], "51");
+    EXPECT_EQ(services.raw_asked(t), 1u);
+    // Bytes that are not the transaction asked for are not kept; ids that are not txids
+    // are not asked.
+    services.raw_tx(txid('b'), core::to_hex(core::Bytes(40, 0x01)));
     EXPECT_FALSE(ordinals::fetch_tx_json(txid('b'), a));
     EXPECT_FALSE(ordinals::fetch_tx_json(txid('b'), a));
-    EXPECT_EQ(services.count("/woc/tx/" + txid('b')), 2u);
+    EXPECT_EQ(services.raw_asked(txid('b')), 2u);
     EXPECT_FALSE(ordinals::fetch_tx_json("../" + t, a));
     EXPECT_FALSE(ordinals::fetch_tx_json(t.substr(2), a));
     EXPECT_EQ(services.seen().size(), 3u);
@@ -192,18 +199,15 @@ TEST_F(Caches, KindLookupFromTheIndexThenTheTransaction) {
     EXPECT_TRUE(services.seen().empty());
 
     // 2: the index does not know it; the transaction's MAP tag opens.
-    const std::string b = txid('b');
     core::Bytes script = inscription_script(ABANDON_ORDINALS0, "text/plain", "x",
                                             {{"app", "ZuvAdudurero"}, {"tag", seal_with(label, "Certificate")}});
-    services.json("/woc/tx/" + b, {{"vout", {{{"n", 0}, {"scriptPubKey", {{"hex", "00"}}}},
-                                             {{"n", 1}, {"scriptPubKey", {{"hex", core::to_hex(script)}}}}}}});
+    const std::string b = known_tx(services, {{0x00}, script});
     EXPECT_EQ(ordinals::inscription_kind(b + "_1"), "Certificate");
     EXPECT_EQ(ordinals::kind_cache_read(b + "_1"), "Certificate");
 
     // 3: a tag under another label, or no kind anywhere: empty, nothing cached.
-    const std::string c = txid('c');
     core::Bytes other = inscription_script(ABANDON_ORDINALS0, "text/plain", "x", {{"tag", seal_with("wrong-label!!", "Artwork")}});
-    services.json("/woc/tx/" + c, {{"vout", {{{"n", 0}, {"scriptPubKey", {{"hex", core::to_hex(other)}}}}}}});
+    const std::string c = known_tx(services, {other}, 'c');
     services.json("/ord/api/txos/" + c + "_0", txo(c, 0, ABANDON_ORDINALS0, gallery_data("text/plain", "Note")));
     EXPECT_EQ(ordinals::inscription_kind(c), "");
     EXPECT_EQ(ordinals::kind_cache_read(c), "");

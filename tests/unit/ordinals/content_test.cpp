@@ -113,17 +113,19 @@ protected:
     const std::string tx = txid('a');
     std::string error;
     std::string host(const std::string& id) { return "/ord/content/" + id; }
-    // WhatsOnChain's raw transaction whose output 0 carries script.
-    void woc_tx(const std::string& t, const core::Bytes& script) {
+    // A transaction WhatsOnChain knows whose output 0 carries script; its txid.
+    std::string woc_tx(const core::Bytes& script, char spends) {
         chain::TxInput in;
-        in.txid = txid('9');
+        in.txid = txid(spends);
         in.unlocking_script = {0x51};
-        services.reply("/woc/tx/" + t + "/hex", 200, core::to_hex(chain::serialize_tx({in}, {{1, script}}, false)));
+        const core::Bytes raw = chain::serialize_tx({in}, {{1, script}}, false);
+        services.raw_tx(chain::tx_id(raw), core::to_hex(raw));
+        return chain::tx_id(raw);
     }
     // A raw transaction whose output 1 carries script.
-    std::string raw_hex(const core::Bytes& script) {
+    std::string raw_hex(const core::Bytes& script, char spends = '9') {
         chain::TxInput in;
-        in.txid = txid('9');
+        in.txid = txid(spends);
         in.unlocking_script = {0x51};
         std::vector<chain::TxInput> ins = {in};
         std::vector<chain::TxOutput> outs = {{1000, p2pkh(ABANDON_RECEIVE0)}, {1, script}};
@@ -177,32 +179,28 @@ TEST_F(ContentFetch, HostRepliesThatAreErrorsAreNoContent) {
 
 TEST_F(ContentFetch, ChainContentComesFromTheRawTransactionNeverItsJson) {
     core::Bytes script = inscription_script(ABANDON_ORDINALS0, "image/png", "\x89PNG-picture", {{"name", "Pic"}});
-    struct Case {
-        const char* name;
-        std::string body;
-    };
-    // The service's hex, bare or quoted, with its line end.
-    std::vector<Case> cases = {{"hex", raw_hex(script) + "\n"}, {"quoted hex", "\"" + raw_hex(script) + "\"\r\n"}};
-    char c_id = 'b';
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        services.clear();
-        std::string t = txid(c_id++);
-        services.reply("/woc/tx/" + t + "/hex", 200, c.body);
-        ordinals::Content got;
-        ASSERT_TRUE(ordinals::read_content(t + "_1", true, false, got, error));
-        EXPECT_EQ(got.type, "image/png");  // from the envelope, not sniffed
-        EXPECT_EQ(got.bytes, "\x89PNG-picture");
-        EXPECT_EQ(ordinals::name_cache_read(t + "_1"), "Pic");
-        // WhatsOnChain answered, so the ordinals host was never asked.
-        EXPECT_EQ(services.count_prefix("/ord/"), 0u);
-    }
-    // Transaction JSON alone is not read for a script: the service cuts long ones there.
-    const std::string t = txid('e');
-    services.json("/woc/tx/" + t, {{"vout", {{{"n", 0}, {"scriptPubKey", {{"hex", core::to_hex(script)}}}}}}});
+    const std::string hex = raw_hex(script);
+    const std::string t = chain::tx_id(core::from_hex(hex));
+    services.raw_tx(t, hex);
     ordinals::Content got;
-    EXPECT_FALSE(ordinals::read_content(t + "_0", true, false, got, error));
-    EXPECT_EQ(services.count("/woc/tx/" + t), 0u);
+    ASSERT_TRUE(ordinals::read_content(t + "_1", true, false, got, error)) << error;
+    EXPECT_EQ(got.type, "image/png");  // from the envelope, not sniffed
+    EXPECT_EQ(got.bytes, "\x89PNG-picture");
+    EXPECT_EQ(ordinals::name_cache_read(t + "_1"), "Pic");
+    // WhatsOnChain answered, so the ordinals host was never asked.
+    EXPECT_EQ(services.count_prefix("/ord/"), 0u);
+
+    // Bytes that are not the transaction asked for are no answer, whatever they carry.
+    const std::string liar = txid('b');
+    services.raw_tx(liar, hex);
+    EXPECT_FALSE(ordinals::read_content(liar + "_1", true, false, got, error));
+    EXPECT_EQ(services.raw_asked(liar), 1u);
+
+    // Transaction JSON alone is not read for a script: the service cuts long ones there.
+    const std::string e = txid('e');
+    services.json("/woc/tx/" + e, {{"vout", {{{"n", 0}, {"scriptPubKey", {{"hex", core::to_hex(script)}}}}}}});
+    EXPECT_FALSE(ordinals::read_content(e + "_0", true, false, got, error));
+    EXPECT_EQ(services.count("/woc/tx/" + e), 0u);
     // Nor a cut script, where JSON is read for one.
     core::Bytes cut;
     EXPECT_FALSE(ordinals::script_from_tx_json(
@@ -211,26 +209,25 @@ TEST_F(ContentFetch, ChainContentComesFromTheRawTransactionNeverItsJson) {
 
 TEST_F(ContentFetch, OrderFollowsTheOrdinalsFirstOption) {
     core::Bytes script = inscription_script(ABANDON_ORDINALS0, "text/plain", "from chain");
-    woc_tx(tx, script);
-    services.reply(host(tx + "_0"), 200, "from host");
+    const std::string first = woc_tx(script, '1');
+    services.reply(host(first + "_0"), 200, "from host");
     ordinals::Content got;
-    ASSERT_TRUE(ordinals::read_content(tx + "_0", true, false, got, error));
+    ASSERT_TRUE(ordinals::read_content(first + "_0", true, false, got, error));
     EXPECT_EQ(got.bytes, "from chain");
-    EXPECT_EQ(services.count(host(tx + "_0")), 0u);
+    EXPECT_EQ(services.count(host(first + "_0")), 0u);
 
-    std::string other = txid('c');
-    woc_tx(other, script);
+    const std::string other = woc_tx(script, '2');
     services.reply(host(other + "_0"), 200, "from host");
     ASSERT_TRUE(ordinals::read_content(other + "_0", true, true, got, error));
     EXPECT_EQ(got.bytes, "from host");
-    EXPECT_EQ(services.count("/woc/tx/" + other + "/hex"), 0u);
+    EXPECT_EQ(services.raw_asked(other), 0u);
 
     // WhatsOnChain first and empty-handed: the host is the last resort.
     std::string third = txid('d');
     services.reply(host(third + "_0"), 200, "host at last");
     ASSERT_TRUE(ordinals::read_content(third + "_0", true, false, got, error));
     EXPECT_EQ(got.bytes, "host at last");
-    EXPECT_EQ(services.count("/woc/tx/" + third + "/hex"), 1u);
+    EXPECT_EQ(services.raw_asked(third), 1u);
 }
 
 TEST_F(ContentFetch, NoNetworkOrNoOriginMeansCacheOnly) {
@@ -302,12 +299,14 @@ TEST_F(ContentFetch, AnEndlessContentIsAbandonedAtTheLimit) {
 }
 
 TEST_F(ContentFetch, AnInscriptionPastTheLimitInTheTransactionIsRefused) {
-    // WhatsOnChain first: no transaction JSON, the raw hex carries the inscription.
-    const std::string big = txid('e'), fits = txid('f');
-    services.reply("/woc/tx/" + big + "/hex", 200,
-                   raw_hex(inscription_script(ABANDON_ORDINALS0, "image/png", std::string(ordinals::MAX_CONTENT_BYTES + 1, 'b'))));
-    services.reply("/woc/tx/" + fits + "/hex", 200,
-                   raw_hex(inscription_script(ABANDON_ORDINALS0, "image/png", std::string(ordinals::MAX_CONTENT_BYTES, 'f'))));
+    // WhatsOnChain first: no transaction JSON, the raw transaction carries the inscription.
+    const std::string big_hex =
+        raw_hex(inscription_script(ABANDON_ORDINALS0, "image/png", std::string(ordinals::MAX_CONTENT_BYTES + 1, 'b')));
+    const std::string fits_hex =
+        raw_hex(inscription_script(ABANDON_ORDINALS0, "image/png", std::string(ordinals::MAX_CONTENT_BYTES, 'f')));
+    const std::string big = chain::tx_id(core::from_hex(big_hex)), fits = chain::tx_id(core::from_hex(fits_hex));
+    services.raw_tx(big, big_hex);
+    services.raw_tx(fits, fits_hex);
     ordinals::Content got;
     EXPECT_FALSE(ordinals::read_content(big + "_1", true, false, got, error));
     EXPECT_EQ(error, ordinals::CONTENT_TOO_LARGE);

@@ -336,17 +336,13 @@ TEST_F(Listing, OutputsInTheSpentJournalAreDropped) {
 }
 
 TEST_F(Listing, CredentialsIssuedThroughThePlatform) {
-    const std::string t = txid('7');
     core::Json cred = {{"protocol", "OV-Identity"}, {"type", "id_bank"}, {"kind", "id_bank"}, {"subject", "02" + std::string(64, '1')},
                        {"subject_handle", "carol@orvane.test"}};
     cred["type"] = "id_issue";
     std::string content = core::dump_compact(cred);
     core::Bytes to_me = inscription_script(ABANDON_ORDINALS0, "application/json", content);
     core::Bytes to_stranger = inscription_script(STRANGER, "application/json", content);
-    services.json("/woc/tx/" + t, {{"txid", t},
-                                   {"vout", {{{"n", 0}, {"scriptPubKey", {{"hex", core::to_hex(p2pkh(services.profile().credential_issuer_address))}}}},
-                                             {{"n", 1}, {"scriptPubKey", {{"hex", core::to_hex(to_stranger)}}}},
-                                             {{"n", 2}, {"scriptPubKey", {{"hex", core::to_hex(to_me)}}}}}}});
+    const std::string t = known_tx(services, {p2pkh(services.profile().credential_issuer_address), to_stranger, to_me});
     services.json("/woc/address/" + services.profile().credential_issuer_address + "/unconfirmed/history",
                   {{"result", {{{"tx_hash", t}}}}});
     services.json("/svc/oi/oracle/ident/txids", {{"txids", {t, "not-a-txid"}}});
@@ -359,7 +355,7 @@ TEST_F(Listing, CredentialsIssuedThroughThePlatform) {
     EXPECT_EQ(rows[0].kind, "");
     EXPECT_EQ(rows[0].content_type, "application/json");
     EXPECT_EQ(rows[0].name, "ID-bank (carol)");
-    EXPECT_EQ(services.count("/woc/tx/" + t), 1u);  // one fetch for both sources
+    EXPECT_EQ(services.raw_asked(t), 1u);  // one fetch for both sources
     ordinals::Content c;
     ASSERT_TRUE(ordinals::content_cache_read(t + "_2", c));
     EXPECT_EQ(c.bytes, content);

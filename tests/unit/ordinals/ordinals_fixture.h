@@ -5,6 +5,7 @@
 #include <httplib.h>
 
 #include <chrono>
+#include <algorithm>
 #include <functional>
 #include <future>
 #include <map>
@@ -17,6 +18,7 @@
 #include "chain/tx.h"
 #include "core/bytes.h"
 #include "core/files.h"
+#include "core/hex.h"
 #include "core/json.h"
 #include "core/profile.h"
 #include "ordinals/caches.h"
@@ -122,10 +124,42 @@ public:
     void json(const std::string& path, const core::Json& body) {
         reply(path, 200, core::dump_compact(body), "application/json");
     }
+    // WhatsOnChain's bulk raw route knows txid with these bytes (hex, in no block); it
+    // answers any txid asked, as the service does, whether or not the bytes hash to it.
+    void raw_tx(const std::string& txid, const std::string& hex) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            raw_[txid] = hex;
+        }
+        on("/woc/txs/hex", [this](const httplib::Request& req, httplib::Response& res) {
+            core::Json body, reply = core::Json::array();
+            if (!core::parse_json(req.body, body) || !body.contains("txids")) {
+                res.status = 400;
+                return;
+            }
+            std::lock_guard<std::mutex> lock(mutex_);
+            for (const auto& t : body["txids"]) {
+                const std::string id = t.get<std::string>();
+                raw_asked_.push_back(id);
+                const auto it = raw_.find(id);
+                reply.push_back(it == raw_.end() ? core::Json{{"txid", id}, {"error", "unknown"}}
+                                                 : core::Json{{"txid", id}, {"hex", it->second}, {"blockhash", ""},
+                                                              {"blockheight", 0}, {"blocktime", 0}, {"confirmations", 0}});
+            }
+            res.set_content(core::dump_compact(reply), "application/json");
+        });
+    }
+    // How often the bulk raw route was asked for txid.
+    std::size_t raw_asked(const std::string& txid) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return static_cast<std::size_t>(std::count(raw_asked_.begin(), raw_asked_.end(), txid));
+    }
     void clear() {
         std::lock_guard<std::mutex> lock(mutex_);
         routes_.clear();
         seen_.clear();
+        raw_.clear();
+        raw_asked_.clear();
     }
     std::vector<std::string> seen() {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -180,6 +214,8 @@ private:
     std::mutex mutex_;
     std::map<std::string, Handler> routes_;
     std::vector<std::string> seen_;
+    std::map<std::string, std::string> raw_;
+    std::vector<std::string> raw_asked_;
 };
 
 // A bound HD wallet "w1" of the ABANDON mnemonic in a fresh platform folder, every
@@ -211,6 +247,19 @@ protected:
 };
 
 // A txo of the index for an inscription at txid_vout held by owner.
+// A transaction WhatsOnChain knows (in no block), its outputs carrying these scripts
+// with 1 sat each and spending a made-up coin of spends; its txid.
+inline std::string known_tx(FakeServices& services, const std::vector<core::Bytes>& scripts, char spends = '9') {
+    chain::TxInput in;
+    in.txid = txid(spends);
+    in.unlocking_script = {0x51};
+    std::vector<chain::TxOutput> outputs;
+    for (const auto& script : scripts) outputs.push_back({1, script});
+    const core::Bytes raw = chain::serialize_tx({in}, outputs, false);
+    services.raw_tx(chain::tx_id(raw), core::to_hex(raw));
+    return chain::tx_id(raw);
+}
+
 inline core::Json txo(const std::string& tx, int vout, const std::string& owner, const core::Json& data) {
     std::string op = tx + "_" + std::to_string(vout);
     return {{"txid", tx},       {"vout", vout},  {"outpoint", op}, {"satoshis", 1}, {"owner", owner},

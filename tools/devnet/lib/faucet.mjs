@@ -53,8 +53,8 @@ export class Faucet {
     return this.serial(() => this.spend([{ satoshis: sats, script: p2pkhScript(address) }]))
   }
 
-  inscribe ({ address, type, content, map }) {
+  inscribe ({ address, type, content, map, satoshis = 1 }) {
     const script = inscriptionScript({ lock: p2pkhScript(address), type, content, map })
-    return this.serial(() => this.spend([{ satoshis: 1, script }]))
+    return this.serial(() => this.spend([{ satoshis, script }]))
   }
 }

@@ -65,7 +65,10 @@ export async function handle (ctx) {
         map = body.map
       }
       const confirmed = optionalBool(body, 'confirmed') === true
-      const txid = await devnet.faucet.inscribe({ address: body.address, type: body.contentType, content, map }).catch(e => { throw faucetError(e) })
+      // Inscriptions usually hold 1 sat; a wallet must keep any value of one out of payments.
+      const satoshis = body.satoshis ?? 1
+      if (!Number.isInteger(satoshis) || satoshis < 1 || satoshis > 100000000) throw new HttpError(400, 'satoshis must be an integer from 1 to 100000000')
+      const txid = await devnet.faucet.inscribe({ address: body.address, type: body.contentType, content, map, satoshis }).catch(e => { throw faucetError(e) })
       if (confirmed) chain.mine(1)
       return sendJson(res, 200, { origin: `${txid}_0`, txid, vout: 0, address: body.address, confirmed })
     }

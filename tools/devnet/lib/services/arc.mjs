@@ -98,14 +98,26 @@ function isExtended (hex) {
 }
 
 // Plain hex of an extended-format transaction; anything unreadable is left
-// as it is for the validator to refuse.
-function plainHex (hex) {
+// as it is for the validator to refuse. ARC checks the signatures against the
+// previous outputs the transaction states, so a stated output that differs
+// from the chain's is refused as ARC's script check would refuse it.
+function plainHex (chain, hex) {
   if (!isExtended(hex)) return hex
+  let tx
   try {
-    return Transaction.fromHexEF(hex).toHex()
+    tx = Transaction.fromHexEF(hex)
   } catch {
     return hex
   }
+  tx.inputs.forEach((inp, i) => {
+    const stated = inp.sourceTransaction?.outputs?.[inp.sourceOutputIndex]
+    const known = chain.output(inp.sourceTXID, inp.sourceOutputIndex)
+    if (!known || !stated) return
+    if (BigInt(stated.satoshis) !== BigInt(known.satoshis) || stated.lockingScript.toHex() !== known.script.toString('hex')) {
+      throw new HttpError(461, `arc error 461: input ${i} states a previous output the chain does not have`, { txStatus: 'REJECTED' })
+    }
+  })
+  return tx.toHex()
 }
 
 // ARC enriches a plain transaction from its node; the devnet models an ARC
@@ -127,7 +139,7 @@ function authorise (req, key) {
 function submit (ctx, hex) {
   const { res, devnet } = ctx
   const { chain, switches } = devnet
-  const plain = plainHex(hex)
+  const plain = plainHex(chain, hex)
   if (switches.arcRequireEf && !isExtended(hex)) {
     const raw = hexToBytes(plain)
     if (raw && !chain.txs.has(txidOf(raw)) && needsExtended(chain, raw)) {
