@@ -8,18 +8,6 @@
 
 namespace chain {
 
-namespace {
-
-// OP_DUP OP_HASH160 <20> OP_EQUALVERIFY OP_CHECKSIG: the address of its key hash.
-std::string p2pkh_address(const core::Bytes& script) {
-    if (script.size() != 25 || script[0] != 0x76 || script[1] != 0xa9 || script[2] != 0x14 || script[23] != 0x88 ||
-        script[24] != 0xac)
-        return "";
-    return wallet::address_from_hash160(core::Bytes(script.begin() + 3, script.begin() + 23));
-}
-
-}  // namespace
-
 bool raw_matches_txid(const core::Bytes& raw, const std::string& txid) {
     return !raw.empty() && core::is_txid(txid) && tx_id(raw) == core::lower_ascii(txid);
 }
@@ -43,7 +31,7 @@ core::Json tx_json(const ChainTx& tx) {
     for (const auto& in : inputs) vin.push_back({{"txid", in.txid}, {"vout", in.vout}});
     for (std::size_t n = 0; n < outputs.size(); ++n) {
         const TxOutput& o = outputs[n];
-        const std::string address = p2pkh_address(o.script);
+        const std::string address = wallet::p2pkh_address(o.script);
         core::Json addresses = core::Json::array();
         if (!address.empty()) addresses.push_back(address);
         vout.push_back({{"n", n},

@@ -24,24 +24,26 @@ bool ord_unspent_rows(const std::string& address, long timeout_s, core::Json& ro
     return false;
 }
 
-bool ord_txo(const std::string& txid, std::uint32_t vout, long timeout_s, core::Json& row) {
-    row = nullptr;
-    const std::string url = ord_txo_url(txid, vout);
+namespace {
+
+// One GET whose reply must be a JSON object (or an array): out is null otherwise.
+bool get_json(const std::string& url, long timeout_s, bool array, core::Json& out) {
+    out = nullptr;
     if (url.empty()) return false;
     const HttpResult r = wallet_get(url, timeout_s, false);
-    if (r.ok && core::parse_json(r.body, row) && row.is_object()) return true;
-    row = nullptr;
+    if (r.ok && core::parse_json(r.body, out) && (array ? out.is_array() : out.is_object())) return true;
+    out = nullptr;
     return false;
 }
 
+}  // namespace
+
+bool ord_txo(const std::string& txid, std::uint32_t vout, long timeout_s, core::Json& row) {
+    return get_json(ord_txo_url(txid, vout), timeout_s, false, row);
+}
+
 bool ord_token_rows(const std::string& address, long timeout_s, core::Json& rows) {
-    rows = nullptr;
-    const std::string url = ord_bsv20_unspent_url(address);
-    if (url.empty()) return false;
-    const HttpResult r = wallet_get(url, timeout_s, false);
-    if (r.ok && core::parse_json(r.body, rows) && rows.is_array()) return true;
-    rows = nullptr;
-    return false;
+    return get_json(ord_bsv20_unspent_url(address), timeout_s, true, rows);
 }
 
 HttpResult ord_content(const std::string& outpoint, long timeout_s, std::size_t cap) {

@@ -1,6 +1,6 @@
 #pragma once
-// The ordinals index and its content host. The index's paged list of an address's
-// unspent outputs: The index answers
+// The ordinals index and its content host. An address's unspent outputs are paged: the
+// index answers
 // ORD_PAGE rows unless asked for more, so a list is read page by page: a wallet with
 // more outputs than one page would otherwise lose artworks from its list and
 // inscription coins from the never-spend set.

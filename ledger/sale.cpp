@@ -60,15 +60,9 @@ bool p2pkh_to(const std::string& address, core::Bytes& script) {
     return true;
 }
 
-// The address of a P2PKH locking script, "" for any other script.
-std::string p2pkh_address(const core::Bytes& s) {
-    if (s.size() != 25 || s[0] != 0x76 || s[1] != 0xa9 || s[2] != 0x14 || s[23] != 0x88 || s[24] != 0xac) return "";
-    return wallet::address_from_hash160(core::Bytes(s.begin() + 3, s.begin() + 23));
-}
-
 // The address that unlocks a coin: its P2PKH lock, bare or around an inscription.
 std::string owner_address(const core::Bytes& script) {
-    std::string address = p2pkh_address(script);
+    std::string address = wallet::p2pkh_address(script);
     ordinals::Inscription insc;
     if (address.empty() && ordinals::parse_inscription_script(script, insc) && insc.owner_hash.size() == 20)
         address = wallet::address_from_hash160(insc.owner_hash);
@@ -247,7 +241,7 @@ bool check_offer_layout(const std::vector<chain::TxInput>& inputs, const std::ve
                           });
     if (!title_ok) return refuse("error: the offer does not carry the accepted title.");
     const std::size_t rest = outputs.size() - (k + 3);
-    if (rest > 1 || (rest == 1 && (outputs.back().value < 1 || p2pkh_address(outputs.back().script).empty())))
+    if (rest > 1 || (rest == 1 && (outputs.back().value < 1 || wallet::p2pkh_address(outputs.back().script).empty())))
         return refuse("error: the offer pays more than its change.");
     return true;
 }

@@ -320,6 +320,11 @@ core::Bytes p2pkh_script(const core::Bytes& h20) {
     return script;
 }
 
+std::string p2pkh_address(const core::Bytes& s) {
+    if (s.size() != 25 || s[0] != 0x76 || s[1] != 0xa9 || s[2] != 0x14 || s[23] != 0x88 || s[24] != 0xac) return "";
+    return address_from_hash160(core::Bytes(s.begin() + 3, s.begin() + 23));
+}
+
 // --- BIP39 ---------------------------------------------------------------------------
 
 bool entropy_to_mnemonic(const core::Bytes& entropy, std::string& out) {

@@ -39,6 +39,8 @@ std::string address_from_pub(std::string_view pub_hex);
 bool pub_from_priv(std::string_view priv_hex, std::string& pub_hex);
 // OP_DUP OP_HASH160 <20> OP_EQUALVERIFY OP_CHECKSIG; empty unless h20 is 20 bytes.
 core::Bytes p2pkh_script(const core::Bytes& h20);
+// The address a P2PKH locking script pays, "" for any other script.
+std::string p2pkh_address(const core::Bytes& script);
 
 // --- BIP39 ---------------------------------------------------------------------------
 // A 12-word English mnemonic with a valid checksum. Words are split at spaces and tabs
