@@ -26,6 +26,8 @@ const char* const RATE_LIMIT_TEXT =
 const char* const OUT_OF_MEMORY = "out of memory";
 
 constexpr std::size_t FAILURE_BODY_MAX = 120;
+constexpr int WALLET_GET_ATTEMPTS = 4;
+constexpr int SERVICE_GET_ATTEMPTS = 3;
 constexpr std::int64_t DAY_MS = 24LL * 60 * 60 * 1000;
 
 char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -164,7 +166,7 @@ struct Exchange {
     long status = 0;
     std::string body;
     std::string error;  // transport failures only
-    std::int64_t retry_after_ms = 0;  // a 429's Retry-After, when it gave one
+    std::int64_t retry_after_ms = 0;  // a 429's or 503's Retry-After, when it gave one
 };
 
 void finish_exchange(Exchange& ex, CURL* h, CURLcode code, const char* errbuf, const Sink& sink) {
@@ -173,7 +175,8 @@ void finish_exchange(Exchange& ex, CURL* h, CURLcode code, const char* errbuf, c
         ex.transport_ok = true;
         curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &ex.status);
         curl_off_t after = -1;
-        if (ex.status == 429 && curl_easy_getinfo(h, CURLINFO_RETRY_AFTER, &after) == CURLE_OK && after > 0)
+        if ((ex.status == 429 || ex.status == 503) && curl_easy_getinfo(h, CURLINFO_RETRY_AFTER, &after) == CURLE_OK &&
+            after > 0)
             ex.retry_after_ms = std::min<std::int64_t>(after, MAX_RETRY_AFTER_MS / 1000) * 1000;
         return;
     }
@@ -204,13 +207,30 @@ struct CallOptions {
     bool arc_key = false;  // "Authorization: Bearer" + QUENVALE_ARC_KEY, when set
 };
 
-// The ARC key from the environment: a credential of the person running the program,
-// so it is never written into a profile or a file, and never logged.
-std::string arc_key() {
-    const char* k = std::getenv("QUENVALE_ARC_KEY");
-    return k ? std::string(k) : std::string();
+// Service keys come from the environment: credentials of the person running the
+// program, so they are never written into a profile or a file, and never logged.
+// Only a key that cannot split the header line is sent.
+bool add_key_header(curl_slist*& headers, const char* variable, const char* prefix) {
+    const char* k = std::getenv(variable);
+    if (!k || !*k) return false;
+    std::string line = std::string(prefix) + k;
+    bool added = false;
+    if (line.find_first_of("\r\n") == std::string::npos) {
+        if (curl_slist* more = curl_slist_append(headers, line.c_str())) {
+            headers = more;
+            added = true;
+        }
+    }
+    core::cleanse(line);
+    return added;
 }
 
+// WhatsOnChain's own routes, by the profile's root; another host never sees its key.
+bool is_woc_url(const std::string& url) {
+    const std::string& root = core::profile().woc_api;
+    return !root.empty() && url.size() > root.size() && url.compare(0, root.size(), root) == 0 &&
+           url[root.size()] == '/';
+}
 
 Exchange perform(const std::string& url, const CallOptions& o) {
     Exchange ex;
@@ -228,17 +248,8 @@ Exchange perform(const std::string& url, const CallOptions& o) {
             return ex;
         }
     }
-    if (o.arc_key) {
-        std::string key = arc_key();
-        // Only a key that cannot split the header line is sent.
-        if (!key.empty() && key.find_first_of("\r\n") == std::string::npos) {
-            std::string line = "Authorization: Bearer " + key;
-            curl_slist* more = curl_slist_append(headers, line.c_str());
-            core::cleanse(line);
-            if (more) headers = more;
-        }
-        core::cleanse(key);
-    }
+    if (o.arc_key) add_key_header(headers, "QUENVALE_ARC_KEY", "Authorization: Bearer ");
+    if (is_woc_url(url)) add_key_header(headers, "QUENVALE_WOC_KEY", "woc-api-key: ");
     char errbuf[CURL_ERROR_SIZE];
     Sink sink;
     sink.body = &ex.body;
@@ -299,23 +310,38 @@ long at_least_one(long seconds) { return std::max(1L, seconds); }
 
 std::int64_t backoff_ms(int k) { return 400LL << std::min(k, 20); }
 
-JsonReply get_json_reply(const std::string& url, const char* agent, long timeout_s, core::Json& out) {
+// A service briefly unable to answer says so with these; any other status is its answer.
+bool is_passing_failure(long status) { return status == 500 || status == 502 || status == 503 || status == 504; }
+constexpr int MAX_PASSING_FAILURE_RETRIES = 2;
+
+// Up to `attempts` exchanges: a 429 is asked again while attempts remain, a passing 5xx
+// at most twice; each retry waits for Retry-After when the service gave one (the rate
+// limiter holds the host for it), else 400 * 2^k ms.
+Exchange perform_retrying(const std::string& url, const CallOptions& o, int attempts) {
+    const int total = std::max(1, attempts);
+    Exchange ex;
+    for (int k = 0;; ++k) {
+        ex = perform(url, o);
+        if (!ex.transport_ok || k + 1 >= total) break;
+        const bool again = ex.status == 429 || (is_passing_failure(ex.status) && k < MAX_PASSING_FAILURE_RETRIES);
+        if (!again) break;
+        if (ex.retry_after_ms == 0) wait_ms(backoff_ms(k));
+    }
+    return ex;
+}
+
+bool get_json(const std::string& url, const char* agent, long timeout_s, core::Json& out) {
     out = nullptr;
     CallOptions o;
     o.agent = agent;
     o.timeout_s = at_least_one(timeout_s);
     o.follow = true;
-    Exchange ex = perform(url, o);
-    if (!ex.transport_ok) return ex.error == REPLY_TOO_LARGE ? JsonReply::too_large : JsonReply::failed;
-    if (!is_2xx(ex.status)) return JsonReply::failed;
+    Exchange ex = perform_retrying(url, o, SERVICE_GET_ATTEMPTS);
+    if (!ex.transport_ok || !is_2xx(ex.status)) return false;
     core::Json parsed;
-    if (!core::parse_json(ex.body, parsed)) return JsonReply::failed;
+    if (!core::parse_json(ex.body, parsed)) return false;
     out = std::move(parsed);
-    return JsonReply::ok;
-}
-
-bool get_json(const std::string& url, const char* agent, long timeout_s, core::Json& out) {
-    return get_json_reply(url, agent, timeout_s, out) == JsonReply::ok;
+    return true;
 }
 
 }  // namespace
@@ -381,17 +407,11 @@ HttpResult wallet_get(const std::string& url, long timeout_s, bool accept_404, s
     o.follow = true;
     o.max_redirs = 5;
     o.pin = true;
-    Exchange ex;
-    for (int retry = 0;; ++retry) {
-        ex = perform(url, o);
-        if (!ex.transport_ok || ex.status != 429 || retry >= 3) break;
-        if (ex.retry_after_ms == 0) wait_ms(backoff_ms(retry));
-    }
+    Exchange ex = perform_retrying(url, o, WALLET_GET_ATTEMPTS);
     return judge_wallet(std::move(ex), accept_404);
 }
 
-// A JSON POST retried on 429 while attempts remain: after Retry-After when the service
-// gave one (the rate limiter holds it), else after a back-off.
+// A JSON POST, retried as perform_retrying says.
 HttpResult post_json(const std::string& url, const std::string& body, long timeout_s, int attempts, bool pin,
                      bool arc_key, std::size_t body_cap = JSON_REPLY_CAP) {
     CallOptions o;
@@ -402,13 +422,7 @@ HttpResult post_json(const std::string& url, const std::string& body, long timeo
     o.pin = pin;
     o.json_body = &body;
     o.arc_key = arc_key;
-    const int total = std::max(1, attempts);
-    Exchange ex;
-    for (int k = 0;; ++k) {
-        ex = perform(url, o);
-        if (!ex.transport_ok || ex.status != 429 || k + 1 >= total) break;
-        if (ex.retry_after_ms == 0) wait_ms(backoff_ms(k));
-    }
+    Exchange ex = perform_retrying(url, o, attempts);
     return judge_wallet(std::move(ex), false);
 }
 
@@ -422,7 +436,7 @@ HttpResult arc_get(const std::string& url, long timeout_s) {
     o.timeout_s = std::max(2L, timeout_s);
     o.connect_s = 8;
     o.arc_key = true;
-    return judge_wallet(perform(url, o), false);
+    return judge_wallet(perform_retrying(url, o, SERVICE_GET_ATTEMPTS), false);
 }
 
 HttpResult wallet_post_json(const std::string& url, const std::string& body, long timeout_s, int attempts,
@@ -487,10 +501,6 @@ bool gallery_get_json(const std::string& url, long timeout_s, core::Json& out) {
     return get_json(url, GALLERY_AGENT, timeout_s, out);
 }
 
-JsonReply gallery_get_json_reply(const std::string& url, long timeout_s, core::Json& out) {
-    return get_json_reply(url, GALLERY_AGENT, timeout_s, out);
-}
-
 bool art_get_json(const std::string& url, long timeout_s, core::Json& out) {
     return get_json(url, ART_AGENT, timeout_s, out);
 }
@@ -516,7 +526,7 @@ HttpResult service_get_text(const std::string& url) {
     o.follow = true;
     o.pin = true;
     o.loopback_tls_off = true;
-    Exchange ex = perform(url, o);
+    Exchange ex = perform_retrying(url, o, SERVICE_GET_ATTEMPTS);
     HttpResult r;
     r.status = ex.status;
     r.body = std::move(ex.body);

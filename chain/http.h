@@ -32,25 +32,29 @@ inline constexpr std::size_t JSON_REPLY_CAP = 8u * 1024u * 1024u;
 inline constexpr const char* REPLY_TOO_LARGE = "reply too large";
 inline constexpr const char* CURL_INIT_FAILED = "curl init failed";
 
+// Retries, for every request kind but the submit, the update page and identity_get_json:
+// a 429 is asked again while attempts remain, a passing 5xx (500, 502, 503, 504) at most
+// twice; each retry waits for the reply's Retry-After when it gave one (the rate limiter
+// holds the host for every caller, chain/rate_limit), else 400 * 2^k ms after attempt k.
+// Every request keeps to its host's rate.
+
 // GET, "Orvane-Wendrel/0.1", transfer limit max(2, timeout_s), connect 8 s, follows at
-// most 5 redirects, pinned service host. Success: 2xx, or 404 when accept_404 is set.
-// A 429 is retried after 400, 800 and 1600 ms (four attempts at most). The body is
-// capped at body_cap bytes.
-// Every request kind keeps to its host's rate and to a 429's Retry-After (chain/rate_limit);
-// a 429 with Retry-After is retried once that has passed, without a back-off of its own.
+// most 5 redirects, pinned service host, four attempts. Success: 2xx, or 404 when
+// accept_404 is set. The body is capped at body_cap bytes.
 HttpResult wallet_get(const std::string& url, long timeout_s, bool accept_404 = false,
                       std::size_t body_cap = JSON_REPLY_CAP);
 
 // POST of a JSON body, "Orvane-Wendrel/0.1", transfer limit timeout_s, connect 8 s, no
-// redirects, pinned service host. Success: 2xx. After a 429 on attempt k (from 0) the
-// call waits 400 * 2^k ms and tries again while k + 1 < attempts. The reply is capped at
-// body_cap bytes.
+// redirects, pinned service host, `attempts` attempts. Success: 2xx. The reply is capped
+// at body_cap bytes.
 HttpResult wallet_post_json(const std::string& url, const std::string& body, long timeout_s,
                             int attempts, std::size_t body_cap = JSON_REPLY_CAP);
 
 // ARC's requests: a JSON POST as wallet_post_json without host pinning (ARC is not the
-// platform's host), and a GET without retries; both carry "Authorization: Bearer " + the
-// key in QUENVALE_ARC_KEY when that is set. The key is never logged or stored.
+// platform's host), and a GET of three attempts; both carry "Authorization: Bearer " +
+// the key in QUENVALE_ARC_KEY when that is set. Requests to WhatsOnChain (the profile's
+// woc_api) carry "woc-api-key: " + QUENVALE_WOC_KEY when that is set. Keys are never
+// logged or stored.
 HttpResult arc_post_json(const std::string& url, const std::string& body, long timeout_s, int attempts);
 HttpResult arc_get(const std::string& url, long timeout_s);
 
@@ -60,23 +64,19 @@ HttpResult arc_get(const std::string& url, long timeout_s);
 // survives a time-out and is discarded after any other transport failure. No retry.
 HttpResult submit_post_json(const std::string& url, const std::string& body);
 
-// GETs that only report whether a 2xx reply parsed as JSON; out is null on failure.
-// No resolve pinning: service URLs resolve normally.
+// GETs of three attempts that only report whether a 2xx reply parsed as JSON; out is
+// null on failure. No resolve pinning: service URLs resolve normally.
 bool gallery_get_json(const std::string& url, long timeout_s, core::Json& out);  // "Orvane-Gallery/1"
 bool art_get_json(const std::string& url, long timeout_s, core::Json& out);      // "Orvane-Art/1"
-// gallery_get_json telling a reply cut at the cap (an answer: larger than anything the
-// caller reads) from no answer at all.
-enum class JsonReply { ok, too_large, failed };
-JsonReply gallery_get_json_reply(const std::string& url, long timeout_s, core::Json& out);
 
 // GET without a user agent, 15 s, follows redirects, only the bare service host pinned
 // (no "www." entry, no IPv4-only switch). Success: exactly 200, a non-empty body that
 // parses as JSON.
 bool identity_get_json(const std::string& url, core::Json& out);
 
-// GET without a user agent, 12 s, follows redirects, pinned service host. TLS checks
-// are off only for "https://127.0.0.1..." and "https://localhost..." URLs. A refused
-// status gives "HTTP " + status as the error, never the body.
+// GET without a user agent, 12 s, follows redirects, pinned service host, three
+// attempts. TLS checks are off only for "https://127.0.0.1..." and "https://localhost..."
+// URLs. A refused status gives "HTTP " + status as the error, never the body.
 HttpResult service_get_text(const std::string& url);
 
 // GET of a web page that is read only in part (the update check): the given user agent,

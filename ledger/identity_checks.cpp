@@ -9,6 +9,7 @@
 
 #include "chain/endpoints.h"
 #include "chain/http.h"
+#include "chain/svc.h"
 #include "core/clock.h"
 #include "core/hex.h"
 #include "core/json.h"
@@ -65,12 +66,6 @@ std::string drop_hex_prefix(std::string_view text) {
     return std::string(text);
 }
 
-// The first of the two spellings that holds a non-empty text.
-std::string key_member(const core::Json& reply) {
-    std::string k = core::json_string(reply, "pubkey");
-    return k.empty() ? core::json_string(reply, "publicKey") : k;
-}
-
 bool may_act_unguarded(std::string& error) {
     const std::string& domain = core::profile().paymail_domain;
     if (wallet::current_alias().empty()) {
@@ -82,11 +77,10 @@ bool may_act_unguarded(std::string& error) {
         error = "error: this wallet has no identity pubkey.";
         return false;
     }
-    // The status request may fail or not answer JSON; only a clear "frozen" stops us.
-    core::Json reply;
-    std::string url = chain::svc_paymail_identity_url(key);
-    if (!url.empty() && chain::gallery_get_json(url, IDENTITY_STATUS_TIMEOUT_S, reply) &&
-        core::json_bool(reply, "frozen")) {
+    // The status request may fail or not answer JSON; only a clear freeze stops us.
+    if (chain::svc_identity_frozen(key, [](const std::string& url, core::Json& reply) {
+            return chain::gallery_get_json(url, IDENTITY_STATUS_TIMEOUT_S, reply);
+        })) {
         error = "error: this identity is frozen.";
         return false;
     }
@@ -156,23 +150,16 @@ KeyLookup lookup_identity_key(std::string_view actor, std::string& key_out) {
         }
         KeyLookup verdict = KeyLookup::unreachable;
         std::string key;
-        const std::string url = chain::svc_bsvalias_id_url(alias);
-        if (url.empty()) {
+        chain::AliasAnswer answer = chain::AliasAnswer::unreachable;
+        {
+            RequestSlot slot;
+            answer = chain::svc_alias_key(alias, IDENTITY_LOOKUP_TIMEOUT_S, key);
+        }
+        if (answer == chain::AliasAnswer::unknown) {
             verdict = KeyLookup::unregistered;
-        } else {
-            chain::HttpResult reply;
-            {
-                RequestSlot slot;
-                // 404 is the registry's "no such handle"; every other refusal is no answer.
-                reply = chain::wallet_get(url, IDENTITY_LOOKUP_TIMEOUT_S, true);
-            }
-            core::Json parsed;
-            if (reply.ok && reply.status == 404) {
-                verdict = KeyLookup::unregistered;
-            } else if (reply.ok && reply.status == 200 && core::parse_json(reply.body, parsed)) {
-                key = normalise_key(key_member(parsed));
-                verdict = key.empty() ? KeyLookup::unregistered : KeyLookup::found;
-            }
+        } else if (answer == chain::AliasAnswer::found) {
+            key = normalise_key(key);
+            verdict = key.empty() ? KeyLookup::unregistered : KeyLookup::found;
         }
         std::lock_guard<std::mutex> lock(cache.mutex);
         if (verdict == KeyLookup::found) cache.by_alias[alias] = KeyEntry{key, core::monotonic_ms(), current_depth()};
@@ -205,13 +192,15 @@ bool is_architect(std::string_view identity_key) {
                     return it->second.architect;
             }
         }
-        core::Json reply;
+        std::string role;
         bool answered = false;
         {
             RequestSlot slot;
-            answered = chain::gallery_get_json(chain::svc_paymail_quota_url(key), QUOTA_TIMEOUT_S, reply);
+            answered = chain::svc_role(key, [](const std::string& url, core::Json& reply) {
+                return chain::gallery_get_json(url, QUOTA_TIMEOUT_S, reply);
+            }, role);
         }
-        const bool architect = answered && core::lower_ascii(core::json_string(reply, "role")) == "architect";
+        const bool architect = answered && role == "architect";
         // A failed request is remembered like a "no", so a service that is down is not
         // asked again for every record of a wall read.
         std::lock_guard<std::mutex> lock(cache.mutex);

@@ -4,9 +4,10 @@
 #include <cmath>
 #include <set>
 
-#include "chain/endpoints.h"
-#include "chain/woc.h"
 #include "chain/http.h"
+#include "chain/svc.h"
+#include "chain/woc.h"
+#include "core/hex.h"
 #include "core/profile.h"
 #include "core/text.h"
 #include "ledger/flight_cache.h"
@@ -24,7 +25,6 @@ namespace {
 
 constexpr long INDEXER_TIMEOUT_S = 8;
 constexpr long WOC_TIMEOUT_S = 15;
-constexpr std::uint32_t INDEXER_PAGE = 2000;
 constexpr int INDEXER_PAGES = 10;
 constexpr int WOC_PAGES = 6;
 constexpr std::int64_t FOREVER_MS = INT64_MAX / 4;
@@ -42,12 +42,6 @@ FlightCache<std::shared_ptr<const CertContent>>& cert_cache() {
 
 std::string str(const core::Json& r, const char* key) { return core::json_string(r, key); }
 
-// Hands the ids added since from on to the sink.
-void pass_on(const IdSink& sink, const std::vector<std::string>& list, std::size_t from) {
-    if (sink && list.size() > from)
-        sink(std::vector<std::string>(list.begin() + static_cast<std::ptrdiff_t>(from), list.end()));
-}
-
 // One WhatsOnChain history list: confirmed or unconfirmed, paged by its token.
 bool woc_history_list(bool confirmed, const std::string& address, std::vector<std::string>& out, const IdSink& sink) {
     return chain::woc_address_history(
@@ -63,19 +57,10 @@ bool art_txids(const std::string& oracle, const std::string& address, std::vecto
     bool answered[3] = {false, false, false};
     run_jobs(3, 3, [&](std::size_t job) {
         if (job == 0) {
-            std::set<std::string> seen;
-            for (int page = 0; page < INDEXER_PAGES; ++page) {
-                core::Json reply;
-                const auto offset = static_cast<std::uint32_t>(page) * INDEXER_PAGE;
-                if (!gated_art_json(chain::svc_oracle_txids_url(oracle, offset), INDEXER_TIMEOUT_S, reply) ||
-                    !reply.is_object() || !reply.contains("txids") || !reply["txids"].is_array())
-                    break;
-                answered[0] = true;
-                const std::size_t before = lists[0].size();
-                const std::size_t added = add_history_ids(reply, lists[0], seen);
-                pass_on(sink, lists[0], before);
-                if (added == 0 || reply["txids"].size() < INDEXER_PAGE) break;
-            }
+            answered[0] = chain::svc_oracle_txids(
+                oracle, INDEXER_PAGES, MAX_HISTORY_TXIDS,
+                [](const std::string& url, core::Json& reply) { return gated_art_json(url, INDEXER_TIMEOUT_S, reply); },
+                lists[0], sink);
             return;
         }
         answered[job] = woc_history_list(job == 2, address, lists[job], sink);

@@ -87,13 +87,6 @@ bool gated_gallery_json(const std::string& url, long timeout_s, core::Json& out)
     return chain::gallery_get_json(url, timeout_s, out);
 }
 
-chain::JsonReply gated_gallery_json_reply(const std::string& url, long timeout_s, core::Json& out) {
-    out = nullptr;
-    if (url.empty()) return chain::JsonReply::failed;
-    RequestSlot slot;
-    return chain::gallery_get_json_reply(url, timeout_s, out);
-}
-
 bool gated_art_json(const std::string& url, long timeout_s, core::Json& out) {
     out = nullptr;
     if (url.empty()) return false;

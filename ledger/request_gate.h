@@ -46,8 +46,6 @@ private:
 // holding a place; false for an empty url.
 bool gated_gallery_json(const std::string& url, long timeout_s, core::Json& out);
 bool gated_art_json(const std::string& url, long timeout_s, core::Json& out);
-// gated_gallery_json telling a reply past the cap from no answer.
-chain::JsonReply gated_gallery_json_reply(const std::string& url, long timeout_s, core::Json& out);
 
 // Tests and benchmarks: the most places held at once since the last reset, the number
 // of exchanges made, and the longest chain of requests each waiting for the last.

@@ -119,12 +119,12 @@ std::string index_origin(const std::string& coin, std::string& error) {
         error = "bad outpoint.";
         return "";
     }
-    core::Json txo;
+    chain::OrdTxo txo;
     if (!chain::ord_txo(txid, vout, INDEX_TIMEOUT_S, txo)) {
         error = "the ordinals index did not answer for that coin.";
         return "";
     }
-    return chain::normalise_coin_id(ordinals::txo_origin(txo));
+    return chain::normalise_coin_id(txo.origin);
 }
 
 const AskEntry* last_ask_of(const std::vector<AskEntry>& asks, const std::string& buyer) {

@@ -10,6 +10,7 @@
 #include "chain/endpoints.h"
 #include "chain/http.h"
 #include "chain/reservations.h"
+#include "chain/svc.h"
 #include "chain/transactions.h"
 #include "chain/tx.h"
 #include "chain/woc.h"
@@ -39,7 +40,6 @@ constexpr int WOC_HISTORY_PAGES = 6;
 constexpr long SVC_TX_TIMEOUT_S = 6;
 constexpr long WOC_TX_TIMEOUT_S = 12;
 constexpr long OUT_SPENT_TIMEOUT_S = 8;
-constexpr std::uint32_t INDEXER_PAGE = 2000;
 constexpr int INDEXER_PAGES = 10;
 constexpr std::int64_t WEEK_S = 604800;
 constexpr std::size_t MAX_TEXT_FIELD = 256;
@@ -205,30 +205,6 @@ std::string inscription_origin(const std::string& text) {
     return chain::is_outpoint(t) ? t : "";
 }
 
-std::size_t add_history_ids(const core::Json& reply, std::vector<std::string>& out, std::set<std::string>& seen) {
-    const core::Json* list = nullptr;
-    if (reply.is_array())
-        list = &reply;
-    else if (reply.is_object() && reply.contains("txids") && reply["txids"].is_array())
-        list = &reply["txids"];
-    if (!list) return 0;
-    std::size_t added = 0;
-    for (const auto& item : *list) {
-        if (out.size() >= MAX_HISTORY_TXIDS) break;
-        std::string id;
-        if (item.is_string())
-            id = item.get<std::string>();
-        else if (item.is_object())
-            id = str(item, "txid");
-        id = core::lower_ascii(id);
-        if (core::is_txid(id) && seen.insert(id).second) {
-            out.push_back(id);
-            ++added;
-        }
-    }
-    return added;
-}
-
 // --- histories ----------------------------------------------------------------------
 
 bool history_txids(const std::string& oracle, const std::string& watch_address, std::vector<std::string>& out,
@@ -240,21 +216,10 @@ bool history_txids(const std::string& oracle, const std::string& watch_address, 
     // The three sources are independent; asking them at once saves two round trips.
     run_jobs(3, 3, [&](std::size_t job) {
         if (job == 0) {
-            std::set<std::string> seen;
-            for (int page = 0; page < INDEXER_PAGES; ++page) {
-                core::Json reply;
-                const std::string url = chain::svc_oracle_txids_url(oracle, static_cast<std::uint32_t>(page) * INDEXER_PAGE);
-                if (!gated_gallery_json(url, INDEXER_TIMEOUT_S, reply) || !reply.is_object() || !reply.contains("txids") ||
-                    !reply["txids"].is_array())
-                    break;
-                indexer_answered = true;
-                const std::size_t before = indexer_ids.size();
-                add_history_ids(reply, indexer_ids, seen);
-                if (sink && indexer_ids.size() > before)
-                    sink(std::vector<std::string>(indexer_ids.begin() + static_cast<std::ptrdiff_t>(before),
-                                                  indexer_ids.end()));
-                if (reply["txids"].size() < INDEXER_PAGE || indexer_ids.size() == before) break;
-            }
+            indexer_answered = chain::svc_oracle_txids(
+                oracle, INDEXER_PAGES, MAX_HISTORY_TXIDS,
+                [](const std::string& url, core::Json& reply) { return gated_gallery_json(url, INDEXER_TIMEOUT_S, reply); },
+                indexer_ids, sink);
             return;
         }
         const std::size_t k = job - 1;
@@ -280,9 +245,10 @@ bool history_txids(const std::string& oracle, const std::string& watch_address, 
 // transaction too large to be a record: a cut reply, an oversized one or one with a cut
 // script is no answer here, and the read fails rather than drop a record on its word.
 TxFetch platform_tx(const std::string& txid, core::Json& out) {
-    if (gated_gallery_json_reply(chain::svc_tx_url(txid), SVC_TX_TIMEOUT_S, out) == chain::JsonReply::ok &&
-        out.is_object() && !tx_too_large(out) && !chain::tx_json_cut(out))
-        return TxFetch::found;
+    const bool found = chain::svc_transaction(
+        txid, [](const std::string& url, core::Json& reply) { return gated_gallery_json(url, SVC_TX_TIMEOUT_S, reply); },
+        out);
+    if (found && !tx_too_large(out)) return TxFetch::found;
     out = nullptr;
     return TxFetch::missed;
 }

@@ -105,12 +105,6 @@ std::string inscription_id(const std::string& text);
 // is an outpoint, id + "_0" for a bare id, else "".
 std::string inscription_origin(const std::string& text);
 
-// Adds the transaction ids of one platform history reply (an array or {"txids": [...]};
-// items are texts or objects with "txid") to out in
-// first-seen order: lowercase, 64 hex, each once (seen), at most MAX_HISTORY_TXIDS.
-// Returns how many were new.
-std::size_t add_history_ids(const core::Json& reply, std::vector<std::string>& out, std::set<std::string>& seen);
-
 // Ten frames in order; error is the first frame error, "" when every frame was read.
 void load_walls(std::string& error, std::array<SpotLoad, FRAME_COUNT>& walls);
 SpotLoad load_spot(int index, std::int64_t now);

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <mutex>
 
-#include "chain/endpoints.h"
 #include "chain/http.h"
+#include "chain/svc.h"
 #include "chain/woc.h"
 #include "core/hex.h"
 #include "core/profile.h"
@@ -23,27 +23,9 @@ constexpr long ISSUER_TIMEOUT_S = 12;
 constexpr std::size_t TXIDS_PER_SOURCE = 12;
 constexpr std::size_t FETCH_THREADS = 4;
 
-void add_txids(const core::Json& list, std::vector<std::string>& out, std::size_t cap) {
-    if (!list.is_array()) return;
-    std::size_t taken = 0;
-    for (const auto& e : list) {
-        if (taken >= cap) break;
-        std::string t = e.is_string() ? e.get<std::string>() : core::json_string(e, "txid");
-        if (!core::is_txid(t)) continue;
-        ++taken;
-        t = core::lower_ascii(t);
-        if (std::find(out.begin(), out.end(), t) == out.end()) out.push_back(t);
-    }
-}
-
-const core::Json& list_member(const core::Json& j, const char* key) {
-    static const core::Json none;
-    if (j.is_array()) return j;
-    if (j.is_object()) {
-        auto it = j.find(key);
-        if (it != j.end()) return *it;
-    }
-    return none;
+bool issuer_get(const std::string& url, core::Json& reply) {
+    const chain::HttpResult r = chain::wallet_get(url, ISSUER_TIMEOUT_S, false);
+    return r.ok && core::parse_json(r.body, reply);
 }
 
 }  // namespace
@@ -87,17 +69,14 @@ std::vector<IssuedCredential> issued_credentials(const std::vector<std::string>&
     const std::string& issuer = core::profile().credential_issuer_address;
     chain::woc_address_history(
         false, issuer, 1, TXIDS_PER_SOURCE,
-        [](const std::string& url, core::Json& reply) {
-            const chain::HttpResult r = chain::wallet_get(url, ISSUER_TIMEOUT_S, false);
-            return r.ok && core::parse_json(r.body, reply);
-        },
+        issuer_get,
         txids);
-    core::Json j;
-    const std::string url = chain::svc_ident_txids_url();
-    if (!url.empty()) {
-        chain::HttpResult r = chain::wallet_get(url, ISSUER_TIMEOUT_S, false);
-        if (r.ok && core::parse_json(r.body, j)) add_txids(list_member(j, "txids"), txids, TXIDS_PER_SOURCE);
-    }
+    std::vector<std::string> listed;
+    chain::svc_ident_txids(
+        issuer_get,
+        listed);
+    for (auto& t : listed)
+        if (std::find(txids.begin(), txids.end(), t) == txids.end()) txids.push_back(std::move(t));
     std::mutex m;
     run_pool(txids.size(), FETCH_THREADS, [&](std::size_t i) {
         core::Json tx;

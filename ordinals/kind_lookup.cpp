@@ -25,7 +25,7 @@ std::string inscription_kind(const std::string& origin) {
         std::uint32_t vout = 0;
         if (!parse_origin(origin, txid, vout)) return "";
         wallet::WalletUnlocked unlocked;
-        core::Json txo;
+        chain::OrdTxo txo;
         if (chain::ord_txo(txid, vout, TXO_TIMEOUT_S, txo)) {
             std::string unused_name;
             kind = txo_kind(txo, unused_name);

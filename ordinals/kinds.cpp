@@ -38,12 +38,10 @@ std::string open_kind_tag(std::string_view tag_hex) {
     return ok ? core::to_string(plain) : "";
 }
 
-std::string data_object_kind(const core::Json& data, std::string_view content_type, std::string& name) {
-    if (!data.is_object()) return "";
-    auto m = data.find("map");
-    if (m == data.end() || !m->is_object() || core::json_string(*m, "app") != GALLERY_APP) return "";
-    if (name.empty()) name = clean_name(core::json_string(*m, "name"));
-    std::string tag = core::json_string(*m, "tag");
+std::string data_object_kind(const chain::OrdData& data, std::string_view content_type, std::string& name) {
+    if (!data.map.present || data.map.app != GALLERY_APP) return "";
+    if (name.empty()) name = clean_name(data.map.name);
+    const std::string& tag = data.map.tag;
     std::string opened = open_kind_tag(tag);
     if (is_kind_word(opened)) return opened;
     if (tag.size() == ARTWORK_TAG_HEX && core::is_hex(tag)) return KIND_ARTWORK;

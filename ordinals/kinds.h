@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/json.h"
+#include "chain/ord_index.h"
 
 namespace ordinals {
 
@@ -26,9 +26,9 @@ std::string clean_name(std::string_view name);
 // not hex or the box does not open; otherwise the plaintext as it is.
 std::string open_kind_tag(std::string_view tag_hex);
 
-// The kind of one MAP-carrying data object ({"map": {...}, "insc": {...}}) with the
-// content type given: "" unless "map"."app" is the gallery app. name receives the
-// cleaned "map"."name" when it is empty.
-std::string data_object_kind(const core::Json& data, std::string_view content_type, std::string& name);
+// The kind of one data object of the ordinals index with the content type given: ""
+// unless its MAP "app" is the gallery app. name receives the cleaned MAP name when it is
+// empty.
+std::string data_object_kind(const chain::OrdData& data, std::string_view content_type, std::string& name);
 
 }  // namespace ordinals

@@ -73,13 +73,13 @@ std::string identity_key_of_state() {
 // Asks the index about one output: spent, moved to someone else, or still ours.
 void recheck(Candidate& c, const std::vector<std::string>& addresses, const std::string& identity_pub) {
     auto vout = static_cast<std::uint32_t>(c.row.vout);
-    core::Json txo;
+    chain::OrdTxo txo;
     if (chain::ord_txo(c.row.txid, vout, RECHECK_TIMEOUT_S, txo)) {
-        if (!core::json_string(txo, "spend").empty()) {
+        if (!txo.spend.empty()) {
             c.outcome = Outcome::Gone;
             return;
         }
-        std::string owner = core::json_string(txo, "owner");
+        const std::string& owner = txo.owner;
         if (!owner.empty() && !contains(addresses, owner)) {
             c.outcome = Outcome::Gone;
             return;
@@ -136,11 +136,10 @@ void add_row(std::vector<OvWendrelOrdRow>& rows, std::set<std::string>& seen, Ov
 }
 
 // Rows of the unspent txos of one index reply, while the shared budget lasts.
-void take_txos(const core::Json& list, bool tokens, const std::string& address, const std::string& identity_pub,
-               std::atomic<std::size_t>& budget, std::vector<OvWendrelOrdRow>& out) {
-    if (!list.is_array()) return;
+void take_txos(const std::vector<chain::OrdTxo>& list, bool tokens, const std::string& address,
+               const std::string& identity_pub, std::atomic<std::size_t>& budget, std::vector<OvWendrelOrdRow>& out) {
     for (const auto& txo : list) {
-        if (!core::json_string(txo, "spend").empty()) continue;
+        if (!txo.spend.empty()) continue;
         OvWendrelOrdRow r;
         if (!row_from_txo(txo, address, identity_pub, r, tokens)) continue;
         std::size_t left = budget.load();
@@ -267,13 +266,14 @@ std::string build(std::vector<OvWendrelOrdRow>& rows_out, std::string& word) {
     std::atomic<std::size_t> budget{MAX_LIST_ROWS};
     run_pool(p.watch.size(), LIST_THREADS, [&](std::size_t i) {
         const WatchAddress& w = p.watch[i];
-        core::Json j;
-        if (chain::ord_unspent_rows(w.address, INDEX_TIMEOUT_S, j, MAX_LIST_ROWS)) {
+        std::vector<chain::OrdTxo> txos;
+        if (chain::ord_unspent_txos(w.address, INDEX_TIMEOUT_S, txos, MAX_LIST_ROWS)) {
             replies[i].index_ok = true;
-            take_txos(j, false, w.address, p.identity_pub, budget, replies[i].rows);
+            take_txos(txos, false, w.address, p.identity_pub, budget, replies[i].rows);
         }
-        long token_timeout = w.ordinals ? TOKENS_TIMEOUT_ORDINALS_S : TOKENS_TIMEOUT_OTHER_S;
-        if (chain::ord_token_rows(w.address, token_timeout, j)) take_txos(j, true, w.address, p.identity_pub, budget, replies[i].rows);
+        const long token_timeout = w.ordinals ? TOKENS_TIMEOUT_ORDINALS_S : TOKENS_TIMEOUT_OTHER_S;
+        if (chain::ord_token_txos(w.address, token_timeout, txos))
+            take_txos(txos, true, w.address, p.identity_pub, budget, replies[i].rows);
     });
     // Step 5's network part: credentials issued by the platform.
     std::vector<IssuedCredential> issued = issued_credentials(p.addresses, p.identity_pub);

@@ -1,11 +1,10 @@
 #pragma once
-// One row of the wallet's ordinals list and the readers of the ordinals index's "txo"
-// objects that make rows.
+// One row of the wallet's ordinals list, made from the ordinals index's outputs.
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "core/json.h"
+#include "chain/ord_index.h"
 
 namespace ordinals {
 
@@ -31,18 +30,16 @@ struct OvWendrelOrdRow {
     bool credential = false;
 };
 
-// "origin" when it is a string, "origin"."outpoint" when it is an object, else "".
-std::string txo_origin(const core::Json& txo);
-// "data"."insc"."file"."type", else "origin"."data"."insc"."file"."type", else "".
-std::string txo_content_type(const core::Json& txo);
-// The kind rule applied to "data", then to "origin"."data". name receives the MAP name
-// when it is empty.
-std::string txo_kind(const core::Json& txo, std::string& name);
+// The inscription's content type: its own data's, else its origin's.
+std::string txo_content_type(const chain::OrdTxo& txo);
+// The kind rule applied to its own data, then to its origin's. name receives the MAP
+// name when it is empty.
+std::string txo_kind(const chain::OrdTxo& txo, std::string& name);
 
 // A row for one txo found at address; false when the txo makes no row (no origin, or
 // neither inscription nor token data, or ids that do not check). token_reply marks an
 // element of the token listing, whose token fields stand at its top level.
-bool row_from_txo(const core::Json& txo, const std::string& address, const std::string& identity_pub,
+bool row_from_txo(const chain::OrdTxo& txo, const std::string& address, const std::string& identity_pub,
                   OvWendrelOrdRow& out, bool token_reply = false);
 
 // "txid_vout" of a row's output.

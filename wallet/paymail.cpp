@@ -4,6 +4,7 @@
 
 #include "chain/endpoints.h"
 #include "chain/http.h"
+#include "chain/svc.h"
 #include "core/clock.h"
 #include "core/crypto.h"
 #include "core/files.h"
@@ -286,7 +287,7 @@ std::string publish_paymail(const std::string& alias_in, const std::string& key,
         body["bnPub"] = bn_pub;
         body["bnAddress"] = bn_address;
     }
-    chain::HttpResult r = chain::wallet_post_json(chain::svc_paymail_claim_url(), core::dump_compact(body), 25, 4);
+    chain::HttpResult r = chain::svc_claim_paymail(core::dump_compact(body));
     if (!r.ok) return platform_url_failure(r);
     std::lock_guard<std::mutex> lock(paymail_state().mark_mutex);
     paymail_state().publish_mark = mark;
@@ -300,12 +301,12 @@ void refresh_paymail_role() {
         if (!load_wallet()) return;
         key = core::lower_ascii(wallet_state().identity_pub);
     }
-    std::string url = chain::svc_paymail_quota_url(key);
-    if (url.empty()) return;
-    chain::HttpResult r = chain::service_get_text(url);
-    core::Json j;
-    if (!r.ok || !core::parse_json(r.body, j)) return;
-    std::string role = core::lower_ascii(core::json_string(j, "role"));
+    std::string role;
+    const bool answered = chain::svc_role(key, [](const std::string& url, core::Json& reply) {
+        const chain::HttpResult r = chain::service_get_text(url);
+        return r.ok && core::parse_json(r.body, reply);
+    }, role);
+    if (!answered) return;
     std::lock_guard<std::recursive_mutex> lock(paymail_state().registry_mutex);
     bool writable;
     core::Json reg = read_registry(writable);

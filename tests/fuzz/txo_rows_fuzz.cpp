@@ -1,8 +1,10 @@
-// "txo" objects of the ordinals index (the address listing and the token listing) made
-// into rows of the ordinals list. Checks that a row names a real outpoint.
+// "txo" objects of the ordinals index (the address listing and the token listing), read
+// by its client and made into rows of the ordinals list. Checks that a row names a real
+// outpoint.
 #include <cstddef>
 #include <cstdint>
 
+#include "chain/ord_index.h"
 #include "core/hex.h"
 #include "ordinals/rows.h"
 #include "tests/fuzz/fuzz_support.h"
@@ -10,9 +12,10 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
     const bool token_reply = data[0] & 1;
-    core::Json txo;
-    if (!core::parse_json(fuzz_support::text_of(data + 1, size - 1), txo)) return 0;
-    (void)ordinals::txo_origin(txo);
+    core::Json j;
+    if (!core::parse_json(fuzz_support::text_of(data + 1, size - 1), j)) return 0;
+    chain::OrdTxo txo;
+    if (!chain::ord_txo_from_json(j, txo)) return 0;
     (void)ordinals::txo_content_type(txo);
     std::string name;
     (void)ordinals::txo_kind(txo, name);

@@ -207,7 +207,9 @@ TEST_F(Payments, BroadcastLadderUnderFaults) {
                                    "by the service, so it could not be enriched before validation: Missing inputs";
     const std::string spent = "error: that coin is already spent in an unconfirmed transaction. Nothing was sent.";
     core::Json platform_fail = {{"method", "POST"}, {"pathRegex", "^/svc/oi/submit"}, {"status", 500}, {"body", "down"}};
-    core::Json woc_fail = {{"method", "POST"}, {"pathRegex", "^/woc/v1/bsv/main/tx/raw"}, {"status", 500}, {"body", "down"}};
+    // WhatsOnChain's 500 lasts through the client's retries.
+    core::Json woc_fail = {{"method", "POST"}, {"pathRegex", "^/woc/v1/bsv/main/tx/raw"}, {"status", 500}, {"body", "down"},
+                           {"count", 5}};
     std::vector<Case> cases = {
         {"platform says ok false", {{{"method", "POST"}, {"pathRegex", "^/svc/oi/submit"}, {"status", 200},
                                      {"body", R"({"ok":false,"error":"busy"})"}}}, false, "success", chain::BroadcastStatus::Sent},
@@ -300,6 +302,26 @@ TEST_F(Payments, ArcAloneWithItsKeyAndAQueuedAnswerSends) {
     }
     ::unsetenv("QUENVALE_ARC_KEY");
     dn.post("/devnet/switches", {{"arcKey", ""}, {"arcQueued", false}});
+}
+
+TEST_F(Payments, AWhatsOnChainKeyFromTheEnvironmentGoesWithEveryWhatsOnChainRequest) {
+    ASSERT_FALSE(dn.fund(ABANDON_RECEIVE0, 20000, true).empty());
+    dn.post("/devnet/switches", {{"wocKey", "w-19c2"}});
+    ::unsetenv("QUENVALE_WOC_KEY");
+    chain::UnspentResult r = chain::list_unspent(ABANDON_RECEIVE0, false);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error, "HTTP 401 \xE2\x80\x93 Unauthorized");
+    ::setenv("QUENVALE_WOC_KEY", "w-19c2", 1);
+    r = chain::list_unspent(ABANDON_RECEIVE0, false);
+    EXPECT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.coins.size(), 1u);
+    // A whole payment: every WhatsOnChain request on the way carries the key.
+    const std::string paid = pay(5000);
+    EXPECT_EQ(paid.rfind("success: ", 0), 0u) << paid;
+    ::unsetenv("QUENVALE_WOC_KEY");
+    const core::Json state = dn.get("/devnet/state");
+    dn.post("/devnet/switches", {{"wocKey", ""}});
+    EXPECT_EQ(state["switches"]["wocKey"], "(set)");  // the key itself is never shown
 }
 
 TEST_F(Payments, ArcTakesTheExtendedFormatForAParentInNoBlockAndRefusesAStatedOutputThatDiffers) {

@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "chain/ord_index.h"
 #include "chain/reservations.h"
 #include "chain/tx.h"
 #include "core/clock.h"
@@ -25,7 +26,6 @@
 #include "ledger/pairs.h"
 #include "ledger/records.h"
 #include "ledger/walls.h"
-#include "ordinals/rows.h"
 #include "tests/support/devnet.h"
 #include "tests/support/party.h"
 #include "tests/support/temp_platform.h"
@@ -241,7 +241,9 @@ TEST_F(SaleOnDevnet, AskAcceptPayCompleteMovesTheArtworkAndPaysEveryone) {
     const core::Json txo = dn.get("/ord/api/txos/" + sale_txid + "_0");
     ASSERT_TRUE(txo.is_object());
     EXPECT_EQ(txo.value("owner", std::string()), bob_ord) << txo.dump();
-    EXPECT_EQ(ordinals::txo_origin(txo), pic) << txo.dump();
+    chain::OrdTxo read;
+    ASSERT_TRUE(chain::ord_txo_from_json(txo, read));
+    EXPECT_EQ(read.origin, pic) << txo.dump();
 
     // The title chain, read afresh, ends with the buyer.
     ledger::reset_wall_caches();

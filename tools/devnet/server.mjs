@@ -1,11 +1,11 @@
 #!/usr/bin/env node
 // node tools/devnet/server.mjs --port 0 --profile-out FILE [--state FILE]
 //   [--latency-ms N] [--auto-mine-ms N] [--woc-rps N] [--propagation-ms N]
-//   [--arc-key K] [--arc-require-ef] [--arc-queued]
+//   [--arc-key K] [--woc-key K] [--arc-require-ef] [--arc-queued]
 import { startDevnet } from './lib/devnet.mjs'
 
 const USAGE = 'usage: node server.mjs [--port N] [--profile-out FILE] [--state FILE] [--latency-ms N] [--auto-mine-ms N]' +
-  ' [--woc-rps N] [--propagation-ms N] [--arc-key K] [--arc-require-ef] [--arc-queued]'
+  ' [--woc-rps N] [--propagation-ms N] [--arc-key K] [--woc-key K] [--arc-require-ef] [--arc-queued]'
 
 function parseArgs (argv) {
   const opts = { port: 0, profileOut: null, statePath: null, latencyMs: 0, autoMineMs: 0 }
@@ -16,7 +16,7 @@ function parseArgs (argv) {
     '--woc-rps': ['wocRps', 100000],
     '--propagation-ms': ['propagationMs', 600000]
   }
-  const files = { '--profile-out': 'profileOut', '--state': 'statePath', '--arc-key': 'arcKey' }
+  const files = { '--profile-out': 'profileOut', '--state': 'statePath', '--arc-key': 'arcKey', '--woc-key': 'wocKey' }
   const flags = { '--arc-require-ef': 'arcRequireEf', '--arc-queued': 'arcQueued' }
   for (let i = 0; i < argv.length; i++) {
     const arg = argv[i]

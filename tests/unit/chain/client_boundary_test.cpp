@@ -1,5 +1,5 @@
-// WhatsOnChain, the ordinals index and ARC are each spoken to by their own client in
-// chain/: every route, URL, status reading and reply field lives there. Code above it
+// WhatsOnChain, the ordinals index, ARC and the platform service are each spoken to by
+// their own client in chain/: every route, URL, status reading and reply field lives there. Code above it
 // calls typed functions, so a service changing its routes or replies is mended in one
 // place. A URL builder of those services, one of their routes or a field only their
 // replies carry, anywhere in the program above chain/, fails this test.
@@ -10,6 +10,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -28,11 +29,11 @@ struct Rule {
 
 std::vector<Rule> rules() {
     return {
-        {"a service URL builder", std::regex(R"(\b(woc|ord|arc)_[a-z0-9_]*_url\s*\()")},
+        {"a service URL builder", std::regex(R"(\b(woc|ord|arc|svc)_[a-z0-9_]*_url\s*\()")},
         {"a service route",
-         std::regex(R"re("[^"\n]*(/tx/|/txs\b|/address/|/addresses/|/utxos/|/txos/|/bsv20/|/content/|/arc/|/v1/bsv/))re")},
+         std::regex(R"re("[^"\n]*(/tx/|/txs\b|/address/|/addresses/|/utxos/|/txos/|/bsv20/|/content/|/arc/|/v1/bsv/|/oi/|/api/paymail/|/api/bsvalias/))re")},
         {"a service reply field",
-         std::regex(R"re("(tx_hash|tx_pos|nextPageToken|isTruncated|isSpentInMempoolTx|spentIn|txStatus|extraInfo|competingTxs|blockhash|confirmations)")re")},
+         std::regex(R"re("(tx_hash|tx_pos|nextPageToken|isTruncated|isSpentInMempoolTx|spentIn|txStatus|extraInfo|competingTxs|blockhash|confirmations|frozen|insc|bsv20|bsv21|spend)")re")},
     };
 }
 
@@ -71,11 +72,14 @@ TEST(ClientBoundary, NoServiceRouteOrReplyFieldIsNamedAboveItsClient) {
     EXPECT_TRUE(found.empty()) << "move these into the service's client in chain/:\n" << all.str();
 
     // The rules themselves catch what they are for.
-    const std::vector<std::string> offending = {
-        R"(chain::wallet_get(chain::woc_tx_url(txid), 10);)",
-        R"(const std::string url = root + "/address/" + a + "/unspent";)",
-        R"(core::json_string(item, "tx_hash");)",
+    const std::vector<std::pair<std::size_t, std::string>> offending = {
+        {0, R"(chain::wallet_get(chain::woc_tx_url(txid), 10);)"},
+        {1, R"(const std::string url = root + "/address/" + a + "/unspent";)"},
+        {2, R"(core::json_string(item, "tx_hash");)"},
+        {0, R"(chain::gallery_get_json(chain::svc_tx_url(txid), 6, out);)"},
+        {1, R"(const std::string url = root + "/oi/oracle/" + name;)"},
+        {2, R"(core::json_bool(reply, "frozen");)"},
+        {2, R"(if (!core::json_string(txo, "spend").empty()) continue;)"},
     };
-    for (std::size_t i = 0; i < offending.size(); ++i)
-        EXPECT_TRUE(std::regex_search(offending[i], checks[i].pattern)) << offending[i];
+    for (const auto& [rule, text] : offending) EXPECT_TRUE(std::regex_search(text, checks[rule].pattern)) << text;
 }

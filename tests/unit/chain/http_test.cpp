@@ -232,13 +232,18 @@ TEST_F(HttpTest, RateLimitRetrySchedules) {
         {"get, 429 on every attempt", false, 0, {429}, 4, {400, 800, 1600}, false, RATE_LIMIT},
         {"get, 429 then 200", false, 0, {429, 200}, 2, {400}, true, ""},
         {"get, 429 twice then 200", false, 0, {429, 429, 200}, 3, {400, 800}, true, ""},
-        {"get, other status is not retried", false, 0, {503}, 1, {}, false, "HTTP 503 " + DASH + " done"},
+        {"get, a passing 5xx is asked twice more", false, 0, {503}, 3, {400, 800}, false, "HTTP 503 " + DASH + " done"},
+        {"get, 502 then 200", false, 0, {502, 200}, 2, {400}, true, ""},
+        {"get, 501 is an answer", false, 0, {501}, 1, {}, false, "HTTP 501 " + DASH + " done"},
+        {"get, 404 is an answer", false, 0, {404}, 1, {}, false, "HTTP 404 " + DASH + " done"},
         {"post, 2 attempts, two 429s", true, 2, {429}, 2, {400}, false, RATE_LIMIT},
         {"post, 4 attempts, 429 throughout", true, 4, {429}, 4, {400, 800, 1600}, false, RATE_LIMIT},
         {"post, 4 attempts, 429 then 200", true, 4, {429, 200}, 2, {400}, true, ""},
         {"post, 1 attempt", true, 1, {429}, 1, {}, false, RATE_LIMIT},
         {"post, 0 attempts still sends once", true, 0, {429}, 1, {}, false, RATE_LIMIT},
-        {"post, other status is not retried", true, 4, {500}, 1, {}, false, "HTTP 500 " + DASH + " done"},
+        {"post, 4 attempts, 500 throughout: two retries", true, 4, {500}, 3, {400, 800}, false, "HTTP 500 " + DASH + " done"},
+        {"post, 2 attempts, 504 then 200", true, 2, {504, 200}, 2, {400}, true, ""},
+        {"post, 400 is an answer", true, 4, {400}, 1, {}, false, "HTTP 400 " + DASH + " done"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -401,6 +406,8 @@ TEST_F(HttpTest, JsonClientsNeedSuccessAndJson) {
         {404, "{\"error\":\"none\"}", false, false},
         {500, "{}", false, false},
     };
+    testing_support::FakeClock clock;  // a 500 is asked again after a back-off
+    clock.install();
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.status) + " " + c.body);
         server.script(reply(c.status, c.body, "application/json"));
@@ -429,6 +436,8 @@ TEST_F(HttpTest, ServiceGetTextNeverWordsTheBody) {
         {404, "<html>nope</html>", false, "HTTP 404"},
         {429, "slow", false, "HTTP 429"},
     };
+    testing_support::FakeClock clock;
+    clock.install();
     for (const auto& c : cases) {
         server.script(reply(c.status, c.body));
         chain::HttpResult r = chain::service_get_text(server.url("/api/paymail/quota/k"));
@@ -436,7 +445,9 @@ TEST_F(HttpTest, ServiceGetTextNeverWordsTheBody) {
         EXPECT_EQ(r.status, c.status);
         EXPECT_EQ(r.error, c.error);
     }
-    EXPECT_EQ(server.seen().size(), cases.size());  // no retry of 429 here
+    // 429 and 500 are each asked three times, after 400 and 800 ms.
+    EXPECT_EQ(server.seen().size(), cases.size() + 4);
+    EXPECT_EQ(clock.sleeps, (std::vector<std::int64_t>{400, 800, 400, 800}));
 }
 
 TEST_F(HttpTest, TransportFailureGivesLibcurlText) {

@@ -225,12 +225,13 @@ TEST_F(Woc, ConfirmedTransactionsAreKeptOnDiskCheckedByTheirTxidAndADamagedEntry
     ASSERT_EQ(read(mined_id, tx), chain::TxRead::found);
     EXPECT_EQ(raw_calls.size(), calls + 3);
 
-    // The service down: one call finds it so, and the questions after it fail at once
-    // instead of each waiting out a call of its own; kept transactions are still read.
+    // The service down: one call (asked again twice) finds it so, and the questions after
+    // it fail at once instead of each waiting out a call of its own; kept transactions
+    // are still read.
     raw_down = true;
     EXPECT_EQ(read(pending_id, tx), chain::TxRead::missed);
     EXPECT_EQ(read(pending_id, tx), chain::TxRead::missed);
-    EXPECT_EQ(raw_calls.size(), calls + 4);
+    EXPECT_EQ(raw_calls.size(), calls + 6);
     EXPECT_EQ(read(mined_id, tx), chain::TxRead::found);
     raw_down = false;
     chain::reset_http_state();

@@ -1,5 +1,5 @@
-// The index's txo objects: origins, content types, kinds by sealed tag, tag length and
-// content type, names, credentials and tokens.
+// The index's txo objects, read by its client and made into rows: origins, content
+// types, kinds by sealed tag, tag length and content type, names, credentials and tokens.
 #include "ordinals/rows.h"
 
 #include <gtest/gtest.h>
@@ -26,6 +26,16 @@ std::string seal(const std::string& plain, const std::string& label = LABEL) {
     box.insert(box.end(), ct.begin(), ct.end());
     return core::to_hex(box);
 }
+
+// A txo as the ordinals index's client reads it.
+chain::OrdTxo parsed(const core::Json& j) {
+    chain::OrdTxo t;
+    EXPECT_TRUE(chain::ord_txo_from_json(j, t)) << j.dump();
+    return t;
+}
+
+// One "data" object as the client reads it.
+chain::OrdData data_of(const core::Json& data) { return parsed({{"data", data}}).own; }
 
 struct LabelProfile {
     explicit LabelProfile(const std::string& label) {
@@ -83,10 +93,10 @@ TEST(OrdinalsKinds, KindOfAGalleryDataObject) {
         core::Json map = {{"app", c.app}, {"name", "N"}};
         if (!c.tag.empty()) map["tag"] = c.tag;
         std::string name;
-        EXPECT_EQ(ordinals::data_object_kind({{"map", map}}, c.type, name), c.kind);
+        EXPECT_EQ(ordinals::data_object_kind(data_of({{"map", map}}), c.type, name), c.kind);
     }
     std::string name;
-    EXPECT_EQ(ordinals::data_object_kind({{"insc", {}}}, "image/png", name), "");  // no map at all
+    EXPECT_EQ(ordinals::data_object_kind(data_of({{"insc", core::Json::object()}}), "image/png", name), "");  // no map at all
 }
 
 TEST(OrdinalsKinds, NamesAreTrimmedAndCutTo48Bytes) {
@@ -122,12 +132,13 @@ TEST(OrdinalsRows, OriginAndContentTypeReaders) {
                            {"data", {{"insc", {{"file", {{"type", "text/plain"}}}}}}}}, t + "_2", "text/plain"},
         {"null origin", {{"origin", nullptr}, {"data", nullptr}}, "", ""},
         {"numeric origin", {{"origin", 5}}, "", ""},
-        {"not an object", core::Json::array(), "", ""},
     };
+    chain::OrdTxo none;
+    EXPECT_FALSE(chain::ord_txo_from_json(core::Json::array(), none));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(ordinals::txo_origin(c.txo), c.origin);
-        EXPECT_EQ(ordinals::txo_content_type(c.txo), c.type);
+        EXPECT_EQ(parsed(c.txo).origin, c.origin);
+        EXPECT_EQ(ordinals::txo_content_type(parsed(c.txo)), c.type);
     }
 }
 
@@ -175,7 +186,7 @@ TEST(OrdinalsRows, RowsFromTxos) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ordinals::OvWendrelOrdRow r;
-        ASSERT_EQ(ordinals::row_from_txo(c.txo, ABANDON_ORDINALS0, "", r), c.row);
+        ASSERT_EQ(ordinals::row_from_txo(parsed(c.txo), ABANDON_ORDINALS0, "", r), c.row);
         if (!c.row) continue;
         EXPECT_EQ(r.origin, c.origin);
         EXPECT_EQ(r.txid, c.txid);
@@ -223,7 +234,7 @@ TEST(OrdinalsRows, Credentials) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ordinals::OvWendrelOrdRow r;
-        ASSERT_TRUE(ordinals::row_from_txo(txo(txid('6'), 0, ABANDON_ORDINALS0, c.data), ABANDON_ORDINALS0, me, r));
+        ASSERT_TRUE(ordinals::row_from_txo(parsed(txo(txid('6'), 0, ABANDON_ORDINALS0, c.data)), ABANDON_ORDINALS0, me, r));
         EXPECT_EQ(r.credential, c.credential);
         EXPECT_EQ(r.name, c.name_out);
         if (c.credential) {
@@ -249,21 +260,21 @@ TEST(OrdinalsRows, TokenOutputs) {
                             {"bsv21", {{"id", txid('8') + "_0"}, {"sym", "GEM"}, {"amt", 5}, {"icon", txid('9') + "_0"}}}});
     core::Json reply_element = {{"txid", txid('a')}, {"vout", 2}, {"tick", "PEPE"}, {"amt", "12"}, {"listing", true}, {"status", 0}};
     ordinals::OvWendrelOrdRow r;
-    ASSERT_TRUE(ordinals::row_from_txo(bsv20, ABANDON_ORDINALS0, "", r));
+    ASSERT_TRUE(ordinals::row_from_txo(parsed(bsv20), ABANDON_ORDINALS0, "", r));
     EXPECT_EQ(r.origin, txid('7') + "_1");  // its own outpoint
     EXPECT_EQ(r.content_type, "application/bsv-20");
     EXPECT_EQ(r.token_id, "ORDI");
     EXPECT_EQ(r.amt, "1000");
     EXPECT_EQ(r.dec, "8");
     EXPECT_EQ(r.name, "ORDI");
-    ASSERT_TRUE(ordinals::row_from_txo(bsv21, ABANDON_ORDINALS0, "", r));
+    ASSERT_TRUE(ordinals::row_from_txo(parsed(bsv21), ABANDON_ORDINALS0, "", r));
     EXPECT_EQ(r.token_id, txid('8') + "_0");
     EXPECT_EQ(r.name, "GEM");
     EXPECT_EQ(r.amt, "5");
     EXPECT_EQ(r.icon, txid('9') + "_0");
     EXPECT_EQ(r.content_type, "application/bsv-20");
-    EXPECT_FALSE(ordinals::row_from_txo(reply_element, ABANDON_ORDINALS0, "", r));  // not from an inscription listing
-    ASSERT_TRUE(ordinals::row_from_txo(reply_element, ABANDON_ORDINALS0, "", r, true));
+    EXPECT_FALSE(ordinals::row_from_txo(parsed(reply_element), ABANDON_ORDINALS0, "", r));  // not from an inscription listing
+    ASSERT_TRUE(ordinals::row_from_txo(parsed(reply_element), ABANDON_ORDINALS0, "", r, true));
     EXPECT_EQ(r.token_id, "PEPE");
     EXPECT_TRUE(r.token_listed);
     EXPECT_TRUE(r.token_pending);

@@ -1,6 +1,6 @@
 // The devnet server: one loopback port, one path prefix per service.
 //   startDevnet({port, profileOut, statePath, latencyMs, autoMineMs,
-//                wocRps, propagationMs, arcKey, arcRequireEf, arcQueued}) -> handle
+//                wocRps, propagationMs, arcKey, wocKey, arcRequireEf, arcQueued}) -> handle
 import http from 'node:http'
 import fs from 'node:fs'
 import path from 'node:path'
@@ -144,7 +144,7 @@ export async function startDevnet (opts = {}) {
         faucet: { address: keys.faucet.address, balance: chain.balance(keys.faucet.address) },
         identities: platform.identities.size,
         faults: faults.list(),
-        switches: { ...devnet.switches, arcKey: devnet.switches.arcKey ? '(set)' : '' }
+        switches: { ...devnet.switches, arcKey: devnet.switches.arcKey ? '(set)' : '', wocKey: devnet.switches.wocKey ? '(set)' : '' }
       }
     }
   }
@@ -162,6 +162,13 @@ export async function startDevnet (opts = {}) {
     }
     if (service !== admin) {
       requests.count(service.NAME, method, pathname.slice((service.COUNT_BASE ?? service.PREFIX).length))
+      // A keyed account: a request without the key is refused before it counts
+      // against the rate.
+      if (service === woc && devnet.switches.wocKey && req.headers['woc-api-key'] !== devnet.switches.wocKey) {
+        requests.count(service.NAME, '401', '')
+        sendText(res, 401, 'Unauthorized')
+        return
+      }
       if (service === woc && !wocLimit.allow(devnet.switches.wocRps)) {
         requests.count(service.NAME, '429', '')
         sendText(res, 429, 'Too Many Requests')

@@ -6,6 +6,7 @@ export const SWITCH_DEFAULTS = Object.freeze({
   wocRps: 0, // WhatsOnChain requests per second before 429; 0 = no limit
   propagationMs: 0, // how long WhatsOnChain lags behind ARC and the platform submit
   arcKey: '', // bearer key ARC requires; '' = none
+  wocKey: '', // API key WhatsOnChain requires (header woc-api-key); '' = none
   arcRequireEf: false, // ARC refuses plain transactions with unconfirmed parents (460)
   arcQueued: false // ARC answers an accepted transaction with QUEUED
 })
@@ -14,6 +15,7 @@ const RULES = {
   wocRps: (v) => Number.isInteger(v) && v >= 0 && v <= 100000,
   propagationMs: (v) => Number.isInteger(v) && v >= 0 && v <= 600000,
   arcKey: (v) => typeof v === 'string' && /^[\x21-\x7e]{0,200}$/.test(v),
+  wocKey: (v) => typeof v === 'string' && /^[\x21-\x7e]{0,200}$/.test(v),
   arcRequireEf: (v) => typeof v === 'boolean',
   arcQueued: (v) => typeof v === 'boolean'
 }
