@@ -249,7 +249,9 @@ Exchange perform(const std::string& url, const CallOptions& o) {
         }
     }
     if (o.arc_key) add_key_header(headers, "QUENVALE_ARC_KEY", "Authorization: Bearer ");
-    if (is_woc_url(url)) add_key_header(headers, "QUENVALE_WOC_KEY", "woc-api-key: ");
+    // libcurl sends a header of ours to wherever a redirect points: a keyed request
+    // follows none, so the key reaches WhatsOnChain only.
+    const bool keyed = is_woc_url(url) && add_key_header(headers, "QUENVALE_WOC_KEY", "woc-api-key: ");
     char errbuf[CURL_ERROR_SIZE];
     Sink sink;
     sink.body = &ex.body;
@@ -260,7 +262,7 @@ Exchange perform(const std::string& url, const CallOptions& o) {
     if (o.agent) curl_easy_setopt(h, CURLOPT_USERAGENT, o.agent);
     curl_easy_setopt(h, CURLOPT_TIMEOUT, o.timeout_s);
     if (o.connect_s > 0) curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, o.connect_s);
-    if (o.follow) {
+    if (o.follow && !keyed) {
         curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
         if (o.max_redirs >= 0) curl_easy_setopt(h, CURLOPT_MAXREDIRS, o.max_redirs);
     }

@@ -53,8 +53,8 @@ HttpResult wallet_post_json(const std::string& url, const std::string& body, lon
 // ARC's requests: a JSON POST as wallet_post_json without host pinning (ARC is not the
 // platform's host), and a GET of three attempts; both carry "Authorization: Bearer " +
 // the key in QUENVALE_ARC_KEY when that is set. Requests to WhatsOnChain (the profile's
-// woc_api) carry "woc-api-key: " + QUENVALE_WOC_KEY when that is set. Keys are never
-// logged or stored.
+// woc_api) carry "woc-api-key: " + QUENVALE_WOC_KEY when that is set, and then follow no
+// redirect. Keys are never logged or stored.
 HttpResult arc_post_json(const std::string& url, const std::string& body, long timeout_s, int attempts);
 HttpResult arc_get(const std::string& url, long timeout_s);
 

@@ -113,10 +113,13 @@ core::Json json_of(const std::string& text) {
 
 void FakeClock::install() {
     core::ClockHooks h;
-    h.wall_ms = [this] { return wall; };
-    h.monotonic_ms = [this] { return mono; };
+    h.wall_ms = [this] { return wall.load(); };
+    h.monotonic_ms = [this] { return mono.load(); };
     h.sleep_ms = [this](std::int64_t ms) {
-        sleeps.push_back(ms);
+        {
+            std::lock_guard<std::mutex> lock(sleeps_mutex);
+            sleeps.push_back(ms);
+        }
         advance(ms);
     };
     core::set_clock(h);

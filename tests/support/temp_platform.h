@@ -1,7 +1,9 @@
 #pragma once
 // Test support: a fresh platform folder per test (LOCALAPPDATA pointed at a temporary
 // directory), a fake clock, and running programs of the build.
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -32,11 +34,14 @@ private:
 void set_env(const char* name, const std::string& value);
 void unset_env(const char* name);
 
-// A clock whose time moves only when told or when code sleeps.
+// A clock whose time moves only when told or when code sleeps. Threads of the code
+// under test read and move it at once (retries sleep on worker threads); sleeps is
+// read once they have finished.
 struct FakeClock {
-    std::int64_t wall = 1733650000000;  // ms since 1970
-    std::int64_t mono = 1000000;
+    std::atomic<std::int64_t> wall{1733650000000};  // ms since 1970
+    std::atomic<std::int64_t> mono{1000000};
     std::vector<std::int64_t> sleeps;
+    std::mutex sleeps_mutex;
     void install();
     void advance(std::int64_t ms) {
         wall += ms;

@@ -39,6 +39,8 @@ struct Seen {
     std::string content_type;
     std::string body;
     int remote_port = -1;
+    bool has_woc_key = false;
+    std::string woc_key;
 };
 
 using Script = std::function<void(const httplib::Request&, httplib::Response&)>;
@@ -110,6 +112,8 @@ private:
             r.has_agent = req.has_header("User-Agent");
             r.agent = req.get_header_value("User-Agent");
             r.content_type = req.get_header_value("Content-Type");
+            r.has_woc_key = req.has_header("woc-api-key");
+            r.woc_key = req.get_header_value("woc-api-key");
             r.body = req.body;
             r.remote_port = req.remote_port;
             seen_.push_back(r);
@@ -260,6 +264,41 @@ TEST_F(HttpTest, RateLimitRetrySchedules) {
         if (c.ok) {
             EXPECT_EQ(r.body, "done");
         }
+    }
+}
+
+TEST_F(HttpTest, AWhatsOnChainKeyGoesOnlyToWhatsOnChainAndNeverAcrossARedirect) {
+    core::Profile p;
+    p.woc_api = server.url("/woc");
+    core::set_profile(p);
+    chain::reset_http_state();
+    server.script([](const httplib::Request& req, httplib::Response& res) {
+        if (req.path == "/woc/moved") {
+            res.status = 302;
+            res.set_header("Location", "/elsewhere");
+            return;
+        }
+        res.set_content("done", "text/plain");
+    });
+    testing_support::set_env("QUENVALE_WOC_KEY", "w-key-1");
+    EXPECT_TRUE(chain::wallet_get(server.url("/woc/tx/1"), 2).ok);
+    EXPECT_TRUE(chain::wallet_post_json(server.url("/woc/txs/hex"), "{}", 2, 1).ok);
+    core::Json j;
+    EXPECT_FALSE(chain::gallery_get_json(server.url("/woc/moved"), 2, j));  // not followed
+    EXPECT_TRUE(chain::wallet_get(server.url("/wocx/tx/1"), 2).ok);  // another root that starts alike
+    EXPECT_TRUE(chain::arc_get(server.url("/arc/1"), 2).ok);
+    testing_support::set_env("QUENVALE_WOC_KEY", "w-key-1\r\nX-Other: 1");
+    EXPECT_TRUE(chain::wallet_get(server.url("/woc/tx/2"), 2).ok);
+    testing_support::unset_env("QUENVALE_WOC_KEY");
+    EXPECT_TRUE(chain::wallet_get(server.url("/woc/tx/3"), 2).ok);
+
+    const std::vector<Seen> seen = server.seen();
+    ASSERT_EQ(seen.size(), 7u);
+    const std::vector<std::string> keys = {"w-key-1", "w-key-1", "w-key-1", "", "", "", ""};
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+        EXPECT_EQ(seen[i].woc_key, keys[i]) << seen[i].path;
+        EXPECT_EQ(seen[i].has_woc_key, !keys[i].empty()) << seen[i].path;
+        EXPECT_NE(seen[i].path, "/elsewhere");
     }
 }
 
