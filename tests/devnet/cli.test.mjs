@@ -153,10 +153,13 @@ describe('server.mjs', () => {
 
   test('service switches given on the command line are in force', async () => {
     const profileFile = path.join(dir, 'strict-profile.json')
-    const s = start(['--port', '0', '--woc-rps', '2', '--propagation-ms', '100', '--arc-key', 'k9', '--arc-require-ef', '--arc-queued', '--profile-out', profileFile])
+    const s = start(['--port', '0', '--woc-rps', '2', '--propagation-ms', '100', '--arc-key', 'k9', '--woc-key', 'w7', '--arc-require-ef', '--arc-queued', '--profile-out', profileFile])
     try {
       const { url } = await s.ready
-      assert.deepEqual((await call(url, 'GET', '/devnet/switches')).json, { wocRps: 2, propagationMs: 100, arcKey: 'k9', arcRequireEf: true, arcQueued: true })
+      assert.deepEqual((await call(url, 'GET', '/devnet/switches')).json, { wocRps: 2, propagationMs: 100, arcKey: 'k9', wocKey: 'w7', arcRequireEf: true, arcQueued: true })
+      // WhatsOnChain with a key: nothing is answered without it, everything with it.
+      assert.equal((await call(url, 'GET', '/woc/v1/bsv/main/chain/info')).status, 401)
+      assert.equal((await fetch(url + '/woc/v1/bsv/main/chain/info', { headers: { 'woc-api-key': 'w7' } })).status, 200)
       // The program reads the rate it must keep to from the profile.
       assert.equal(JSON.parse(readFileSync(profileFile, 'utf8')).woc_rps, 2)
       assert.equal((await call(url, 'POST', '/arc/v1/tx', { rawTx: '00' })).status, 401)
